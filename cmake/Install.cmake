@@ -1,0 +1,39 @@
+# Installing: the program in bin/, its resources and the demo disc in
+# share/quillmere (where the program looks for them), and the desktop
+# integration files. `cpack -G DEB` builds a Debian package from the same rules.
+include(GNUInstallDirs)
+
+set(QUILLMERE_APP_ID org.quillmere.Quillmere)
+
+install(TARGETS quillmere RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+foreach(f IN LISTS QUILLMERE_RESOURCE_FILES)
+  install(FILES ${PROJECT_SOURCE_DIR}/resources/${f} DESTINATION ${CMAKE_INSTALL_DATADIR}/quillmere)
+endforeach()
+install(DIRECTORY ${QUILLMERE_OUTPUT_DIR}/demo DESTINATION ${CMAKE_INSTALL_DATADIR}/quillmere)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/${QUILLMERE_APP_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/${QUILLMERE_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/${QUILLMERE_APP_ID}.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# Manual pages are installed compressed, as Debian expects.
+find_program(GZIP_PROGRAM gzip REQUIRED)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/quillmere.1.gz
+  COMMAND ${GZIP_PROGRAM} -9nc ${PROJECT_SOURCE_DIR}/packaging/quillmere.1 > ${CMAKE_BINARY_DIR}/quillmere.1.gz
+  DEPENDS ${PROJECT_SOURCE_DIR}/packaging/quillmere.1)
+add_custom_target(quillmere_manpage ALL DEPENDS ${CMAKE_BINARY_DIR}/quillmere.1.gz)
+install(FILES ${CMAKE_BINARY_DIR}/quillmere.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+set(CPACK_PACKAGE_NAME quillmere)
+set(CPACK_PACKAGE_VENDOR "The Quillmere developers")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0.${PROJECT_VERSION_TWEAK}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Audio CD player and ripper")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Quillmere plays audio CDs and rips their tracks to WAV, WMA, MP3 or OGG files, from its window or from a terminal.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Quillmere developers <maintainers@quillmere.org>")
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "lame, vorbis-tools, libqt6core6 (>= 6.4), libqt6gui6, libqt6widgets6, libqt6qml6, libqt6quick6, libqt6quickwidgets6, libqt6svg6, qt6-qpa-plugins, qml6-module-qtquick, qml6-module-qtqml-workerscript, qml6-module-qtquick-window, qml6-module-qtquick-templates, qml6-module-qtquick-controls, qml6-module-qtquick-layouts, libcdio19, libcdio-cdda2, libcdio-paranoia2, libpulse0, libavcodec59, libavformat59, libavutil57, libswresample4, fonts-dejavu-core")
+include(CPack)
