@@ -1,0 +1,44 @@
+#include "CdTextBlock.h"
+
+#include <cdio/cdtext.h>
+
+namespace qm::audio {
+
+namespace {
+struct Field {
+    cdtext_field_t field;
+    const char* name;
+};
+constexpr Field kFields[] = {
+    {CDTEXT_FIELD_TITLE, "TITLE"},       {CDTEXT_FIELD_PERFORMER, "PERFORMER"},
+    {CDTEXT_FIELD_SONGWRITER, "SONGWRITER"}, {CDTEXT_FIELD_COMPOSER, "COMPOSER"},
+    {CDTEXT_FIELD_ARRANGER, "ARRANGER"}, {CDTEXT_FIELD_MESSAGE, "MESSAGE"},
+    {CDTEXT_FIELD_GENRE, "GENRE"},
+};
+} // namespace
+
+std::string BuildCdTextBlock(const cdtext_t* text, int firstTrack, int trackCount)
+{
+    if (!text)
+        return {};
+    std::string block;
+    for (int index = 0; index <= trackCount; ++index) {
+        const auto track = static_cast<track_t>(index == 0 ? 0 : firstTrack + index - 1);
+        for (const Field& f : kFields) {
+            const char* value = cdtext_get_const(text, f.field, track);
+            if (!value || !*value)
+                continue;
+            block += f.name;
+            block += std::to_string(index);
+            block += '=';
+            block += value;
+            block.push_back('\0');
+        }
+    }
+    if (block.empty())
+        return {};
+    block.push_back('\0');
+    return block;
+}
+
+} // namespace qm::audio

@@ -1,0 +1,34 @@
+#pragma once
+// Where played audio goes: a device that accepts 16-bit stereo PCM at 44100 Hz
+// and paces the caller at its own rate.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace qm::audio {
+
+constexpr unsigned kOutputRate = 44100;
+constexpr unsigned kOutputChannels = 2;
+constexpr unsigned kFrameBytes = 4;
+
+class SoundOutput {
+public:
+    virtual ~SoundOutput() = default;
+    // Blocks until the frames are accepted. False once the device is gone.
+    virtual bool write(const std::int16_t* frames, std::size_t count) = 0;
+    // Frames accepted but not heard yet.
+    virtual std::size_t latencyFrames() = 0;
+    // Drops what is queued but not heard yet.
+    virtual void flush() = 0;
+    // How many frames the feeding thread hands over at a time.
+    virtual std::size_t blockFrames() const { return 4096; } // about 93 ms
+};
+
+// The output QUILLMERE_AUDIO_OUTPUT asks for: unset or "pulse" the default
+// PulseAudio sink, "null" a silent output in real time, "null:fast" a silent
+// output many times faster. Null with a reason in *error when it cannot open.
+std::unique_ptr<SoundOutput> OpenSoundOutput(std::string* error);
+
+} // namespace qm::audio

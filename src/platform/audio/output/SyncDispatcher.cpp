@@ -1,0 +1,66 @@
+#include "SyncDispatcher.h"
+
+#include <algorithm>
+
+namespace qm::audio {
+
+SyncDispatcher::SyncDispatcher()
+{
+    m_thread = std::thread([this] { run(); });
+}
+
+SyncDispatcher::~SyncDispatcher()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+        m_queue.clear();
+    }
+    m_cv.notify_all();
+    if (m_thread.joinable() && !onDispatcherThread())
+        m_thread.join();
+    else if (m_thread.joinable())
+        m_thread.detach();
+}
+
+void SyncDispatcher::post(Event event)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_stop)
+            return;
+        m_queue.push_back(std::move(event));
+    }
+    m_cv.notify_all();
+}
+
+void SyncDispatcher::cancel(DWORD channel)
+{
+    std::unique_lock lock(m_mutex);
+    m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(),
+                                 [channel](const Event& e) { return e.channel == channel; }),
+                  m_queue.end());
+    if (!onDispatcherThread())
+        m_cv.wait(lock, [&] { return m_running != channel; });
+}
+
+void SyncDispatcher::run()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_cv.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+        if (m_stop)
+            return;
+        Event e = std::move(m_queue.front());
+        m_queue.pop_front();
+        m_running = e.channel;
+        lock.unlock();
+        if (e.proc)
+            e.proc(e.sync, e.channel, e.data, e.user);
+        lock.lock();
+        m_running = 0;
+        m_cv.notify_all();
+    }
+}
+
+} // namespace qm::audio

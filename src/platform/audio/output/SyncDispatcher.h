@@ -1,0 +1,46 @@
+#pragma once
+// Calls sync procedures on one engine thread, in the order the events
+// happened, so a slow procedure never holds up the sound output.
+
+#include "platform/audio/AudioLibrary.h"
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace qm::audio {
+
+class SyncDispatcher {
+public:
+    struct Event {
+        DWORD channel = 0;
+        HSYNC sync = 0;
+        SYNCPROC proc;
+        DWORD data = 0;
+        DWORD user = 0;
+    };
+
+    SyncDispatcher();
+    ~SyncDispatcher(); // drops what is still queued
+    SyncDispatcher(const SyncDispatcher&) = delete;
+    SyncDispatcher& operator=(const SyncDispatcher&) = delete;
+
+    void post(Event event);
+    // After this returns no procedure of the channel runs or will run (unless
+    // called from a procedure itself, which is then allowed to finish).
+    void cancel(DWORD channel);
+    bool onDispatcherThread() const { return std::this_thread::get_id() == m_thread.get_id(); }
+
+private:
+    void run();
+
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::deque<Event> m_queue;
+    DWORD m_running = 0; // channel whose procedure runs now
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
+} // namespace qm::audio

@@ -1,0 +1,40 @@
+#pragma once
+// Everything the program asks of the user through the desktop: message boxes,
+// the folder browser, opening a document. QtDialogs is the real one.
+
+#include <QString>
+
+class QWidget;
+
+namespace qm {
+
+enum class MsgIcon { None, Information, Warning, Question, Critical };
+enum class MsgButtons { Ok, YesNo };
+enum class MsgAnswer { Ok, Yes, No };
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    virtual MsgAnswer MessageBox(QWidget* owner, const QString& text, const QString& title,
+                                 MsgIcon icon, MsgButtons buttons) = 0;
+    // The chosen folder's path, or "" when cancelled.
+    virtual QString BrowseForFolder(QWidget* owner, const QString& prompt) = 0;
+    // Open a document with the desktop's default application.
+    virtual bool OpenDocument(const QString& path) = 0;
+    // The look of the boxes, as a Qt style sheet; "" keeps the desktop's.
+    virtual void SetStyleSheet(const QString& sheet) { (void)sheet; }
+};
+
+class QtDialogs : public Dialogs {
+public:
+    MsgAnswer MessageBox(QWidget* owner, const QString& text, const QString& title, MsgIcon icon,
+                         MsgButtons buttons) override;
+    QString BrowseForFolder(QWidget* owner, const QString& prompt) override;
+    bool OpenDocument(const QString& path) override;
+    void SetStyleSheet(const QString& sheet) override { m_sheet = sheet; }
+
+private:
+    QString m_sheet;
+};
+
+} // namespace qm
