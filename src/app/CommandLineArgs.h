@@ -1,0 +1,54 @@
+#pragma once
+// The program's arguments: no command starts the window; "drives", "tracks"
+// and "rip" run in the terminal on the window's own start-up and controls.
+// Parsing is pure so that every rule can be tested without a disc.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace qm::cli {
+
+enum class Command { Window, Help, Version, Drives, Tracks, Rip };
+
+// Exit statuses of the terminal commands.
+enum ExitStatus { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitAnotherInstance = 3 };
+
+// Track numbers as the track list numbers its rows (1-based); empty with
+// `all` set means every row.
+struct TrackSelection {
+    bool all = true;
+    QList<int> numbers; // ascending, no repeats
+};
+
+struct Arguments {
+    Command command = Command::Window;
+    QStringList images;          // --image, as given
+    std::optional<QString> drive; // --drive: an index or a drive's name
+    TrackSelection tracks;
+    std::optional<int> format;   // output format index
+    std::optional<bool> vbr;     // --vbr true, --cbr false
+    std::optional<int> bitrate;  // kbps
+    std::optional<QString> out;
+    bool save = false;
+};
+
+struct ParseResult {
+    Arguments args;
+    QString error; // one line; empty when the arguments are fine
+};
+
+// `arguments` without the program's name.
+ParseResult ParseArguments(const QStringList& arguments);
+
+// "all", or numbers and ranges separated by commas: "1,3-5".
+std::optional<TrackSelection> ParseTrackList(const QString& text, QString* error);
+
+// Output format index for its command-line name, -1 when unknown.
+int FormatFromName(const QString& name);
+QString FormatName(int format);
+
+QString UsageText();
+
+} // namespace qm::cli

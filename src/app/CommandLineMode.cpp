@@ -1,0 +1,246 @@
+#include "CommandLineMode.h"
+
+#include "ResourceFolder.h"
+#include "frmMain.h"
+#include "platform/audio/CdAudioEngine.h"
+#include "platform/frontend/SceneHost.h"
+#include "platform/ui/ConsoleDialogs.h"
+#include "quillmere_version.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTreeWidget>
+#include <algorithm>
+
+namespace qm::cli {
+
+namespace {
+
+// Qt's own chatter (offscreen platform notes) is no message of ours.
+void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type == QtFatalMsg || type == QtCriticalMsg)
+        std::fprintf(stderr, "quillmere: %s\n", qPrintable(ConsoleLines::OneLine(text)));
+}
+
+QString BoxWord(QCheckBox* box)
+{
+    switch (box->checkState()) {
+    case Qt::Checked: return QStringLiteral("yes");
+    case Qt::Unchecked: return QStringLiteral("no");
+    default: return QStringLiteral("n/a");
+    }
+}
+
+// The panel shows " Kbps" for a figure the drive does not report.
+QString Figure(QLabel* label)
+{
+    const QString text = label->text().trimmed();
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); }) ? text
+                                                                                      : QStringLiteral("not reported");
+}
+
+// An image's bin lies beside it under the cue's name.
+QString BinFor(const QFileInfo& cue)
+{
+    return cue.dir().filePath(cue.completeBaseName() + QStringLiteral(".bin"));
+}
+
+} // namespace
+
+QStringList DiscImages(const QStringList& given)
+{
+    QStringList images;
+    for (const QString& path : given)
+        images << QFileInfo(path).absoluteFilePath();
+    const QString listed = qEnvironmentVariable("QUILLMERE_IMAGES");
+    for (const QString& path : listed.split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        images << QFileInfo(path).absoluteFilePath();
+    return images;
+}
+
+int RunTerminal(int& argc, char** argv, const ParseResult& parsed)
+{
+    ConsoleLines lines = ConsoleLines::Standard();
+    if (!parsed.error.isEmpty()) {
+        lines.Message(parsed.error);
+        std::fputs(qPrintable(UsageText()), stderr);
+        return ExitUsage;
+    }
+    const Arguments& args = parsed.args;
+    if (args.command == Command::Help) {
+        std::fputs(qPrintable(UsageText()), stdout);
+        return ExitOk;
+    }
+    if (args.command == Command::Version) {
+        std::printf("quillmere %s\n", QUILLMERE_VERSION_TEXT);
+        return ExitOk;
+    }
+    // Checks that need no start-up, so that a wrong name costs nothing.
+    for (const QString& image : args.images) {
+        const QFileInfo file(image);
+        if (!file.exists()) {
+            lines.Message(QStringLiteral("%1: no such file").arg(image));
+            return ExitUsage;
+        }
+        if (!file.isFile() || file.suffix().compare(QLatin1String("cue"), Qt::CaseInsensitive) != 0) {
+            lines.Message(QStringLiteral("%1: not a cue file; give the .cue of a cue/bin disc image").arg(image));
+            return ExitUsage;
+        }
+        if (!QFileInfo(BinFor(file)).isFile()) {
+            lines.Message(QStringLiteral("%1: its bin %2 is missing (the bin is named like the cue)")
+                              .arg(image, BinFor(file)));
+            return ExitUsage;
+        }
+    }
+
+    // No window: the same start-up, offscreen. Nothing here plays sound, so
+    // a missing sound server is no reason for a message.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QUILLMERE_AUDIO_OUTPUT"))
+        qputenv("QUILLMERE_AUDIO_OUTPUT", "null");
+    qInstallMessageHandler(QuietQtMessages);
+    SceneHost::SelectSoftwareRendering();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillmere"));
+    QApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION_TEXT));
+    CommandLineMode mode(args, lines);
+    return mode.Run();
+}
+
+CommandLineMode::CommandLineMode(Arguments args, ConsoleLines& lines) : m_args(std::move(args)), m_lines(lines)
+{
+    // Relative paths mean the caller's folder; start-up changes it.
+    if (m_args.out)
+        m_args.out = QDir::cleanPath(QFileInfo(*m_args.out).absoluteFilePath());
+}
+
+CommandLineMode::~CommandLineMode()
+{
+    if (m_window)
+        m_window->Form_Unload(); // doors unlocked, the library freed
+    m_window.reset();
+}
+
+int CommandLineMode::Run()
+{
+    const QString resources = ResourceFolder(QApplication::applicationDirPath());
+    m_engine = std::make_unique<CdAudioEngine>(DiscImages(m_args.images),
+                                               QDir(resources).filePath(QStringLiteral("demo/Demo.cue")));
+    m_dialogs = std::make_unique<ConsoleDialogs>(m_lines);
+    m_window = std::make_unique<frmMain>(*m_engine, *m_dialogs, std::make_unique<SceneHost>(), resources);
+    switch (m_window->Form_Load()) {
+    case frmMain::LoadResult::AnotherInstance:
+        m_lines.Message(QStringLiteral("another Quillmere is running; close it (or let its rip finish) and try again"));
+        return ExitAnotherInstance;
+    case frmMain::LoadResult::OutputFailure:
+        return ExitFailed; // the box has said why
+    case frmMain::LoadResult::Running: break;
+    }
+    if (const int status = ChooseDrive(); status != ExitOk)
+        return status;
+    switch (m_args.command) {
+    case Command::Drives: return ListDrives();
+    case Command::Tracks: return ListTracks();
+    case Command::Rip: return Rip();
+    default: return ExitUsage;
+    }
+}
+
+int CommandLineMode::ChooseDrive()
+{
+    frmMain& w = *m_window;
+    const int count = w.cmbCDDrives->count();
+    int entry = -1;
+    if (!m_args.images.isEmpty()) {
+        // Drives come first, then the images in order: the one given is the
+        // first image of its file name.
+        const QString name = QFileInfo(m_args.images.first()).fileName();
+        for (int i = 0; i < count && entry < 0; ++i) {
+            const DWORD drive = static_cast<DWORD>(w.cmbCDDrives->itemData(i).toInt());
+            if (QString::fromUtf8(m_engine->QM_CD_GetDriveName(drive)) == name)
+                entry = i;
+        }
+        if (entry < 0) {
+            m_lines.Message(QStringLiteral("%1 could not be opened as a disc image").arg(m_args.images.first()));
+            return ExitUsage;
+        }
+    } else if (m_args.drive) {
+        bool number = false;
+        const int index = m_args.drive->toInt(&number);
+        for (int i = 0; i < count && entry < 0; ++i) {
+            const DWORD drive = static_cast<DWORD>(w.cmbCDDrives->itemData(i).toInt());
+            if (number ? i == index : QString::fromUtf8(m_engine->QM_CD_GetDriveName(drive)) == *m_args.drive)
+                entry = i;
+        }
+        if (entry < 0) {
+            const QString known = count == 0 ? QStringLiteral("there is no drive")
+                                             : QStringLiteral("the drives are 0 to %1 (quillmere drives lists them)")
+                                                   .arg(count - 1);
+            m_lines.Message(QStringLiteral("--drive %1: no such drive; %2").arg(*m_args.drive, known));
+            return ExitUsage;
+        }
+    }
+    if (entry >= 0) {
+        if (w.cmbCDDrives->currentIndex() == entry)
+            w.cmbCDDrives_Click(); // read again, as a user's choice of the same entry does
+        else
+            w.cmbCDDrives->setCurrentIndex(entry);
+    }
+    if (!m_args.images.isEmpty() && !m_engine->BASS_CD_IsReady(static_cast<DWORD>(w.currentDrive))) {
+        m_lines.Message(QStringLiteral("%1 could not be read as a cue/bin disc image").arg(m_args.images.first()));
+        return ExitUsage;
+    }
+    return ExitOk;
+}
+
+int CommandLineMode::ListDrives()
+{
+    frmMain& w = *m_window;
+    const int count = w.cmbCDDrives->count();
+    if (count == 0) {
+        m_lines.Message(QStringLiteral("no CD drive and no disc image found"));
+        return ExitFailed;
+    }
+    QString out;
+    for (int i = 0; i < count; ++i) {
+        // Choosing each entry fills the panel as it would for the user; one
+        // timer tick adds the door's state.
+        w.cmbCDDrives->setCurrentIndex(i);
+        w.tmrPlaybackPosition_Timer();
+        out += QStringLiteral("Drive %1: %2\n").arg(i).arg(w.cmbCDDrives->itemText(i));
+        for (QCheckBox* box : w.chkRWFlags)
+            out += QStringLiteral("  %1: %2\n").arg(box->text(), BoxWord(box));
+        out += QStringLiteral("  Maximum read speed: %1\n").arg(Figure(w.lblMaxReadSpeed));
+        out += QStringLiteral("  Drive's cache size: %1\n").arg(Figure(w.lblCacheSize));
+    }
+    out.chop(1);
+    m_lines.Result(out);
+    return ExitOk;
+}
+
+int CommandLineMode::ListTracks()
+{
+    frmMain& w = *m_window;
+    const int rows = w.lsTracks->topLevelItemCount();
+    if (rows == 0) {
+        m_lines.Message(QStringLiteral("no tracks: %1 holds no readable audio disc")
+                            .arg(w.cmbCDDrives->currentText().isEmpty() ? QStringLiteral("no drive")
+                                                                        : w.cmbCDDrives->currentText()));
+        return ExitFailed;
+    }
+    QString out = QStringLiteral("Artist: %1\nAlbum: %2").arg(w.txtCDArtist->text(), w.txtCDAlbum->text());
+    for (int i = 0; i < rows; ++i) {
+        const QTreeWidgetItem* item = w.lsTracks->topLevelItem(i);
+        out += QStringLiteral("\n%1  %2  %3").arg(item->text(0), item->text(1), item->text(2));
+    }
+    m_lines.Result(out);
+    return ExitOk;
+}
+
+} // namespace qm::cli

@@ -1,0 +1,55 @@
+#pragma once
+// The terminal commands (drives, tracks, rip) on the window's own start-up,
+// controls and rip job, with no window shown: the options given are applied
+// to the same controls a user would set, and boxes become console lines.
+
+#include "CommandLineArgs.h"
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+namespace qm {
+
+class ConsoleDialogs;
+class ConsoleLines;
+class CdAudioEngine;
+class frmMain;
+
+namespace cli {
+
+// Disc images for the engine: those given (made absolute, before start-up
+// changes the current folder), then QUILLMERE_IMAGES (colon-separated).
+QStringList DiscImages(const QStringList& given);
+
+// Prints help, version or a usage error; for a terminal command sets up the
+// application offscreen and runs it. Answers the exit status.
+int RunTerminal(int& argc, char** argv, const ParseResult& parsed);
+
+class CommandLineMode {
+public:
+    CommandLineMode(Arguments args, ConsoleLines& lines);
+    ~CommandLineMode();
+    int Run();
+
+private:
+    int ChooseDrive();
+    int ListDrives();
+    int ListTracks();
+    int Rip();
+    int ApplyOptions(int rows);
+    int PrepareFolder(bool fromArguments);
+    void RemoveCreatedFolders();
+    void Interrupted();
+
+    Arguments m_args;
+    ConsoleLines& m_lines;
+    std::unique_ptr<CdAudioEngine> m_engine;
+    std::unique_ptr<ConsoleDialogs> m_dialogs;
+    std::unique_ptr<frmMain> m_window;
+    QStringList m_createdFolders; // made by this run, deepest last
+    bool m_interrupted = false;
+};
+
+} // namespace cli
+} // namespace qm

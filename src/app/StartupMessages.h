@@ -1,0 +1,18 @@
+#pragma once
+// What start-up tells the user when the audio output cannot be opened.
+
+#include <QString>
+
+namespace qm {
+
+struct OutputFailure {
+    QString text;    // lines joined by CR LF
+    bool endProcess; // true: the program cannot go on
+};
+
+OutputFailure AudioOutputFailure(int code);
+
+// major.minor.0.revision, as the scene shows it.
+QString VersionText(int major, int minor, int revision);
+
+} // namespace qm

@@ -1,0 +1,48 @@
+#include "app/CommandLineMode.h"
+#include "app/ResourceFolder.h"
+#include "app/frmMain.h"
+#include "platform/audio/CdAudioEngine.h"
+#include "platform/frontend/SceneHost.h"
+#include "platform/ui/Dialogs.h"
+#include "quillmere_version.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <csignal>
+
+int main(int argc, char* argv[])
+{
+    // Writing to an encoder that has died must fail the write, not end us.
+    std::signal(SIGPIPE, SIG_IGN);
+    // Parsed before Qt starts: the terminal commands need no display, and a
+    // wrong option must be said even where no window could open.
+    QStringList rawArgs;
+    for (int i = 1; i < argc; ++i)
+        rawArgs << QString::fromLocal8Bit(argv[i]);
+    const qm::cli::ParseResult parsed = qm::cli::ParseArguments(rawArgs);
+    if (!parsed.error.isEmpty() || parsed.args.command != qm::cli::Command::Window)
+        return qm::cli::RunTerminal(argc, argv, parsed);
+
+    qm::SceneHost::SelectSoftwareRendering();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillmere"));
+    QApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION_TEXT));
+
+    // Disc images named on the command line, then in QUILLMERE_IMAGES.
+    const QStringList images = qm::cli::DiscImages(parsed.args.images);
+
+    // The demo disc stands in when neither a drive nor an image is there.
+    const QString resources = qm::ResourceFolder(QApplication::applicationDirPath());
+    qm::CdAudioEngine engine(images, QDir(resources).filePath(QStringLiteral("demo/Demo.cue")));
+    qm::QtDialogs dialogs;
+    qm::frmMain window(engine, dialogs, std::make_unique<qm::SceneHost>(),
+                       resources);
+    switch (window.Form_Load()) {
+    case qm::frmMain::LoadResult::AnotherInstance: return 0;
+    case qm::frmMain::LoadResult::OutputFailure: return 1;
+    case qm::frmMain::LoadResult::Running: break;
+    }
+    window.show();
+    return QApplication::exec();
+}

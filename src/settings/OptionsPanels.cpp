@@ -1,0 +1,323 @@
+#include "OptionsPanels.h"
+
+#include "platform/ui/Dialogs.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+#include <QVBoxLayout>
+
+namespace qm {
+
+namespace {
+
+QLabel* label(const QString& text, QWidget* parent, const char* name = nullptr)
+{
+    auto* l = new QLabel(text, parent);
+    if (name)
+        l->setObjectName(QLatin1String(name));
+    return l;
+}
+
+QLabel* caption(const QString& text, QWidget* parent, const char* name)
+{
+    QLabel* l = label(text, parent, name);
+    QFont bold = l->font();
+    bold.setBold(true);
+    l->setFont(bold);
+    return l;
+}
+
+QStringList rates(std::initializer_list<int> kbps)
+{
+    QStringList out;
+    for (int k : kbps)
+        out << QStringLiteral("%1 Kbps").arg(k);
+    return out;
+}
+
+QComboBox* rateList(const QStringList& entries, QWidget* parent, const QString& name, int initial)
+{
+    auto* box = new QComboBox(parent);
+    box->setObjectName(name);
+    box->addItems(entries);
+    box->setCurrentIndex(initial);
+    return box;
+}
+
+} // namespace
+
+OptionsPanels::OptionsPanels(QFrame* frFileFormat, QFrame* frGeneralOptions, Dialogs& dialogs, QWidget* owner)
+    : QObject(frFileFormat), m_dialogs(dialogs), m_owner(owner)
+{
+    BuildFormatFrame(frFileFormat);
+    BuildGeneralFrame(frGeneralOptions);
+}
+
+QString OptionsPanels::DefaultExtractPath()
+{
+    QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    if (music.isEmpty())
+        music = QDir::homePath() + QStringLiteral("/Music");
+    return music + QStringLiteral("/Ripped Audio");
+}
+
+void OptionsPanels::BuildFormatFrame(QFrame* frame)
+{
+    auto* top = new QVBoxLayout(frame);
+    top->setContentsMargins(10, 8, 10, 10);
+    top->setSpacing(6);
+    top->addWidget(caption(QStringLiteral("Grapping Format"), frame, "lblFileFormatCaption"));
+
+    auto* body = new QHBoxLayout;
+    body->setSpacing(12);
+    auto* choice = new QVBoxLayout;
+    choice->setSpacing(6);
+    choice->addWidget(label(QStringLiteral("Select the output file format"), frame, "lblSelectFormat"));
+    static const char* const captions[5] = {"iPod-PSP Default", "&WAV (CD-Quality)", "W&MA", "MP3", "OGG"};
+    // A group of their own: left to their common parent, the five also count
+    // the mode options of the settings frames below them as members, and a
+    // click on the chosen format then clears it, leaving no format at all.
+    auto* formats = new QButtonGroup(frame);
+    for (int i = 0; i < 5; ++i) {
+        auto* option = new QRadioButton(QString::fromLatin1(captions[i]), frame);
+        formats->addButton(option, i);
+        option->setObjectName(QStringLiteral("optExtractMode[%1]").arg(i));
+        connect(option, &QRadioButton::clicked, this, [this, i] { optExtractMode_Click(i); });
+        optExtractMode[static_cast<std::size_t>(i)] = option;
+        choice->addWidget(option);
+    }
+    choice->addStretch(1);
+    body->addLayout(choice, 0);
+
+    // The five settings frames share one place; the one in front is seen.
+    auto* stack = new QWidget(frame);
+    stack->setObjectName(QStringLiteral("formatSettingsStack"));
+    auto* cell = new QGridLayout(stack);
+    cell->setContentsMargins(0, 0, 0, 0);
+    frFormatSettings[0] = BuildInfoFrame(stack, {"Output File Information:", "Channels:                Stereo",
+                                                 "Audio Format :          MPEG layer III",
+                                                 "Audio Sample Rate: 44KHz", "Output Bit Rate:      128 kbps",
+                                                 "", "iPod-PSP Default is mp3 format with special settings"});
+    frFormatSettings[1] = BuildInfoFrame(stack, {"Output File Information (Same as CD-Quality):",
+                                                 "Channels:                Stereo", "Audio Format :          PCM",
+                                                 "Audio Sample Rate: 44KHz", "Sample Size:           16 bit",
+                                                 "Output Bit Rate:     1411 kbps", "",
+                                                 "No options are available for WAV format"});
+    frFormatSettings[2] = BuildWmaFrame(stack);
+    frFormatSettings[3] = BuildModeFrame(stack, "MP3", optMP3CBR, optMP3VBR, cmbMP3CBitrate, cmbMP3VBitrate,
+                                         rates({320, 288, 256, 224, 192, 160, 128, 96, 64, 32}),
+                                         rates({288, 256, 224, 192, 160, 128, 96, 64, 32}));
+    frFormatSettings[4] = BuildModeFrame(stack, "OGG", optOGGCBR, optOGGVBR, cmbOGGCBitrate, cmbOGGVBitrate,
+                                         rates({320, 288, 256, 224, 192, 160, 128, 96, 64}),
+                                         rates({320, 288, 256, 224, 192, 160, 128, 96, 64}));
+    for (int i = 0; i < 5; ++i) {
+        QFrame* f = frFormatSettings[static_cast<std::size_t>(i)];
+        f->setObjectName(QStringLiteral("frFormatSettings[%1]").arg(i));
+        cell->addWidget(f, 0, 0); // all five in one place
+    }
+    body->addWidget(stack, 1);
+    top->addLayout(body, 1);
+
+    connect(optMP3CBR, &QRadioButton::clicked, this, &OptionsPanels::optMP3CBR_Click);
+    connect(optMP3VBR, &QRadioButton::clicked, this, &OptionsPanels::optMP3VBR_Click);
+    connect(optOGGCBR, &QRadioButton::clicked, this, &OptionsPanels::optOGGCBR_Click);
+    connect(optOGGVBR, &QRadioButton::clicked, this, &OptionsPanels::optOGGVBR_Click);
+
+    SelectFormat(FormatPortable);
+}
+
+QFrame* OptionsPanels::BuildInfoFrame(QWidget* parent, const QStringList& lines)
+{
+    auto* frame = new QFrame(parent);
+    auto* layout = new QVBoxLayout(frame);
+    layout->setContentsMargins(12, 10, 12, 10);
+    layout->setSpacing(4);
+    for (const QString& line : lines) {
+        QLabel* l = label(line, frame);
+        l->setWordWrap(true);
+        layout->addWidget(l);
+    }
+    layout->addStretch(1);
+    return frame;
+}
+
+QFrame* OptionsPanels::BuildWmaFrame(QWidget* parent)
+{
+    auto* frame = new QFrame(parent);
+    auto* layout = new QVBoxLayout(frame);
+    layout->setContentsMargins(12, 10, 12, 6);
+    layout->setSpacing(6);
+    auto* rateRow = new QHBoxLayout;
+    QLabel* rateLabel = label(QStringLiteral("WMA Encoding Bitrate"), frame, "lblWMAEncodingBitrate");
+    cmbWMAEncodingBitrate = new QComboBox(frame);
+    cmbWMAEncodingBitrate->setObjectName(QStringLiteral("cmbWMAEncodingBitrate"));
+    rateLabel->setBuddy(cmbWMAEncodingBitrate);
+    rateRow->addWidget(rateLabel);
+    rateRow->addWidget(cmbWMAEncodingBitrate, 1);
+    layout->addLayout(rateRow);
+
+    chkWMAFileTags = new QCheckBox(QStringLiteral("WMA File Tags"), frame);
+    chkWMAFileTags->setObjectName(QStringLiteral("chkWMAFileTags"));
+    chkWMAFileTags->setChecked(true);
+    layout->addWidget(chkWMAFileTags);
+
+    frameOutputTags = new QGroupBox(QStringLiteral("WMA File ID Tags"), frame);
+    frameOutputTags->setObjectName(QStringLiteral("frameOutputTags"));
+    auto* grid = new QGridLayout(frameOutputTags);
+    grid->setContentsMargins(8, 4, 8, 6);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(2);
+    static const char* const words[8] = {"Title", "Artist", "Album Title", "Description",
+                                         "Rating", "Copyright", "Genre", "Year"};
+    for (int i = 0; i < 8; ++i) {
+        auto* box = new QLineEdit(QString::fromLatin1(words[i]), frameOutputTags);
+        box->setObjectName(QStringLiteral("txtWMATags[%1]").arg(i));
+        QLabel* l = label(QString::fromLatin1(words[i]), frameOutputTags);
+        l->setBuddy(box);
+        grid->addWidget(l, i, 0);
+        grid->addWidget(box, i, 1);
+        txtWMATags[static_cast<std::size_t>(i)] = box;
+    }
+    grid->setColumnStretch(1, 1);
+    layout->addWidget(frameOutputTags);
+    layout->addStretch(1);
+    return frame;
+}
+
+QFrame* OptionsPanels::BuildModeFrame(QWidget* parent, const char* format, QRadioButton*& cbr,
+                                      QRadioButton*& vbr, QComboBox*& cbrList, QComboBox*& vbrList,
+                                      const QStringList& cbrRates, const QStringList& vbrRates)
+{
+    auto* frame = new QFrame(parent);
+    auto* grid = new QGridLayout(frame);
+    grid->setContentsMargins(12, 10, 12, 10);
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(10);
+    const QString f = QLatin1String(format);
+    cbr = new QRadioButton(QStringLiteral("Constant bitrate (CBR)"), frame);
+    cbr->setObjectName(QStringLiteral("opt%1CBR").arg(f));
+    vbr = new QRadioButton(QStringLiteral("Variable bitrate (VBR)"), frame);
+    vbr->setObjectName(QStringLiteral("opt%1VBR").arg(f));
+    cbrList = rateList(cbrRates, frame, QStringLiteral("cmb%1CBitrate").arg(f), cbrRates.indexOf("128 Kbps"));
+    vbrList = rateList(vbrRates, frame, QStringLiteral("cmb%1VBitrate").arg(f), vbrRates.indexOf("128 Kbps"));
+    cbr->setChecked(true);
+    vbrList->setEnabled(false);
+    grid->addWidget(cbr, 0, 0);
+    grid->addWidget(cbrList, 0, 1);
+    grid->addWidget(vbr, 1, 0);
+    grid->addWidget(vbrList, 1, 1);
+    grid->setRowStretch(2, 1);
+    grid->setColumnStretch(1, 1);
+    return frame;
+}
+
+void OptionsPanels::BuildGeneralFrame(QFrame* frame)
+{
+    auto* top = new QVBoxLayout(frame);
+    top->setContentsMargins(10, 8, 10, 10);
+    top->setSpacing(8);
+    top->addWidget(caption(QStringLiteral("General Options"), frame, "lblGeneralOptionsCaption"));
+    top->addWidget(label(QStringLiteral("Specifiy the folder which the tracks will be ripped into:-"), frame,
+                         "lblExtractPath"));
+    auto* row = new QHBoxLayout;
+    txtExtractPath = new QLineEdit(DefaultExtractPath(), frame);
+    txtExtractPath->setObjectName(QStringLiteral("txtExtractPath"));
+    cmdBrowseFolder = new QPushButton(QStringLiteral("Browse..."), frame);
+    cmdBrowseFolder->setObjectName(QStringLiteral("cmdBrowseFolder"));
+    connect(cmdBrowseFolder, &QPushButton::clicked, this, &OptionsPanels::cmdBrowseFolder_Click);
+    row->addWidget(txtExtractPath, 1);
+    row->addWidget(cmdBrowseFolder);
+    top->addLayout(row);
+    top->addStretch(1);
+}
+
+int OptionsPanels::SelectedFormat() const
+{
+    for (int i = 0; i < 5; ++i) {
+        if (optExtractMode[static_cast<std::size_t>(i)]->isChecked())
+            return i;
+    }
+    return -1;
+}
+
+bool OptionsPanels::SelectFormat(int index)
+{
+    if (index < 0 || index >= 5)
+        return false;
+    optExtractMode[static_cast<std::size_t>(index)]->setChecked(true);
+    optExtractMode_Click(index);
+    return true;
+}
+
+void OptionsPanels::optExtractMode_Click(int index)
+{
+    QFrame* frame = frFormatSettings[static_cast<std::size_t>(index)];
+    frame->raise();
+    // The frames have no background of their own: only the front one is shown.
+    for (QFrame* other : frFormatSettings)
+        other->setVisible(other == frame);
+    frame->update();
+}
+
+void OptionsPanels::optMP3CBR_Click()
+{
+    cmbMP3CBitrate->setEnabled(true);
+    cmbMP3VBitrate->setEnabled(false);
+}
+
+void OptionsPanels::optMP3VBR_Click()
+{
+    cmbMP3VBitrate->setEnabled(true);
+    cmbMP3CBitrate->setEnabled(false);
+}
+
+void OptionsPanels::optOGGCBR_Click()
+{
+    cmbOGGCBitrate->setEnabled(true);
+    cmbOGGVBitrate->setEnabled(false);
+}
+
+void OptionsPanels::optOGGVBR_Click()
+{
+    cmbOGGVBitrate->setEnabled(true);
+    cmbOGGCBitrate->setEnabled(false);
+}
+
+bool OptionsPanels::FolderIsWritable(const QString& folder)
+{
+    // A fresh name opened exclusively: no file of the user's is ever touched.
+    QTemporaryFile probe(folder + QStringLiteral("amh-XXXXXX.amh"));
+    probe.setAutoRemove(true);
+    if (!probe.open())
+        return false;
+    const bool written = probe.write("jdfd\r\n") == 6 && probe.flush();
+    const QString name = probe.fileName();
+    probe.close();
+    const bool removed = QFile::remove(name);
+    return written && removed;
+}
+
+void OptionsPanels::cmdBrowseFolder_Click()
+{
+    QString path =
+        m_dialogs.BrowseForFolder(m_owner, QStringLiteral("Please, Select a folder to be the extraction path."));
+    if (path.isEmpty())
+        return;
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    if (FolderIsWritable(path))
+        txtExtractPath->setText(path);
+}
+
+} // namespace qm

@@ -1,0 +1,139 @@
+#include "modSettings.h"
+
+#include "CRegister.h"
+#include "OptionsPanels.h"
+#include "app/frmMain.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <cmath>
+
+namespace qm::modSettings {
+
+const char* const kSection = "Software\\Brellvox Quillmere\\Settings";
+
+namespace {
+
+struct Store {
+    CRegister reg;
+    QString get(const char* key, const QString& def)
+    {
+        return reg.REGGetSetting(HKEY_LOCAL_MACHINE, QLatin1String(kSection), QLatin1String(key), def);
+    }
+    void save(const QString& key, const QString& value)
+    {
+        reg.REGSaveSetting(HKEY_LOCAL_MACHINE, QLatin1String(kSection), key, value);
+    }
+};
+
+QString boolText(bool b)
+{
+    return b ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+// A list position that exists (or -1, no selection); anything else leaves the list alone.
+void setListIndex(QComboBox* list, const QString& stored)
+{
+    const auto index = ToInt16(stored);
+    if (index && *index >= -1 && *index < list->count())
+        list->setCurrentIndex(*index);
+}
+
+// Two options of one group: checking one is the only way to uncheck the other.
+void setPair(QRadioButton* cbr, QRadioButton* vbr, bool constant)
+{
+    (constant ? cbr : vbr)->setChecked(true);
+}
+
+} // namespace
+
+std::optional<int> ToInt16(const QString& text)
+{
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    const double rounded = std::nearbyint(value); // default rounding: halves to even
+    if (rounded < -32768.0 || rounded > 32767.0)
+        return std::nullopt;
+    return static_cast<int>(rounded);
+}
+
+std::optional<bool> ToBool(const QString& text)
+{
+    const QString t = text.trimmed();
+    if (t.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (t.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+        return false;
+    bool ok = false;
+    const double value = t.toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value != 0.0;
+}
+
+void SaveSettings(frmMain& w)
+{
+    OptionsPanels& o = *w.options;
+    Store s;
+    s.save(QStringLiteral("Extract Path"), o.txtExtractPath->text());
+    for (int i = 0; i < int(o.optExtractMode.size()); ++i) {
+        if (o.optExtractMode[static_cast<std::size_t>(i)]->isChecked())
+            s.save(QStringLiteral("File Format"), QString::number(i));
+    }
+    s.save(QStringLiteral("OGG CBR Check"), boolText(o.optOGGCBR->isChecked()));
+    s.save(QStringLiteral("OGG CBR Bitrate"), QString::number(o.cmbOGGCBitrate->currentIndex()));
+    s.save(QStringLiteral("OGG VBR Bitrate"), QString::number(o.cmbOGGVBitrate->currentIndex()));
+    s.save(QStringLiteral("MP3 CBR Check"), boolText(o.optMP3CBR->isChecked()));
+    s.save(QStringLiteral("MP3 CBR Bitrate"), QString::number(o.cmbMP3CBitrate->currentIndex()));
+    s.save(QStringLiteral("MP3 VBR Bitrate"), QString::number(o.cmbMP3VBitrate->currentIndex()));
+    s.save(QStringLiteral("WMA Bitrate"), QString::number(o.cmbWMAEncodingBitrate->currentIndex()));
+    for (int i = 0; i < 8; ++i)
+        s.save(QStringLiteral("WMA Tag#%1").arg(i), o.txtWMATags[static_cast<std::size_t>(i)]->text());
+    s.save(QStringLiteral("Drive Index"), QString::number(w.cmbCDDrives->currentIndex()));
+}
+
+void LoadSettings(frmMain& w)
+{
+    OptionsPanels& o = *w.options;
+    Store s;
+    o.txtExtractPath->setText(s.get("Extract Path", OptionsPanels::DefaultExtractPath()));
+
+    // A stored format that is not a number selects the first format.
+    const int format = ToInt16(s.get("File Format", QStringLiteral("0"))).value_or(0);
+    o.SelectFormat(format);
+
+    if (const auto cbr = ToBool(s.get("OGG CBR Check", QStringLiteral("1"))))
+        setPair(o.optOGGCBR, o.optOGGVBR, *cbr);
+    setPair(o.optOGGCBR, o.optOGGVBR, o.optOGGCBR->isChecked());
+    o.cmbOGGCBitrate->setEnabled(o.optOGGCBR->isChecked());
+    o.cmbOGGVBitrate->setEnabled(!o.optOGGCBR->isChecked());
+    setListIndex(o.cmbOGGCBitrate, s.get("OGG CBR Bitrate", QStringLiteral("6")));
+    setListIndex(o.cmbOGGVBitrate, s.get("OGG VBR Bitrate", QStringLiteral("6")));
+
+    if (const auto cbr = ToBool(s.get("MP3 CBR Check", QStringLiteral("1"))))
+        setPair(o.optMP3CBR, o.optMP3VBR, *cbr);
+    setPair(o.optMP3CBR, o.optMP3VBR, o.optMP3CBR->isChecked());
+    o.cmbMP3CBitrate->setEnabled(o.optMP3CBR->isChecked());
+    o.cmbMP3VBitrate->setEnabled(!o.optMP3CBR->isChecked());
+    setListIndex(o.cmbMP3CBitrate, s.get("MP3 CBR Bitrate", QStringLiteral("6")));
+    setListIndex(o.cmbMP3VBitrate, s.get("MP3 VBR Bitrate", QStringLiteral("5")));
+
+    setListIndex(o.cmbWMAEncodingBitrate, s.get("WMA Bitrate", QStringLiteral("4")));
+    for (int i = 0; i < 8; ++i) {
+        QLineEdit* box = o.txtWMATags[static_cast<std::size_t>(i)];
+        box->setText(s.get(qPrintable(QStringLiteral("WMA Tag#%1").arg(i)), box->text()));
+    }
+    setListIndex(w.cmbCDDrives, s.get("Drive Index", QStringLiteral("0")));
+}
+
+void RestoreFileFormat(frmMain& w)
+{
+    Store s;
+    if (const auto format = ToInt16(s.get("File Format", QStringLiteral("0"))))
+        w.options->SelectFormat(*format);
+}
+
+} // namespace qm::modSettings

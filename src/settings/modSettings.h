@@ -1,0 +1,27 @@
+#pragma once
+// The user's choices between runs: every option control of the main window
+// copied to the store (SaveSettings) and back (LoadSettings). The controls are
+// the live settings; nothing else holds them.
+
+#include <QString>
+#include <optional>
+
+namespace qm {
+
+class frmMain;
+
+namespace modSettings {
+
+void SaveSettings(frmMain& window);
+void LoadSettings(frmMain& window);
+void RestoreFileFormat(frmMain& window);
+
+// A stored number: decimal, rounded half to even to a 16-bit signed integer.
+std::optional<int> ToInt16(const QString& text);
+// A stored Boolean: "True"/"False" in any case, or a number (0 is false).
+std::optional<bool> ToBool(const QString& text);
+
+extern const char* const kSection;
+
+} // namespace modSettings
+} // namespace qm
