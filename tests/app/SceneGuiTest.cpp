@@ -1,0 +1,231 @@
+// The real window with the real scene, offscreen: the scene's buttons send
+// their commands, the frames sit where the scene leaves room for them.
+#include "DispatchRig.h"
+#include "platform/frontend/SceneHost.h"
+
+#include <QCursor>
+#include <QDir>
+#include <QQmlPropertyMap>
+#include <QQuickItem>
+#include "SceneItems.h"
+
+#include <QQuickWidget>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace qm;
+using namespace qm::test;
+
+namespace {
+
+struct SceneRig : ::testing::Test {
+    FakeAudioLibrary audio;
+    ScriptedDialogs dialogs;
+    SceneHost* host = nullptr;
+    std::unique_ptr<WatchedWindow> window;
+    QQuickWidget* view = nullptr;
+
+    void SetUp() override
+    {
+        auto scene = std::make_unique<SceneHost>();
+        host = scene.get();
+        window = std::make_unique<WatchedWindow>(audio, dialogs, std::move(scene), QStringLiteral(QUILLMERE_BIN_DIR));
+        ASSERT_EQ(window->Form_Load(), frmMain::LoadResult::Running);
+        ASSERT_TRUE(host->loaded());
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        view = static_cast<QQuickWidget*>(host->view());
+    }
+
+    QQuickItem* item(const char* name) { return findItem(view->rootObject(), QString::fromLatin1(name)); }
+
+    // Clicks the button, which must not lie under a frame.
+    QStringList click(const char* name)
+    {
+        QQuickItem* it = item(name);
+        if (!it) {
+            ADD_FAILURE() << "no item " << name;
+            return {};
+        }
+        QSignalSpy spy(host, &FrontEnd::FSCommand);
+        const QPoint centre = it->mapToScene(QPointF(it->width() / 2, it->height() / 2)).toPoint();
+        QWidget* target = window->childAt(view->mapTo(window.get(), centre));
+        if (target != view) // a frame lies over the button
+            ADD_FAILURE() << name << " is covered by " << (target ? qPrintable(target->objectName()) : "nothing");
+        QTest::mouseClick(view, Qt::LeftButton, {}, centre);
+        QStringList sent;
+        for (const auto& args : spy)
+            sent << args[0].toString();
+        return sent;
+    }
+
+    void enableTransport(const QString& value)
+    {
+        for (const char* n : {"Play", "Previous", "Next", "Begin", "End", "Stop", "Pause"})
+            host->SetVariable(QStringLiteral("_root.%1Enabled").arg(QLatin1String(n)), value);
+        host->SetVariable("_root.ChangeStatus", "1");
+    }
+};
+
+} // namespace
+
+TEST_F(SceneRig, ButtonsSendTheirCommands)
+{
+    enableTransport("1");
+    struct Case { const char* item; QStringList sent; };
+    const Case cases[] = {
+        {"helpButton", {"IDC_FS_Help"}},
+        {"settingsButton", {"IDC_FS_Hide", "IDC_FS_ShowSettings"}},
+        {"tabTracks", {"IDC_FS_Hide", "IDC_FS_ShowExtract"}},
+        {"tabDrive", {"IDC_FS_Hide", "IDC_FS_CD Drive"}},
+        {"tabFormat", {"IDC_FS_Hide", "IDC_FS_output format"}},
+        {"tabGeneral", {"IDC_FS_Hide", "IDC_FS_General"}},
+        {"revertButton", {"IDC_FS_Settings"}},
+        {"hidePanelButton", {"IDC_FS_Extract"}},
+        {"tabHome", {"IDC_FS_Hide"}},
+        {"homeTracksButton", {"IDC_FS_Hide", "IDC_FS_ShowExtract"}},
+        {"tabHome", {"IDC_FS_Hide"}},
+        {"homeDriveButton", {"IDC_FS_Hide", "IDC_FS_CD Drive"}},
+        {"beginButton", {"IDC_FS_Begin"}},
+        {"previousButton", {"IDC_FS_Previous"}},
+        {"playButton", {"IDC_FS_Play"}},
+        {"pauseButton", {"IDC_FS_Pause"}},
+        {"stopButton", {"IDC_FS_Stop"}},
+        {"nextButton", {"IDC_FS_Next"}},
+        {"endButton", {"IDC_FS_End"}},
+        {"doorButton", {"IDC_FS_OpenFiles"}},
+        {"lockButton", {"IDC_FS_lock"}},
+        {"extractButton", {"IDC_FS_ExtractBtn"}},
+        {"applyButton", {"IDC_FS_Apply"}},
+        {"minimizeButton", {"IDC_FS_Minimize"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.item);
+        EXPECT_EQ(click(c.item), c.sent);
+        if (window->isMinimized())
+            window->showNormal();
+    }
+    // The commands did their work: the scene's own buttons stay reachable.
+    EXPECT_TRUE(window->ops.contains("PlayTrack(0)") || window->lsTracks->topLevelItemCount() == 0);
+    EXPECT_EQ(click("closeButton"), QStringList{"IDC_FS_Close"});
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(SceneRig, DisabledTransportButtonsSendNothing)
+{
+    enableTransport("0");
+    for (const char* name : {"beginButton", "previousButton", "playButton", "pauseButton", "stopButton",
+                             "nextButton", "endButton"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(item(name)->isEnabled());
+        EXPECT_TRUE(click(name).isEmpty());
+    }
+    host->SetVariable("_root.PauseEnabled", "1");
+    EXPECT_EQ(click("pauseButton"), QStringList{"IDC_FS_Pause"});
+}
+
+TEST_F(SceneRig, TheSceneFollowsTheLockAndTheStatusItIsSent)
+{
+    host->SetVariable("_root.lock", "1");
+    host->SetVariable("_root.lockFlag", "1");
+    EXPECT_EQ(item("lockButton")->property("text").toString(), "Door locked");
+    EXPECT_EQ(item("toast")->property("text").toString(), "Door locked");
+    EXPECT_EQ(click("lockButton"), QStringList{"IDC_FS_Unlock"});
+    // The scene clears the flags it has heard, so the next "1" is heard too.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(host->root()->value("lockFlag").toString(), "0");
+    host->SetVariable("_root.lock", "0");
+    host->SetVariable("_root.lockFlag", "1");
+    EXPECT_EQ(item("toast")->property("text").toString(), "Door unlocked");
+
+    EXPECT_EQ(item("discStatus")->property("text").toString(), "No disc");
+    enableTransport("1");
+    EXPECT_EQ(item("discStatus")->property("text").toString(), "Disc ready");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(host->root()->value("ChangeStatus").toString(), "0");
+    enableTransport("0");
+    EXPECT_EQ(item("discStatus")->property("text").toString(), "No disc");
+
+    // The keyboard reaches the one spelling no button sends.
+    QSignalSpy spy(host, &FrontEnd::FSCommand);
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_L);
+    ASSERT_EQ(spy.size(), 1);
+    EXPECT_EQ(spy[0][0].toString(), "IDC_FS_unlock");
+}
+
+TEST_F(SceneRig, FramesSitWhereTheSceneLeavesRoomAndAreCoveredUntilShown)
+{
+    struct Place { QFrame* frame; QRect rect; };
+    const Place places[] = {
+        {window->frMain, {180, 230, 507, 300}},
+        {window->frCDInfo, {180, 160, 508, 353}},
+        {window->frFileFormat, {180, 160, 510, 353}},
+        {window->frGeneralOptions, {180, 160, 507, 353}},
+    };
+    for (const Place& p : places) {
+        SCOPED_TRACE(p.frame->objectName().toStdString());
+        EXPECT_EQ(p.frame->geometry(), p.rect);
+        EXPECT_EQ(window->childAt(p.rect.center()), view) << "the scene covers every frame after loading";
+    }
+    click("tabTracks");
+    QWidget* atCentre = window->childAt(places[0].rect.center());
+    EXPECT_TRUE(atCentre == window->frMain || window->frMain->isAncestorOf(atCentre));
+    click("tabDrive");
+    EXPECT_FALSE(window->frMain->isVisible());
+    atCentre = window->childAt(places[1].rect.center());
+    EXPECT_TRUE(atCentre == window->frCDInfo || window->frCDInfo->isAncestorOf(atCentre));
+}
+
+TEST(SceneMissing, NoSceneAndNoSkinLeaveAWorkingWindowAndOneLineEach)
+{
+    QTemporaryDir empty;
+    const QString cwd = QDir::currentPath(); // start-up moves into the resource folder
+    FakeAudioLibrary audio;
+    ScriptedDialogs dialogs;
+    auto scene = std::make_unique<SceneHost>();
+    SceneHost* host = scene.get();
+    WatchedWindow w(audio, dialogs, std::move(scene), empty.path());
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Running);
+    const std::string err = testing::internal::GetCapturedStderr();
+    auto linesNaming = [&](const std::string& file) {
+        int n = 0;
+        std::size_t from = 0;
+        for (std::size_t at; (at = err.find('\n', from)) != std::string::npos; from = at + 1)
+            n += err.substr(from, at - from).find(file) != std::string::npos;
+        return n;
+    };
+    EXPECT_EQ(linesNaming("Main.qml"), 1) << err;
+    EXPECT_EQ(linesNaming("Skin.qss"), 1) << err;
+    EXPECT_FALSE(host->loaded());
+    // The commands still work, and the panels are still shown and raised.
+    host->fscommand("IDC_FS_CD Drive");
+    EXPECT_TRUE(w.frCDInfo->isVisibleTo(&w));
+    QObject* top = nullptr;
+    for (QObject* child : w.children())
+        if (child == w.frCDInfo || child == host->view())
+            top = child;
+    EXPECT_EQ(top, w.frCDInfo);
+    host->fscommand("IDC_FS_Settings");
+    EXPECT_EQ(w.ops.count("LoadSettings"), 2); // start-up, then the command
+    QDir::setCurrent(cwd);
+}
+
+TEST_F(SceneRig, DraggingTheTitleAreaMovesTheWindowUntilTheButtonIsReleased)
+{
+    host->fscommand("IDC_FS_Drag"); // the button is up: nothing to follow
+    EXPECT_FALSE(ManualDragActive());
+    window->move(100, 100);
+    const QPoint moved = window->pos() + QPoint(30, 15);
+    const QPoint at = item("dragArea")->mapToScene(QPointF(300, 20)).toPoint();
+    QCursor::setPos(view->mapToGlobal(at));
+    QTest::mousePress(view, Qt::LeftButton, {}, at);
+    QTest::mouseMove(view, at + QPoint(30, 15));
+    EXPECT_EQ(window->pos(), moved);
+    QTest::mouseRelease(view, Qt::LeftButton, {}, at + QPoint(30, 15));
+    EXPECT_FALSE(ManualDragActive());
+    QTest::mouseMove(view, at);
+    EXPECT_EQ(window->pos(), moved);
+}

@@ -1,0 +1,200 @@
+#include "FakeAudioLibrary.h"
+#include "RecordingFrontEnd.h"
+#include "ScriptedDialogs.h"
+#include "app/StartupMessages.h"
+#include "app/frmMain.h"
+
+#include <QFrame>
+#include <QSlider>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+using namespace qm;
+using namespace qm::test;
+
+namespace {
+
+// Notes how many audio calls had been made when the scene was loaded, so the
+// order of the two seams can be checked.
+class OrderFrontEnd : public RecordingFrontEnd {
+public:
+    explicit OrderFrontEnd(FakeAudioLibrary& audio) : m_audio(audio) {}
+    void LoadMovie(int layer, const QString& path) override
+    {
+        audioCallsAtLoad = static_cast<int>(m_audio.calls().size());
+        RecordingFrontEnd::LoadMovie(layer, path);
+    }
+    int audioCallsAtLoad = -1;
+
+private:
+    FakeAudioLibrary& m_audio;
+};
+
+// One program under test: the window with its three doubles.
+struct Rig {
+    FakeAudioLibrary audio;
+    ScriptedDialogs dialogs;
+    OrderFrontEnd* frontEnd = nullptr;
+    std::unique_ptr<frmMain> window;
+
+    frmMain& make()
+    {
+        auto fe = std::make_unique<OrderFrontEnd>(audio);
+        frontEnd = fe.get();
+        window = std::make_unique<frmMain>(audio, dialogs, std::move(fe), QStringLiteral(QUILLMERE_BIN_DIR));
+        return *window;
+    }
+    void addDrives(int n)
+    {
+        for (int i = 0; i < n; ++i)
+            audio.drives.push_back(FakeDrive{});
+    }
+    std::vector<std::string> callsAfter(std::size_t from)
+    {
+        auto all = audio.calls();
+        return {all.begin() + static_cast<std::ptrdiff_t>(from), all.end()};
+    }
+};
+
+struct Startup : ::testing::Test, Rig {};
+
+} // namespace
+
+TEST_F(Startup, RunsItsStepsInOrder)
+{
+    addDrives(2);
+    audio.volume = 40;
+    frmMain& w = make();
+    EXPECT_EQ(w.skin().configuration(), (QList<int>{2, 1}));
+    ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Running);
+
+    const std::string init = "BASS_Init(1,44100,0," + std::to_string(w.windowHandle()) + ",null)";
+    EXPECT_EQ(audio.calls(), (std::vector<std::string>{
+                                 init,
+                                 "BASS_CD_GetDriveDescription(0)",
+                                 "QM_CD_GetDriveName(0)",
+                                 "BASS_CD_GetDriveDescription(1)",
+                                 "QM_CD_GetDriveName(1)",
+                                 "BASS_CD_GetDriveDescription(2)",
+                                 // choosing the first entry reads its panel and its disc
+                                 "BASS_CD_GetInfo(0)",
+                                 "BASS_CD_IsReady(0)",
+                                 "BASS_CD_GetTracks(0)",
+                                 "BASS_CD_GetID(0,4)",
+                                 "BASS_WMA_EncodeGetRates(44100,0)", // the WMA rate list
+                                 "BASS_GetVolume()",
+                             }));
+    // The scene is loaded (step 5) before the output is opened (step 6).
+    EXPECT_EQ(frontEnd->audioCallsAtLoad, 0);
+    ASSERT_EQ(frontEnd->movies.size(), 1);
+    EXPECT_EQ(frontEnd->movies[0], qMakePair(0, QStringLiteral(QUILLMERE_BIN_DIR "/Main.qml")));
+    // The version, then the empty disc's eight variables.
+    ASSERT_EQ(frontEnd->variables.size(), 9);
+    EXPECT_EQ(frontEnd->variables[0].first, QStringLiteral("_root.VersionNo"));
+    EXPECT_EQ(frontEnd->variables[1], qMakePair(QStringLiteral("_root.PlayEnabled"), QStringLiteral("0")));
+    EXPECT_EQ(frontEnd->variables[8], qMakePair(QStringLiteral("_root.ChangeStatus"), QStringLiteral("1")));
+
+    EXPECT_EQ(w.highestDriveIndex, 1);
+    EXPECT_EQ(w.SliderVolume->value(), -40);
+    EXPECT_EQ(w.wmaTagNames, QStringList({"Title", "Author", "WM/AlbumTitle", "Description", "Rating",
+                                          "Copyright", "WM/Genre", "WM/Year"}));
+    EXPECT_TRUE(dialogs.boxes.isEmpty());
+}
+
+TEST(StartupFailure, OutputFailureTable)
+{
+    const QString a = "Error: Couldn't Initialize Digital Output, The program will not work correclty.";
+    const QString b = "The sound device may not be installed correclty.";
+    struct Row { int code; QStringList lines; bool goesOn; };
+    const Row rows[] = {
+        {1, {a, b, "Error Code:BASS_ERROR_MEM"}, false},
+        {3, {a, b, "Error Code:BASS_ERROR_DRIVER"}, false},
+        {6, {a, b, "Error Code:BASS_ERROR_FORMAT"}, false},
+        {14, {"Error: Couldn't Initialize Digital Output.", "Error Code:BASS_ERROR_ALREADY"}, true},
+        {21, {a, b, "Error Code:BASS_ERROR_NO3D"}, false},
+        {23, {a, b, "Error Code:BASS_ERROR_DEVICE"}, true},
+        {-1, {a, b, "Error Code:BASS_ERROR_UNKNOWN"}, false},
+        {99, {a, b, "Error Code:BASS_ERROR_UNKNOWN2"}, false},
+        {0, {a, b, "Error Code:BASS_ERROR_UNKNOWN2"}, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.code);
+        Rig rig;
+        auto& audio = rig.audio;
+        auto& dialogs = rig.dialogs;
+        rig.addDrives(1);
+        audio.failures["BASS_Init"] = row.code;
+        frmMain& w = rig.make();
+
+        const auto result = w.Form_Load();
+        EXPECT_EQ(result, row.goesOn ? frmMain::LoadResult::Running : frmMain::LoadResult::OutputFailure);
+        ASSERT_EQ(dialogs.boxes.size(), 1);
+        EXPECT_EQ(dialogs.boxes[0].text.split("\r\n"), row.lines);
+        EXPECT_EQ(dialogs.boxes[0].title, "Digital output");
+        EXPECT_EQ(dialogs.boxes[0].icon, MsgIcon::Critical);
+        EXPECT_EQ(dialogs.boxes[0].buttons, MsgButtons::Ok);
+        EXPECT_EQ(AudioOutputFailure(row.code).endProcess, !row.goesOn);
+
+        // Loading goes on only for the two codes that allow it; a fatal code
+        // runs no later step and no shutdown.
+        EXPECT_EQ(audio.callsNamed("BASS_CD_GetDriveDescription").empty(), !row.goesOn);
+        const std::size_t before = audio.calls().size();
+        w.close();
+        const auto after = rig.callsAfter(before);
+        EXPECT_EQ(!after.empty(), row.goesOn);
+    }
+}
+
+TEST_F(Startup, VolumeSliderWithoutAnOutputStandsAtFullVolume)
+{
+    audio.failures["BASS_Init"] = 23;
+    frmMain& w = make();
+    w.SliderVolume->setValue(-3);
+    ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Running);
+    EXPECT_EQ(w.SliderVolume->value(), -100);
+}
+
+TEST(Shutdown, UnlocksEveryDriveThenFreesTheLibrary)
+{
+    struct Row { int drives; std::vector<std::string> expected; };
+    const Row rows[] = {
+        {0, {"BASS_Stop()", "BASS_Free()"}},
+        {3, {"BASS_CD_Door(0,3)", "BASS_CD_Door(1,3)", "BASS_CD_Door(2,3)", "BASS_Stop()", "BASS_Free()"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.drives);
+        Rig rig;
+        auto& audio = rig.audio;
+        rig.addDrives(row.drives);
+        frmMain& w = rig.make();
+        ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Running);
+        EXPECT_EQ(w.highestDriveIndex, row.drives - 1);
+        const std::size_t before = audio.calls().size();
+        w.close();
+        w.close(); // a second close does not repeat the shutdown
+        EXPECT_EQ(rig.callsAfter(before), row.expected);
+        for (const FakeDrive& d : audio.drives)
+            EXPECT_FALSE(d.doorLocked);
+    }
+}
+
+// Where each frame sits under the scene is checked with the real scene.
+TEST_F(Startup, FixedSizeWindowWithTheSceneOverItAndSkinnedFrames)
+{
+    frmMain& w = make();
+    ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Running);
+    EXPECT_EQ(w.size(), QSize(700, 600));
+    EXPECT_EQ(w.minimumSize(), w.maximumSize());
+    EXPECT_EQ(w.windowTitle(), "Quillmere");
+    EXPECT_EQ(w.frontEnd().view()->geometry(), QRect(0, 0, 700, 600));
+    EXPECT_EQ(w.frMain->property("skin").toString(), "player");
+    EXPECT_EQ(w.frCDInfo->property("skin").toString(), "panel");
+    EXPECT_EQ(w.lsTracks->property("skin").toString(), "list");
+}
+
+TEST(VersionText, JoinsMajorMinorZeroRevision)
+{
+    EXPECT_EQ(VersionText(1, 0, 4), "1.0.0.4");
+    EXPECT_EQ(VersionText(2, 3, 17), "2.3.0.17");
+    EXPECT_EQ(VersionText(10, 0, 0), "10.0.0.0");
+}

@@ -1,0 +1,230 @@
+#include "WindowRig.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+using namespace qm;
+using namespace qm::test;
+
+namespace {
+
+FakeDrive Drive(const std::string& name, const std::string& description, bool present = true)
+{
+    FakeDrive d;
+    d.name = name;
+    d.description = description;
+    d.present = present;
+    return d;
+}
+
+struct DrivePanel : ::testing::Test, WindowRig {
+    QLocale saved;
+    DrivePanel() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    ~DrivePanel() override { QLocale::setDefault(saved); }
+
+    FakeDrive& addDrive(const std::string& name, const std::string& description)
+    {
+        audio.drives.push_back(Drive(name, description));
+        return audio.drives.back();
+    }
+};
+
+QStringList Entries(const frmMain& w)
+{
+    QStringList out;
+    for (int i = 0; i < w.cmbCDDrives->count(); ++i)
+        out << w.cmbCDDrives->itemText(i) + QLatin1Char('|') + w.cmbCDDrives->itemData(i).toString();
+    return out;
+}
+
+// Qt's check states: 0 unchecked, 1 greyed, 2 checked.
+std::vector<int> Boxes(const frmMain& w)
+{
+    std::vector<int> out;
+    for (QCheckBox* b : w.chkRWFlags)
+        out.push_back(static_cast<int>(b->checkState()));
+    return out;
+}
+
+// Lock, Unlock, Open, Close.
+std::vector<bool> DoorButtons(const frmMain& w)
+{
+    std::vector<bool> out;
+    for (std::size_t i = 3; i <= 6; ++i)
+        out.push_back(w.cmdButton[i]->isEnabled());
+    return out;
+}
+
+constexpr DWORD kAllReadFlags = 0x3F | (1u << 20) | (1u << 21) | (1u << 22) | (1u << 24) | (1u << 25);
+
+} // namespace
+
+TEST_F(DrivePanel, ControlsCarryTheirNamesAndCaptions)
+{
+    frmMain& w = make();
+    EXPECT_EQ(w.frCDInfo->findChild<QComboBox*>("cmbCDDrives"), w.cmbCDDrives);
+    EXPECT_EQ(w.chkRWFlags[13]->objectName(), "chkRWFlags[13]");
+    EXPECT_EQ(w.chkRWFlags[2]->text(), "Drive can read CD-R/RW media \"method 2\"");
+    EXPECT_EQ(w.chkRWFlags[14]->text(), "Drive is open");
+    const QStringList captions{"&Play", "P&ause/Resume", "&Stop", "&Lock", "&Unlock", "&Open", "&Close", "", "&Fade Out"};
+    for (int i = 0; i < 9; ++i) {
+        QPushButton* b = w.cmdButton[static_cast<std::size_t>(i)];
+        if (i == 7) {
+            EXPECT_EQ(b, nullptr);
+            continue;
+        }
+        ASSERT_NE(b, nullptr) << i;
+        EXPECT_EQ(b->objectName(), QStringLiteral("cmdButton[%1]").arg(i));
+        EXPECT_EQ(b->text(), captions[i]);
+    }
+    QStringList statics;
+    for (QLabel* l : w.frCDInfo->findChildren<QLabel*>())
+        statics << l->text();
+    for (const char* text : {"CD Drive", "Select CD Drive :", "Maximum read speed", "Drive's cache size"})
+        EXPECT_TRUE(statics.contains(QLatin1String(text))) << text;
+}
+
+TEST_F(DrivePanel, EnumerationListsDrivesInIndexOrderUpToTheFirstGoneAndChoosesTheFirst)
+{
+    struct Row { const char* name; std::vector<FakeDrive> drives; QStringList entries; int highest; };
+    const Row rows[] = {
+        {"none", {}, {}, -1},
+        {"one", {Drive("/dev/sr0", "Drive 0")}, {"/dev/sr0: Drive 0|0"}, 0},
+        {"three",
+         {Drive("/dev/sr0", "Drive 0"), Drive("/dev/sr1", "Drive 1"), Drive("/dev/sr2", "Drive 2")},
+         {"/dev/sr0: Drive 0|0", "/dev/sr1: Drive 1|1", "/dev/sr2: Drive 2|2"}, 2},
+        {"a gone drive ends the list",
+         {Drive("/dev/sr0", "First"), Drive("/dev/sr1", "Gone", false), Drive("/dev/sr2", "Would answer")},
+         {"/dev/sr0: First|0"}, 0},
+        {"not UTF-8", {Drive("/dev/sr0", "Lecteur \xE9tendu \xFF")},
+         {QString::fromUtf8("/dev/sr0: Lecteur étendu ÿ|0")}, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        WindowRig rig;
+        rig.audio.drives = row.drives;
+        frmMain& w = rig.make();
+        w.currentDrive = 0;
+        w.EnumerateDrives();
+        EXPECT_EQ(Entries(w), row.entries);
+        EXPECT_EQ(w.highestDriveIndex, row.highest);
+        EXPECT_EQ(w.cmbCDDrives->currentIndex(), row.entries.isEmpty() ? -1 : 0);
+        EXPECT_TRUE(rig.audio.callsNamed("BASS_CD_GetDriveDescription(" + std::to_string(row.highest + 2) + ")").empty());
+        // The first entry's choice reads its panel and its disc, once.
+        const std::size_t reads = row.entries.isEmpty() ? 0u : 1u;
+        EXPECT_EQ(rig.audio.callsNamed("BASS_CD_GetInfo").size(), reads);
+        EXPECT_EQ(rig.audio.callsNamed("BASS_CD_IsReady").size(), reads);
+        EXPECT_TRUE(rig.dialogs.boxes.isEmpty());
+    }
+}
+
+TEST_F(DrivePanel, ShowsTheDrivesAbilities)
+{
+    struct Row {
+        const char* name;
+        BASS_CD_INFO info;
+        bool infoFails;
+        bool locked;
+        std::vector<int> boxes;
+        std::vector<bool> doorButtons;
+        QString speed, cache;
+    };
+    const std::vector<int> none(15, 0);
+    const Row rows[] = {
+        {"full-featured", {28, kAllReadFlags, 1, 1, 7056, 2048, 1}, false, true,
+         {2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 0}, {true, true, true, true}, "7,056 Kbps", "2,048 Kbps"},
+        {"cannot lock", {28, 1u | (1u << 24), 1, 0, 5512, 512, 0}, false, true,
+         {2, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 1, 0}, {false, false, true, true}, "5,512 Kbps", "512 Kbps"},
+        {"unlocked, no door", {28, (1u << 20) | (1u << 25), 0, 1, 0, 0, 0}, false, false,
+         {0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 2, 0, 2, 0, 0}, {true, true, false, false}, " Kbps", " Kbps"},
+        {"info fails", {28, kAllReadFlags, 1, 1, 7056, 2048, 1}, true, true,
+         {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}, {false, false, false, false}, " Kbps", " Kbps"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        WindowRig rig;
+        FakeDrive d;
+        d.info = row.info;
+        d.infoFails = row.infoFails;
+        d.doorLocked = row.locked;
+        rig.audio.drives.push_back(d);
+        frmMain& w = rig.make();
+        w.ShowDriveInfo();
+        EXPECT_EQ(Boxes(w), row.boxes);
+        EXPECT_EQ(DoorButtons(w), row.doorButtons);
+        EXPECT_EQ(w.lblMaxReadSpeed->text(), row.speed);
+        EXPECT_EQ(w.lblCacheSize->text(), row.cache);
+        // The lock state is asked for only when the drive can lock.
+        EXPECT_EQ(rig.audio.callsNamed("BASS_CD_DoorIsLocked").size(), row.info.canlock && !row.infoFails ? 1u : 0u);
+    }
+}
+
+TEST_F(DrivePanel, EveryChoiceRereadsThePanelAndTheDiscEvenTheSameEntry)
+{
+    addDrive("/dev/sr0", "A").info.canlock = 1;
+    addDrive("/dev/sr1", "B").info.maxspeed = 1764;
+    frmMain& w = make();
+    w.EnumerateDrives();
+    QCoreApplication::processEvents();
+    audio.clearCalls();
+
+    // The user picks the second entry: one click, for drive 1.
+    w.cmbCDDrives->setCurrentIndex(1);
+    emit w.cmbCDDrives->activated(1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.currentDrive, 1);
+    EXPECT_EQ(audio.calls(), (std::vector<std::string>{"BASS_CD_GetInfo(1)", "BASS_CD_IsReady(1)",
+                                                       "BASS_CD_GetTracks(1)", "BASS_CD_GetID(1,4)"}));
+    EXPECT_EQ(w.lblMaxReadSpeed->text(), "1,764 Kbps");
+
+    // The same entry again: read again.
+    audio.clearCalls();
+    emit w.cmbCDDrives->activated(1);
+    EXPECT_EQ(audio.callsNamed("BASS_CD_GetInfo(1)").size(), 1u);
+    EXPECT_EQ(audio.callsNamed("BASS_CD_IsReady(1)").size(), 1u);
+
+    // A programmatic change (the settings load) raises the click as well.
+    audio.clearCalls();
+    w.cmbCDDrives->setCurrentIndex(0);
+    EXPECT_EQ(w.currentDrive, 0);
+    EXPECT_EQ(audio.callsNamed("BASS_CD_GetInfo(0)").size(), 1u);
+    EXPECT_EQ(audio.callsNamed("BASS_CD_DoorIsLocked(0)").size(), 1u);
+}
+
+TEST_F(DrivePanel, ADriveThatVanishedAfterTheListWasFilledShowsEmpty)
+{
+    FakeDrive& d = addDrive("/dev/sr0", "Removable");
+    d.info = {28, kAllReadFlags, 1, 1, 7056, 2048, 1};
+    d.trackLengths = {176400, 176400};
+    frmMain& w = make();
+    w.EnumerateDrives();
+    ASSERT_EQ(w.lsTracks->topLevelItemCount(), 2);
+
+    audio.drives[0].present = false;
+    emit w.cmbCDDrives->activated(0);
+    EXPECT_EQ(Boxes(w), std::vector<int>({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
+    EXPECT_EQ(DoorButtons(w), std::vector<bool>({false, false, false, false}));
+    EXPECT_EQ(w.lsTracks->topLevelItemCount(), 0);
+    EXPECT_FALSE(w.lblNoTracks->isHidden());
+    EXPECT_TRUE(dialogs.boxes.isEmpty());
+}
+
+TEST_F(DrivePanel, CapabilityBoxesIgnoreClicks)
+{
+    addDrive("/dev/sr0", "A").info.flags = 1;
+    frmMain& w = make();
+    w.ShowDriveInfo();
+    w.show();
+    w.frCDInfo->raise();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QTest::mouseClick(w.chkRWFlags[0], Qt::LeftButton);
+    QTest::mouseClick(w.chkRWFlags[1], Qt::LeftButton);
+    EXPECT_EQ(w.chkRWFlags[0]->checkState(), Qt::Checked);
+    EXPECT_EQ(w.chkRWFlags[1]->checkState(), Qt::Unchecked);
+}

@@ -1,0 +1,216 @@
+#include "WindowRig.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+using namespace qm;
+using namespace qm::test;
+
+namespace {
+
+constexpr std::int32_t kSecond = 176400;
+
+struct TrackList : ::testing::Test, WindowRig {
+    FakeDrive& drive()
+    {
+        if (audio.drives.empty())
+            audio.drives.push_back(FakeDrive{});
+        return audio.drives[0];
+    }
+    frmMain& load()
+    {
+        if (!window)
+            make();
+        window->LoadTrackList();
+        return *window;
+    }
+    // Each row as "label|type|duration|check state".
+    QStringList rows() const
+    {
+        QStringList out;
+        for (int i = 0; i < window->lsTracks->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* r = window->lsTracks->topLevelItem(i);
+            out << QStringList{r->text(0), r->text(1), r->text(2), QString::number(r->checkState(0))}.join('|');
+        }
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_F(TrackList, ColumnsAndHint)
+{
+    frmMain& w = make();
+    const QTreeWidgetItem* header = w.lsTracks->headerItem();
+    EXPECT_EQ(w.lsTracks->columnCount(), 3);
+    EXPECT_EQ(QStringList({header->text(0), header->text(1), header->text(2)}),
+              QStringList({"Track#", "Type", "Duration"}));
+    EXPECT_EQ(w.lblHint->text(), "Check the tracks that you want to extract, Double click to play");
+    EXPECT_EQ(w.lblNoTracks->text(), "If no tracks listed, You can change the CD drive from the settings tab.");
+    for (QWidget* c : std::initializer_list<QWidget*>{w.lsTracks, w.txtCDArtist, w.txtCDAlbum, w.lblNoTracks,
+                                                      w.SliderVolume, w.SliderBalance, w.SliderPosition})
+        EXPECT_EQ(c->parentWidget(), w.frMain) << c->objectName().toStdString();
+}
+
+TEST_F(TrackList, NoDiscEmptiesTheListAndKeepsArtistAndAlbum)
+{
+    struct Case { const char* name; bool ready; bool doorOpen; bool present; };
+    const Case cases[] = {
+        {"not ready", false, false, true}, {"door open", true, true, true}, {"drive gone", true, false, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        drive() = FakeDrive{};
+        drive().trackLengths = {kSecond * 3};
+        frmMain& w = load();
+        ASSERT_EQ(w.lsTracks->topLevelItemCount(), 1);
+        w.txtCDArtist->setText("Kept artist");
+        w.txtCDAlbum->setText("Kept album");
+        drive().ready = c.ready;
+        drive().doorOpen = c.doorOpen;
+        drive().present = c.present;
+        load();
+        EXPECT_EQ(w.lsTracks->topLevelItemCount(), 0);
+        EXPECT_EQ(lastLoadVariables(), LoadVariables("0"));
+        EXPECT_FALSE(w.lblNoTracks->isHidden());
+        EXPECT_EQ(w.txtCDArtist->text(), "Kept artist");
+        EXPECT_EQ(w.txtCDAlbum->text(), "Kept album");
+        EXPECT_TRUE(dialogs.boxes.isEmpty());
+    }
+}
+
+TEST_F(TrackList, DiscWithoutCdTextListsEveryTrackWithUnknownNames)
+{
+    drive().trackLengths = {kSecond * 185, kSecond * 2 + kSecond / 2, kSecond * 3 + kSecond / 2,
+                            kSecond * 3600 + 1, kSecond * 12};
+    frmMain& w = load();
+    EXPECT_EQ(rows(), (QStringList{"Track 01|Audio|03:05|0", "Track 02|Audio|00:02|0", "Track 03|Audio|00:04|0",
+                                   "Track 04|Audio|01:00:00|0", "Track 05|Audio|00:12|0"}));
+    EXPECT_TRUE(w.lsTracks->topLevelItem(0)->flags() & Qt::ItemIsUserCheckable);
+    EXPECT_EQ(w.txtCDArtist->text(), "Unknown Artist");
+    EXPECT_EQ(w.txtCDAlbum->text(), "Unknown Album");
+    EXPECT_EQ(lastLoadVariables(), LoadVariables("1"));
+    EXPECT_EQ(frontEnd->variables.size(), 8);
+    EXPECT_TRUE(w.lblNoTracks->isHidden());
+}
+
+TEST_F(TrackList, RowsAreRebuiltAndTwoDigitLabelsGrowPastNinetyNine)
+{
+    drive().trackLengths.assign(100, kSecond);
+    frmMain& w = load();
+    ASSERT_EQ(w.lsTracks->topLevelItemCount(), 100);
+    EXPECT_EQ(w.lsTracks->topLevelItem(8)->text(0), "Track 09");
+    EXPECT_EQ(w.lsTracks->topLevelItem(99)->text(0), "Track 100");
+    w.lsTracks->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    drive().trackLengths = {kSecond};
+    load();
+    EXPECT_EQ(rows(), QStringList{"Track 01|Audio|00:01|0"});
+}
+
+TEST_F(TrackList, UnreadableTrackWithoutCdTextIsSkippedWithAMessage)
+{
+    drive().trackLengths = {kSecond * 10, 0, kSecond * 20};
+    load();
+    // Row positions move up; labels keep their own track numbers.
+    EXPECT_EQ(rows(), (QStringList{"Track 01|Audio|00:10|0", "Track 03|Audio|00:20|0"}));
+    ASSERT_EQ(dialogs.boxes.size(), 1);
+    EXPECT_EQ(dialogs.boxes[0].text, "There was an error.\r\n\r\nError Code : 17");
+    EXPECT_EQ(dialogs.boxes[0].title, "Error");
+    EXPECT_EQ(dialogs.boxes[0].icon, MsgIcon::Critical);
+    EXPECT_EQ(lastLoadVariables(), LoadVariables("1"));
+}
+
+// How the block is parsed is the parser's own test.
+TEST_F(TrackList, CdTextFillsArtistAndAlbumAndSkipsZeroLengthTracksSilently)
+{
+    struct Case { const char* name; std::vector<std::string> entries; QString artist, album; };
+    const Case cases[] = {
+        {"plain", {"TITLE0=Album", "PERFORMER0=Artist", "TITLE1=Song"}, "Artist", "Album"},
+        {"no disc performer", {"TITLE0=Album", "PERFORMER1=Singer"}, "", "Album"},
+        {"empty block", {}, "", ""},
+    };
+    drive().trackLengths = {kSecond * 61, 0};
+    frmMain& w = make();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        drive().cdText = CdTextBlock(c.entries);
+        w.txtCDArtist->setText("previous");
+        w.txtCDAlbum->setText("previous");
+        load();
+        EXPECT_EQ(w.txtCDArtist->text(), c.artist);
+        EXPECT_EQ(w.txtCDAlbum->text(), c.album);
+        EXPECT_EQ(rows(), QStringList{"Track 01|Audio|01:01|0"});
+        EXPECT_TRUE(dialogs.boxes.isEmpty());
+        EXPECT_EQ(lastLoadVariables(), LoadVariables("1"));
+    }
+}
+
+TEST_F(TrackList, BrokenCdTextIsReportedOnceAndTheAudioTracksStayListed)
+{
+    drive().trackLengths = {kSecond * 30, kSecond * 40};
+    drive().cdText = CdTextBlock({"TITLE0=Album", "PERFORMER3=Beyond the last track", "PERFORMER0=Artist"});
+    frmMain& w = load();
+    EXPECT_EQ(rows(), (QStringList{"Track 01|Audio|00:30|0", "Track 02|Audio|00:40|0"}));
+    EXPECT_EQ(w.txtCDAlbum->text(), "Album");
+    EXPECT_EQ(w.txtCDArtist->text(), "Artist");
+    EXPECT_EQ(lastLoadVariables(), LoadVariables("1"));
+    ASSERT_EQ(dialogs.boxes.size(), 1);
+    EXPECT_EQ(dialogs.boxes[0].text,
+              "Error in routine : LoadTrackListFromCDTextin module : frmDemo\r\nError #9\r\nSubscript out of range");
+    EXPECT_EQ(dialogs.boxes[0].title, "Quillmere");
+
+    // Choosing the drive again, or the door command's reload, does not repeat it.
+    load();
+    load();
+    EXPECT_EQ(dialogs.boxes.size(), 1);
+    EXPECT_EQ(w.lsTracks->topLevelItemCount(), 2);
+}
+
+TEST_F(TrackList, ALoadErrorIsReportedOncePerDiscNotOnEveryReload)
+{
+    // Every track unreadable: the list stays empty, so the playback timer
+    // reloads it twenty times a second.
+    drive().trackLengths = {0, -1};
+    frmMain& w = load();
+    EXPECT_EQ(dialogs.boxes.size(), 2); // one per track, on the first load
+    for (int tick = 0; tick < 40; ++tick)
+        w.LoadTrackList();
+    EXPECT_EQ(dialogs.boxes.size(), 2);
+    EXPECT_EQ(lastLoadVariables(), LoadVariables("0"));
+    EXPECT_FALSE(w.lblNoTracks->isHidden());
+
+    // Another disc in the same drive is reported again.
+    drive().trackLengths = {0};
+    w.LoadTrackList();
+    w.LoadTrackList();
+    EXPECT_EQ(dialogs.boxes.size(), 3);
+
+    // So is the same disc after it was taken out and put back.
+    drive().ready = false;
+    w.LoadTrackList();
+    drive().ready = true;
+    w.LoadTrackList();
+    EXPECT_EQ(dialogs.boxes.size(), 4);
+
+    // And the same disc in another drive.
+    FakeDrive second;
+    second.trackLengths = {0};
+    audio.drives.push_back(second);
+    w.currentDrive = 1;
+    w.LoadTrackList();
+    EXPECT_EQ(dialogs.boxes.size(), 5);
+}
+
+TEST_F(TrackList, CdTextThatBreaksBeforeAnyTrackIsReportedOnceToo)
+{
+    drive().trackLengths = {0, 0};
+    drive().cdText = CdTextBlock({"TITLE0 Album"});
+    frmMain& w = load();
+    for (int tick = 0; tick < 20; ++tick)
+        w.LoadTrackList();
+    ASSERT_EQ(dialogs.boxes.size(), 1);
+    EXPECT_TRUE(dialogs.boxes[0].text.endsWith("Error #5\r\nInvalid procedure call or argument"));
+    EXPECT_EQ(w.lsTracks->topLevelItemCount(), 0);
+    EXPECT_EQ(lastLoadVariables(), LoadVariables("0"));
+}

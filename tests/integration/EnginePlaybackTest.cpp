@@ -1,0 +1,390 @@
+// Playing CD streams on the real engine: a generated image played through the
+// fast silent output, syncs fired by the engine's own threads.
+#include "../platform/audio/AudioTestUtil.h"
+#include "EngineFixture.h"
+#include "platform/audio/output/NullOutput.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <set>
+#include <thread>
+
+using namespace qm;
+using namespace qm::test;
+
+namespace {
+
+constexpr QWORD kSecond = 176400;
+
+Pcm Constant(QWORD bytes, std::int16_t left, std::int16_t right)
+{
+    Pcm pcm(bytes);
+    for (QWORD i = 0; i + 4 <= bytes; i += 4) {
+        pcm[i] = std::uint8_t(left);
+        pcm[i + 1] = std::uint8_t(std::uint16_t(left) >> 8);
+        pcm[i + 2] = std::uint8_t(right);
+        pcm[i + 3] = std::uint8_t(std::uint16_t(right) >> 8);
+    }
+    return pcm;
+}
+
+template <typename F>
+bool Eventually(F condition)
+{
+    for (int i = 0; i < 3000 && !condition(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return condition();
+}
+
+class EnginePlayback : public EngineTest {
+protected:
+    struct Counts {
+        std::atomic<int> end{0}, slide{0}, error{0};
+        std::atomic<DWORD> errorData{0};
+        std::atomic<bool> onCaller{false};
+    };
+
+    void SetUp() override { setenv("QUILLMERE_AUDIO_OUTPUT", "null:fast", 1); }
+    void TearDown() override
+    {
+        m_engine.reset(); // its threads end before the counters go
+        unsetenv("QUILLMERE_AUDIO_OUTPUT");
+    }
+
+    // An engine on one image whose first track is `pcm`, output open.
+    CdAudioEngine& engineWith(const Pcm& pcm)
+    {
+        CdAudioEngine& lib = openImage(write(DiscLayout{"", "", {ImageTrack{pcm}}}));
+        EXPECT_TRUE(lib.BASS_Init(1, 44100, 0, 0, nullptr));
+        lib.silentOutput()->startCapture(44100 * 120);
+        return lib;
+    }
+
+    HSTREAM play(CdAudioEngine& lib)
+    {
+        const HSTREAM h = lib.BASS_CD_StreamCreate(0, 0, BASS_CD_PLAY_FLAGS);
+        EXPECT_NE(h, 0u) << lib.BASS_ErrorGetCode();
+        EXPECT_TRUE(lib.BASS_StreamPlay(h, true, 0));
+        const auto caller = std::this_thread::get_id();
+        auto proc = [this, caller](HSYNC, DWORD, DWORD data, DWORD user) {
+            if (std::this_thread::get_id() == caller)
+                counts.onCaller = true;
+            if (user == 3)
+                counts.errorData = data;
+            ++(user == 1 ? counts.end : user == 2 ? counts.slide : counts.error);
+        };
+        EXPECT_NE(lib.BASS_ChannelSetSync(h, BASS_SYNC_END, 0, proc, 1), 0u);
+        EXPECT_NE(lib.BASS_ChannelSetSync(h, BASS_SYNC_SLIDE, 0, proc, 2), 0u);
+        EXPECT_NE(lib.BASS_ChannelSetSync(h, BASS_SYNC_CD_ERROR, 0, proc, 3), 0u);
+        return h;
+    }
+
+    // An engine on one image whose first track is a 440 Hz tone at half
+    // scale, bound for the sound server (not yet opened).
+    CdAudioEngine& toneOnSoundServer(double seconds)
+    {
+        setenv("QUILLMERE_AUDIO_OUTPUT", "pulse", 1);
+        const auto tone = SineStereo(440, seconds, 0.5);
+        Pcm pcm(tone.size() * 2);
+        std::memcpy(pcm.data(), tone.data(), pcm.size());
+        return openImage(write(DiscLayout{"", "", {ImageTrack{pcm}}}));
+    }
+
+    Counts counts;
+};
+
+TEST_F(EnginePlayback, InitOpensTheChosenOutputOnce)
+{
+    CdAudioEngine& lib = open({});
+    EXPECT_EQ(lib.BASS_GetVolume(), -1);
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_INIT);
+    EXPECT_FALSE(lib.BASS_Init(2, 44100, 0, 0, nullptr));
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
+    ASSERT_TRUE(lib.BASS_Init(1, 44100, 0, 0, nullptr));
+    EXPECT_FALSE(lib.BASS_Init(1, 44100, 0, 0, nullptr));
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_ALREADY);
+    EXPECT_EQ(lib.BASS_GetVolume(), 100);
+    EXPECT_TRUE(lib.BASS_Stop());
+    EXPECT_TRUE(lib.BASS_Free());
+    EXPECT_FALSE(lib.BASS_Free());
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_INIT);
+    EXPECT_FALSE(lib.BASS_Stop());
+}
+
+TEST_F(EnginePlayback, NoSoundServerIsAnIllegalDevice)
+{
+    setenv("QUILLMERE_AUDIO_OUTPUT", "pulse", 1);
+    const char* old = std::getenv("PULSE_SERVER");
+    const std::string saved = old ? old : "";
+    setenv("PULSE_SERVER", "unix:/nonexistent/quillmere-no-server", 1);
+    CdAudioEngine& lib = open({});
+    EXPECT_FALSE(lib.BASS_Init(1, 44100, 0, 0, nullptr));
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
+    old ? setenv("PULSE_SERVER", saved.c_str(), 1) : unsetenv("PULSE_SERVER");
+}
+
+TEST_F(EnginePlayback, ATonePlayedOnTheSoundServerIsHeardWholeAtItsLevel)
+{
+    if (!HasTestSink())
+        GTEST_SKIP() << "no PulseAudio server with the qm null sink";
+    MonitorRecording rec;
+    ASSERT_TRUE(rec.start());
+    CdAudioEngine& lib = toneOnSoundServer(1.5);
+    ASSERT_TRUE(lib.BASS_Init(1, 44100, 0, 0, nullptr)) << lib.BASS_ErrorGetCode();
+    const HSTREAM h = lib.BASS_CD_StreamCreate(0, 0, BASS_CD_PLAY_FLAGS);
+    ASSERT_TRUE(lib.BASS_ChannelSetAttributes(h, -1, 50, -100)); // half volume, left only
+    ASSERT_TRUE(lib.BASS_StreamPlay(h, true, 0));
+    ASSERT_TRUE(rec.pumpUntil([&] { return lib.BASS_ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 30000));
+    // As the player does at the end of a track: the tail still playing is kept.
+    EXPECT_TRUE(lib.BASS_ChannelStop(h));
+    EXPECT_TRUE(lib.BASS_StreamFree(h));
+    rec.pump(2500); // the sink may stall a moment when it wakes; and the tail
+    const auto s = rec.samples();
+    const auto heard = FindHeard(s, 500);
+    ASSERT_GT(heard.frames(), 0u) << "nothing was heard in " << rec.frames() << " frames";
+    EXPECT_NEAR(heard.frames() / 44100.0, 1.5, 0.1);
+    EXPECT_NEAR(ToneFrequency(s.data() + 2 * heard.first, heard.frames()), 440, 5);
+    EXPECT_NEAR(Rms(s.data() + 2 * heard.first, heard.frames(), 0), 0.25 * 32767 / std::sqrt(2.0), 400);
+    EXPECT_LT(Rms(s.data() + 2 * heard.first, heard.frames(), 1), 50);
+    EXPECT_TRUE(lib.BASS_Free());
+}
+
+TEST_F(EnginePlayback, PauseAndStopOnTheSoundServerAreHeardAtOnce)
+{
+    if (!HasTestSink())
+        GTEST_SKIP() << "no PulseAudio server with the qm null sink";
+    MonitorRecording rec;
+    ASSERT_TRUE(rec.start());
+    CdAudioEngine& lib = toneOnSoundServer(6);
+    ASSERT_TRUE(lib.BASS_Init(1, 44100, 0, 0, nullptr)) << lib.BASS_ErrorGetCode();
+    const HSTREAM h = lib.BASS_CD_StreamCreate(0, 0, BASS_CD_PLAY_FLAGS);
+    ASSERT_TRUE(lib.BASS_StreamPlay(h, true, 0));
+    ASSERT_TRUE(rec.pumpUntil([&] { return lib.BASS_ChannelGetPosition(h) >= kSecond; }, 30000));
+    ASSERT_TRUE(lib.BASS_ChannelPause(h));
+    const QWORD paused = lib.BASS_ChannelGetPosition(h);
+    rec.pump(1000);
+    EXPECT_EQ(lib.BASS_ChannelGetPosition(h), paused);
+    ASSERT_TRUE(lib.BASS_ChannelResume(h));
+    std::set<QWORD> seen;
+    ASSERT_TRUE(rec.pumpUntil([&] {
+        const QWORD at = lib.BASS_ChannelGetPosition(h);
+        seen.insert(at);
+        return at >= paused + kSecond;
+    }, 30000));
+    // The position moves as the sound does, not in the device's quarter-second blocks.
+    EXPECT_GT(seen.size(), 10u);
+    ASSERT_TRUE(lib.BASS_ChannelStop(h));
+    const double played = double(lib.BASS_ChannelGetPosition(h)) / kSecond;
+    rec.pump(2000);
+    // Sound is heard for exactly as long as the position says: what the
+    // device held at the pause and the stop was dropped, and nothing skipped.
+    const auto s = rec.samples();
+    constexpr std::size_t kWindow = 441; // 10 ms
+    std::size_t loud = 0;
+    for (std::size_t at = 0; at + kWindow <= s.size() / 2; at += kWindow)
+        loud += Rms(s.data() + 2 * at, kWindow, 0) > 2000 ? 1 : 0;
+    EXPECT_NEAR(double(loud * kWindow) / 44100.0, played, 0.2); // a missed drop would add 0.5 s
+    EXPECT_LT(FindHeard(s).frames() / 44100.0, played + 1.5); // paused for a second, then went on
+    EXPECT_GT(FindHeard(s).frames() / 44100.0, played + 0.7);
+    EXPECT_TRUE(lib.BASS_Free());
+}
+
+TEST_F(EnginePlayback, ASoundServerThatGoesAwayStopsTheStreamWithoutAHang)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty())
+        GTEST_SKIP() << "pulseaudio is not installed";
+    // A server of this test's own, so the one the other tests share lives on.
+    QDir(m_dir.path()).mkpath(QStringLiteral("pa"));
+    const QString pa = m_dir.filePath(QStringLiteral("pa"));
+    auto server = std::make_unique<ChildProcess>();
+    ASSERT_TRUE(server->start("env", {"HOME=" + pa, "XDG_RUNTIME_DIR=" + pa, "pulseaudio", "-n", "--daemonize=no",
+                                      "--use-pid-file=no", "--exit-idle-time=-1", "-L",
+                                      "module-null-sink sink_name=gone rate=44100 channels=2", "-L",
+                                      "module-native-protocol-unix auth-anonymous=1 socket=" + pa + "/native"}));
+    ASSERT_TRUE(Eventually([&] { return QFileInfo::exists(pa + "/native"); }));
+    const char* old = std::getenv("PULSE_SERVER");
+    const std::string saved = old ? old : "";
+    setenv("PULSE_SERVER", QString("unix:" + pa + "/native").toLocal8Bit().constData(), 1);
+    setenv("QUILLMERE_AUDIO_OUTPUT", "pulse", 1);
+    CdAudioEngine& lib = openImage(write(DiscLayout{"", "", {ImageTrack{Constant(30 * kSecond, 3000, 3000)}}}));
+    const bool opened = lib.BASS_Init(1, 44100, 0, 0, nullptr);
+    old ? setenv("PULSE_SERVER", saved.c_str(), 1) : unsetenv("PULSE_SERVER");
+    ASSERT_TRUE(opened) << lib.BASS_ErrorGetCode();
+    const HSTREAM h = play(lib);
+    ASSERT_TRUE(Eventually([&] { return lib.BASS_ChannelGetPosition(h) > 0; }));
+    server.reset(); // killed
+    ASSERT_TRUE(Eventually([&] { return lib.BASS_ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }));
+    EXPECT_FALSE(lib.BASS_StreamPlay(h, true, 0));
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_DRIVER);
+    EXPECT_TRUE(lib.BASS_Free());
+    EXPECT_EQ(counts.end, 0);
+}
+
+TEST_F(EnginePlayback, APlayingStreamNeedsTheOutput)
+{
+    CdAudioEngine& lib = openImage(write(DiscLayout{"", "", {ImageTrack{Constant(kSecond, 1, 1)}}}));
+    EXPECT_EQ(lib.BASS_CD_StreamCreate(0, 0, BASS_CD_PLAY_FLAGS), 0u);
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_INIT);
+    EXPECT_NE(lib.BASS_CD_StreamCreate(0, 0, BASS_CD_DECODE_FLAGS), 0u); // ripping needs no sound
+}
+
+TEST_F(EnginePlayback, TheWholeTrackIsHeardThenTheEndFiresOnceElsewhere)
+{
+    const Pcm pcm = PatternPcm(2 * kSecond, 7);
+    CdAudioEngine& lib = engineWith(pcm);
+    const HSTREAM h = play(lib);
+    const QWORD length = lib.BASS_StreamGetLength(h);
+    EXPECT_EQ(length, 2 * kSecond);
+    ASSERT_TRUE(Eventually([&] { return counts.end > 0; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(counts.end, 1);
+    EXPECT_EQ(counts.error, 0);
+    EXPECT_FALSE(counts.onCaller);
+    EXPECT_EQ(lib.BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+    EXPECT_EQ(lib.BASS_ChannelGetPosition(h), length);
+    EXPECT_FLOAT_EQ(lib.BASS_ChannelBytes2Seconds(h, length), 2.0f);
+    const auto mix = lib.silentOutput()->captured();
+    ASSERT_GE(mix.size() * 2, pcm.size());
+    EXPECT_EQ(0, std::memcmp(mix.data(), pcm.data(), pcm.size())); // unchanged at full volume
+    // Played again from its start after the end.
+    EXPECT_TRUE(lib.BASS_StreamPlay(h, true, 0));
+    EXPECT_LT(lib.BASS_ChannelGetPosition(h), length);
+}
+
+TEST_F(EnginePlayback, PauseKeepsThePositionAndSeekMovesIt)
+{
+    CdAudioEngine& lib = engineWith(Constant(60 * kSecond, 1000, 1000));
+    const HSTREAM h = play(lib);
+    ASSERT_TRUE(Eventually([&] { return lib.BASS_ChannelGetPosition(h) > kSecond; }));
+    ASSERT_TRUE(lib.BASS_ChannelPause(h));
+    EXPECT_EQ(lib.BASS_ChannelIsActive(h), BASS_ACTIVE_PAUSED);
+    const QWORD at = lib.BASS_ChannelGetPosition(h);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(lib.BASS_ChannelGetPosition(h), at);
+    EXPECT_FALSE(lib.BASS_ChannelPause(h));
+    ASSERT_TRUE(lib.BASS_ChannelResume(h));
+    EXPECT_FALSE(lib.BASS_ChannelResume(h));
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_NOPAUSE);
+    ASSERT_TRUE(Eventually([&] { return lib.BASS_ChannelGetPosition(h) > at; }));
+
+    ASSERT_TRUE(lib.BASS_ChannelSetPosition(h, 50 * kSecond + 2));
+    EXPECT_EQ(lib.BASS_ChannelGetPosition(h) / kSecond, 50u);
+    EXPECT_FALSE(lib.BASS_ChannelSetPosition(h, 61 * kSecond));
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_POSITION);
+    ASSERT_TRUE(Eventually([&] { return counts.end > 0; }));
+    EXPECT_EQ(lib.BASS_ChannelGetPosition(h), 60 * kSecond);
+}
+
+TEST_F(EnginePlayback, AFadeOutReachesSilenceAndFiresItsSync)
+{
+    CdAudioEngine& lib = engineWith(Constant(100 * kSecond, 10000, 10000));
+    const HSTREAM h = play(lib);
+    ASSERT_TRUE(lib.BASS_ChannelSlideAttributes(h, -1, 0, -101, 1000));
+    ASSERT_TRUE(Eventually([&] { return counts.slide > 0; }));
+    DWORD volume = 99;
+    ASSERT_TRUE(lib.BASS_ChannelGetAttributes(h, nullptr, &volume, nullptr));
+    EXPECT_EQ(volume, 0u);
+    lib.silentOutput()->startCapture(4096);
+    ASSERT_TRUE(Eventually([&] { return lib.silentOutput()->captured().size() == 8192; }));
+    for (const auto v : lib.silentOutput()->captured())
+        ASSERT_EQ(v, 0);
+    EXPECT_EQ(counts.slide, 1);
+    EXPECT_EQ(counts.end, 0);
+}
+
+TEST_F(EnginePlayback, VolumeAndPanScaleTheMix)
+{
+    CdAudioEngine& lib = engineWith(Constant(100 * kSecond, 8000, -8000));
+    const HSTREAM h = play(lib);
+    ASSERT_TRUE(lib.BASS_ChannelSetAttributes(h, -1, 50, -101));
+    ASSERT_TRUE(lib.BASS_ChannelSetAttributes(h, -1, -1, -50)); // left: right at half
+    EXPECT_FALSE(lib.BASS_ChannelSetAttributes(h, -1, 101, -101));
+    EXPECT_FALSE(lib.BASS_ChannelSetAttributes(h, -1, -1, 101));
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);
+    DWORD volume = 0;
+    int pan = 0;
+    ASSERT_TRUE(lib.BASS_ChannelGetAttributes(h, nullptr, &volume, &pan));
+    EXPECT_EQ(volume, 50u);
+    EXPECT_EQ(pan, -50);
+    lib.silentOutput()->startCapture(44100);
+    ASSERT_TRUE(Eventually([&] { return lib.silentOutput()->captured().size() == 88200; }));
+    const auto mix = lib.silentOutput()->captured();
+    EXPECT_EQ(mix[mix.size() - 2], 4000);
+    EXPECT_EQ(mix[mix.size() - 1], -2000);
+}
+
+TEST_F(EnginePlayback, OpeningTheDoorWhilePlayingFiresTheCdError)
+{
+    CdAudioEngine& lib = engineWith(Constant(100 * kSecond, 1000, 1000));
+    const HSTREAM h = play(lib);
+    ASSERT_TRUE(Eventually([&] { return lib.BASS_ChannelGetPosition(h) > 0; }));
+    ASSERT_TRUE(lib.BASS_CD_Door(0, BASS_CD_DOOR_OPEN));
+    ASSERT_TRUE(Eventually([&] { return counts.error > 0; }));
+    EXPECT_NE(counts.errorData, 0u);
+    EXPECT_EQ(lib.BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+    EXPECT_EQ(counts.end, 0);
+    EXPECT_FALSE(counts.onCaller);
+}
+
+TEST_F(EnginePlayback, AFreedStreamFiresNothingAndIsGone)
+{
+    CdAudioEngine& lib = engineWith(Constant(kSecond / 4, 1000, 1000));
+    const HSTREAM h = play(lib);
+    ASSERT_TRUE(lib.BASS_StreamFree(h));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(counts.end + counts.slide + counts.error, 0);
+    EXPECT_FALSE(lib.BASS_StreamPlay(h, true, 0));
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+}
+
+TEST_F(EnginePlayback, BadHandlesAndWrongKindsFailWithTheirCodes)
+{
+    CdAudioEngine& lib = engineWith(Constant(kSecond, 1000, 1000));
+    const auto none = [](HSYNC, DWORD, DWORD, DWORD) {};
+    EXPECT_EQ(lib.BASS_ChannelSetSync(0, BASS_SYNC_END, 0, none, 0), 0u);
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+    EXPECT_FALSE(lib.BASS_ChannelSlideAttributes(0, -1, 0, -101, 100));
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+
+    const HSTREAM decoding = lib.BASS_CD_StreamCreate(0, 0, BASS_STREAM_DECODE);
+    EXPECT_FALSE(lib.BASS_StreamPlay(decoding, true, 0));
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_DECODE);
+    EXPECT_FALSE(lib.BASS_ChannelSlideAttributes(decoding, -1, 0, -101, 100));
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_DECODE);
+
+    const HSTREAM stopped = lib.BASS_CD_StreamCreate(0, 0, BASS_CD_PLAY_FLAGS);
+    EXPECT_EQ(lib.BASS_ChannelSetSync(stopped, BASS_SYNC_END, 0, none, 0), 0u);
+    EXPECT_FALSE(lib.BASS_ChannelSlideAttributes(stopped, -1, 0, -101, 100));
+    char buffer[64];
+    EXPECT_EQ(lib.BASS_ChannelGetData(stopped, buffer, sizeof buffer), BASS_DATA_ERROR);
+    ASSERT_TRUE(lib.BASS_StreamPlay(stopped, true, 0));
+    EXPECT_EQ(lib.BASS_ChannelGetData(stopped, buffer, sizeof buffer), BASS_DATA_ERROR);
+    EXPECT_EQ(lib.BASS_ChannelSetSync(stopped, 0x80000099, 0, none, 0), 0u);
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_ILLTYPE);
+}
+
+TEST_F(EnginePlayback, StreamsComeAndGoWithoutLeftovers)
+{
+    // Run under the sanitizers: every cycle's threads and buffers go.
+    CdAudioEngine& lib = engineWith(Constant(kSecond, 1000, 1000));
+    for (int i = 0; i < 10; ++i) {
+        const HSTREAM h = play(lib);
+        if (i % 2) {
+            ASSERT_TRUE(lib.BASS_ChannelStop(h));
+        }
+        ASSERT_TRUE(lib.BASS_StreamFree(h));
+    }
+    const HSTREAM last = play(lib);
+    ASSERT_TRUE(Eventually([&] { return counts.end > 0; }));
+    EXPECT_EQ(lib.BASS_ChannelIsActive(last), BASS_ACTIVE_STOPPED);
+    EXPECT_TRUE(lib.BASS_Free());
+    EXPECT_EQ(lib.BASS_ChannelIsActive(last), BASS_ACTIVE_STOPPED);
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_HANDLE); // freed with the output
+}
+
+} // namespace

@@ -1,0 +1,113 @@
+// The player on the real engine: a generated cue/bin image played through the
+// fast silent output, the window's real timer and the engine's own threads.
+#include "DiscImageWriter.h"
+#include "FakeAudioLibrary.h"
+#include "RecordingFrontEnd.h"
+#include "ScriptedDialogs.h"
+#include "app/frmMain.h"
+#include "platform/audio/CdAudioEngine.h"
+
+#include <QLabel>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+using namespace qm;
+using namespace qm::test;
+
+namespace {
+
+struct PlayerOnEngine : ::testing::Test {
+    QTemporaryDir dir;
+    std::unique_ptr<CdAudioEngine> engine;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<frmMain> window;
+
+    void SetUp() override
+    {
+        qputenv("QUILLMERE_AUDIO_OUTPUT", "null:fast");
+        DiscLayout layout;
+        for (double seconds : {8.0, 3.0, 3.0})
+            layout.tracks.push_back(ImageTrack{TonePcm(seconds, 440, 660)});
+        const WrittenImage image = WriteDiscImage(dir.path(), QStringLiteral("disc"), layout);
+        engine = std::make_unique<CdAudioEngine>(QStringList{image.cue}, QString(),
+                                                 CdAudioEngine::DriveScan::ImagesOnly);
+        window = std::make_unique<frmMain>(*engine, dialogs, std::make_unique<RecordingFrontEnd>(),
+                                           QStringLiteral(QUILLMERE_BIN_DIR));
+        ASSERT_EQ(window->Form_Load(), frmMain::LoadResult::Running);
+        ASSERT_EQ(window->lsTracks->topLevelItemCount(), 3);
+    }
+    void TearDown() override
+    {
+        if (window)
+            window->close();
+        window.reset();
+        engine.reset();
+        qunsetenv("QUILLMERE_AUDIO_OUTPUT");
+    }
+
+    int selectedRow() const
+    {
+        const auto items = window->lsTracks->selectedItems();
+        return items.isEmpty() ? 0 : window->lsTracks->indexOfTopLevelItem(items.first()) + 1;
+    }
+    void doubleClick(int row)
+    {
+        window->lsTracks->clearSelection();
+        window->lsTracks->topLevelItem(row - 1)->setSelected(true);
+        window->lsTracks_DblClick();
+    }
+    // Seconds shown by the position label, -1 while it is empty.
+    int shownSeconds() const
+    {
+        static const QRegularExpression re(QStringLiteral("^(\\d\\d):(\\d\\d) / \\d\\d:\\d\\d$"));
+        const auto m = re.match(window->lblTrackPosition->text());
+        return m.hasMatch() ? m.captured(1).toInt() * 60 + m.captured(2).toInt() : -1;
+    }
+};
+
+} // namespace
+
+TEST_F(PlayerOnEngine, DoubleClickPlaysTheLabelAdvancesAndTheEndMovesOnAndWraps)
+{
+    doubleClick(1);
+    ASSERT_NE(window->currentStream, 0u);
+    // Playing, or waiting for its first read on a busy machine.
+    const DWORD state = engine->BASS_ChannelIsActive(window->currentStream);
+    EXPECT_TRUE(state == BASS_ACTIVE_PLAYING || state == BASS_ACTIVE_STALLED) << state;
+
+    // The label counts up through the first track.
+    int first = -1, last = -1;
+    for (int i = 0; i < 400 && selectedRow() == 1; ++i) {
+        QTest::qWait(10);
+        const int s = shownSeconds();
+        if (s >= 0 && first < 0)
+            first = s;
+        if (s >= 0)
+            last = std::max(last, s);
+    }
+    EXPECT_GE(first, 0);
+    EXPECT_GT(last, first);
+
+    // Its end starts row 2, then row 3, then wraps to row 1.
+    QTRY_COMPARE_WITH_TIMEOUT(selectedRow(), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(selectedRow(), 3, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(selectedRow(), 1, 10000);
+    EXPECT_TRUE(dialogs.boxes.isEmpty());
+}
+
+TEST_F(PlayerOnEngine, OpeningTheImageDoorMidTrackGivesOneMessageAndStops)
+{
+    doubleClick(1);
+    QTRY_VERIFY_WITH_TIMEOUT(shownSeconds() >= 1, 5000);
+    engine->BASS_CD_Door(static_cast<DWORD>(window->currentDrive), BASS_CD_DOOR_OPEN);
+    QTRY_COMPARE_WITH_TIMEOUT(dialogs.boxes.size(), 1, 10000);
+    QTest::qWait(500);
+    EXPECT_EQ(dialogs.boxes.size(), 1);
+    EXPECT_EQ(dialogs.boxes[0].title, "Error");
+    EXPECT_EQ(engine->BASS_ChannelIsActive(window->currentStream), BASS_ACTIVE_STOPPED);
+    EXPECT_EQ(window->SliderPosition->value(), 0);
+    EXPECT_EQ(window->lblTrackPosition->text(), "");
+}

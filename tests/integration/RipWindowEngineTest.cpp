@@ -1,0 +1,297 @@
+// The rip window on the real engine: checked rows of a generated cue/bin image
+// ripped to WAV through the scene's extract command, the progress window's own
+// timer, and the image drive's door.
+#include "DiscImageWriter.h"
+#include "RecordingFrontEnd.h"
+#include "ScriptedDialogs.h"
+#include "app/frmMain.h"
+#include "platform/audio/CdAudioEngine.h"
+#include "rip/frmRipp.h"
+#include "settings/OptionsPanels.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtEndian>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace qm;
+using namespace qm::test;
+
+namespace {
+
+constexpr qsizetype kHeader = 44;
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray bytesOf(const Pcm& pcm, std::size_t count)
+{
+    return QByteArray(reinterpret_cast<const char*>(pcm.data()), static_cast<qsizetype>(count));
+}
+
+// Every header field of a CD-audio WAV file holding `data` PCM bytes.
+void expectCdWavHeader(const QByteArray& file, std::uint32_t data)
+{
+    ASSERT_GE(file.size(), kHeader);
+    const char* h = file.constData();
+    auto u16 = [h](int at) { return std::uint32_t{qFromLittleEndian<std::uint16_t>(h + at)}; };
+    auto u32 = [h](int at) { return qFromLittleEndian<std::uint32_t>(h + at); };
+    EXPECT_EQ(file.left(4), "RIFF");
+    EXPECT_EQ(file.mid(8, 8), "WAVEfmt ");
+    EXPECT_EQ(file.mid(36, 4), "data");
+    const std::pair<std::uint32_t, std::uint32_t> fields[] = {
+        {u32(4), data + 36}, {u32(16), 16}, {u16(20), 1},  {u16(22), 2},   {u32(24), 44100},
+        {u32(28), 176400},   {u16(32), 4},  {u16(34), 16}, {u32(40), data},
+    };
+    for (std::size_t i = 0; i < std::size(fields); ++i)
+        EXPECT_EQ(fields[i].first, fields[i].second) << "field " << i;
+}
+
+// Dialogs that also run a look at the moment each box is shown.
+class WatchedDialogs : public ScriptedDialogs {
+public:
+    std::function<void(const QString& text)> onBox;
+    MsgAnswer MessageBox(QWidget* parent, const QString& text, const QString& title, MsgIcon icon,
+                         MsgButtons buttons) override
+    {
+        if (onBox)
+            onBox(text);
+        return ScriptedDialogs::MessageBox(parent, text, title, icon, buttons);
+    }
+};
+
+struct RipWindowOnEngine : ::testing::Test {
+    QTemporaryDir dir;
+    WrittenImage image;
+    std::unique_ptr<CdAudioEngine> engine;
+    WatchedDialogs dialogs;
+    std::unique_ptr<frmMain> window;
+    QString folder;
+    // The writers yield to the event loop after every block; a 0 ms timer
+    // therefore looks at the window between any two blocks.
+    QTimer betweenBlocks;
+
+    void start(const DiscLayout& layout)
+    {
+        qputenv("QUILLMERE_AUDIO_OUTPUT", "null:fast");
+        image = WriteDiscImage(dir.path(), QStringLiteral("disc"), layout);
+        engine = std::make_unique<CdAudioEngine>(QStringList{image.cue}, QString(),
+                                                 CdAudioEngine::DriveScan::ImagesOnly);
+        window = std::make_unique<frmMain>(*engine, dialogs, std::make_unique<RecordingFrontEnd>(),
+                                           QStringLiteral(QUILLMERE_BIN_DIR));
+        ASSERT_EQ(window->Form_Load(), frmMain::LoadResult::Running);
+        ASSERT_EQ(window->lsTracks->topLevelItemCount(), static_cast<int>(layout.tracks.size()));
+        folder = dir.path() + "/out";
+        window->options->txtExtractPath->setText(folder);
+        ASSERT_TRUE(window->options->SelectFormat(FormatWav));
+        betweenBlocks.setInterval(0);
+    }
+    void TearDown() override
+    {
+        betweenBlocks.stop();
+        if (window)
+            window->close();
+        window.reset();
+        engine.reset();
+        qunsetenv("QUILLMERE_AUDIO_OUTPUT");
+    }
+
+    void check(std::initializer_list<int> rows)
+    {
+        for (int i = 0; i < window->lsTracks->topLevelItemCount(); ++i)
+            window->lsTracks->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
+        for (int row : rows)
+            window->lsTracks->topLevelItem(row - 1)->setCheckState(0, Qt::Checked);
+    }
+    // The scene's Extract button; returns when the job has ended.
+    void extract()
+    {
+        static_cast<RecordingFrontEnd&>(window->frontEnd()).send(QStringLiteral("IDC_FS_ExtractBtn"));
+    }
+    static frmRipp* ripWindow() { return qobject_cast<frmRipp*>(QApplication::activeModalWidget()); }
+    DWORD drive() const { return static_cast<DWORD>(window->currentDrive); }
+    // The writer's stream has delivered at least one block and not yet ended.
+    bool midTrack() const
+    {
+        const QWORD position = engine->BASS_ChannelGetPosition(window->currentStream);
+        return engine->BASS_ChannelIsActive(window->currentStream) != BASS_ACTIVE_STOPPED &&
+               position != BASS_POSITION_ERROR && position > 0;
+    }
+    QString trackFile(int row) const { return QStringLiteral("%1/TRACK%2.WAV").arg(folder).arg(row); }
+    // The row's file holds exactly the image's track under a CD WAV header;
+    // hands the file back for further checks.
+    QByteArray expectWholeTrack(int row) const
+    {
+        const Pcm track = image.track(static_cast<std::size_t>(row - 1));
+        const QByteArray file = readFile(trackFile(row));
+        EXPECT_EQ(file.size(), kHeader + static_cast<qsizetype>(track.size()));
+        expectCdWavHeader(file, static_cast<std::uint32_t>(track.size()));
+        EXPECT_TRUE(file.mid(kHeader) == bytesOf(track, track.size()));
+        return file;
+    }
+    QString ripped(int count, int failed = 0) const
+    {
+        QString text = QString::number(count) + " Tracks have been Ripped to " + folder;
+        if (failed > 0)
+            text += QStringLiteral("\r\n%1 Tracks could not be Ripped.").arg(failed);
+        return text;
+    }
+};
+
+DiscLayout Tones(int tracks, double seconds)
+{
+    DiscLayout layout;
+    for (int i = 0; i < tracks; ++i)
+        layout.tracks.push_back({.pcm = TonePcm(seconds + 0.013 * i, 330 + 55 * i, 495 + 40 * i),
+                                 .pregapSectors = i % 3 == 2 ? 30 : 0});
+    return layout;
+}
+
+} // namespace
+
+TEST_F(RipWindowOnEngine, RipsRowsTwoAndFiveExactlyWithTheDoorLockedPerTrack)
+{
+    // Rows 3 and 6 have pregaps: rows 2 and 5 end with them, as on a drive.
+    ASSERT_NO_FATAL_FAILURE(start(Tones(7, 1.3)));
+    check({2, 5});
+
+    QStringList labels;       // the label, once per track seen in progress
+    int looks = 0, unlockedLooks = 0;
+    QObject::connect(&betweenBlocks, &QTimer::timeout, [&] {
+        frmRipp* rip = ripWindow();
+        if (!rip || !midTrack())
+            return;
+        ++looks;
+        unlockedLooks += engine->BASS_CD_DoorIsLocked(drive()) ? 0 : 1;
+        if (labels.isEmpty() || labels.last() != rip->lblRip->text())
+            labels << rip->lblRip->text();
+    });
+    QList<bool> lockedAtBox;
+    int barAtBox = -1;
+    dialogs.onBox = [&](const QString&) {
+        lockedAtBox << engine->BASS_CD_DoorIsLocked(drive());
+        barAtBox = ripWindow() ? ripWindow()->prgRipper->value() : -1;
+    };
+    betweenBlocks.start();
+    extract();
+    betweenBlocks.stop();
+
+    EXPECT_EQ(labels, QStringList({"Ripping Track Number:2", "Ripping Track Number:5"}));
+    EXPECT_GT(looks, 4);
+    EXPECT_EQ(unlockedLooks, 0) << "the door is locked while a track is read";
+    ASSERT_EQ(dialogs.boxes.size(), 1);
+    EXPECT_EQ(dialogs.boxes[0].text, ripped(2));
+    EXPECT_EQ(lockedAtBox, QList<bool>({false})) << "and unlocked once it is done";
+    EXPECT_EQ(barAtBox, 100) << "a finished track shows a full bar";
+
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"TRACK2.WAV", "TRACK5.WAV"}));
+    const QString paranoia = QStandardPaths::findExecutable(QStringLiteral("cd-paranoia"));
+    for (int row : {2, 5}) {
+        SCOPED_TRACE(row);
+        const QByteArray file = expectWholeTrack(row);
+        // A second reader of the same image agrees (tones, so that its guess
+        // at the byte order comes out right).
+        if (paranoia.isEmpty())
+            continue;
+        const QString raw = dir.filePath(QStringLiteral("paranoia%1.raw").arg(row));
+        QProcess p;
+        p.start(paranoia, {"-d", image.cue, "-r", "-z", QString::number(row), raw});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_TRUE(readFile(raw) == file.mid(kHeader)) << "cd-paranoia rips other bytes";
+    }
+    EXPECT_FALSE(engine->BASS_CD_DoorIsLocked(drive()));
+    EXPECT_TRUE(window->ContentEnabled());
+    EXPECT_FALSE(window->rippingActive);
+}
+
+// Stop is pressed mid-way through the second of three rows: first answered
+// Yes, then, in a new job on the same window, No.
+TEST_F(RipWindowOnEngine, StopDuringTheSecondRowKeepsAValidShorterFileOnlyWhenConfirmed)
+{
+    ASSERT_NO_FATAL_FAILURE(start(Tones(3, 6.0)));
+    const std::size_t lengths[] = {image.track(0).size(), image.track(1).size(), image.track(2).size()};
+    QWORD positionAtStop = 0;
+    bool stopped = false;
+    QObject::connect(&betweenBlocks, &QTimer::timeout, [&] {
+        frmRipp* rip = ripWindow();
+        if (stopped || !rip || rip->lblRip->text() != "Ripping Track Number:2" || !midTrack())
+            return;
+        positionAtStop = engine->BASS_ChannelGetPosition(window->currentStream);
+        if (positionAtStop < 100000)
+            return; // a few blocks in
+        stopped = true;
+        rip->cmdStop->click();
+    });
+
+    check({1, 2, 3});
+    dialogs.answers = {MsgAnswer::Yes};
+    betweenBlocks.start();
+    extract();
+    ASSERT_TRUE(stopped);
+    ASSERT_EQ(dialogs.boxes.size(), 2);
+    EXPECT_EQ(dialogs.boxes[0].text, "Are you sure that you want to cancel the ripping process?");
+    EXPECT_EQ(dialogs.boxes[1].text, ripped(1));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"TRACK1.WAV", "TRACK2.WAV"}));
+    const QByteArray first = readFile(trackFile(1));
+    ASSERT_EQ(first.size(), kHeader + static_cast<qsizetype>(lengths[0]));
+    expectCdWavHeader(first, static_cast<std::uint32_t>(lengths[0]));
+    // The block read before Stop was answered is the last one in the file.
+    const QByteArray second = readFile(trackFile(2));
+    ASSERT_LT(positionAtStop, lengths[1]);
+    ASSERT_EQ(second.size(), kHeader + static_cast<qsizetype>(positionAtStop));
+    expectCdWavHeader(second, static_cast<std::uint32_t>(positionAtStop));
+    EXPECT_TRUE(second.mid(kHeader) == bytesOf(image.track(1), positionAtStop));
+    EXPECT_FALSE(window->ripStop);
+    EXPECT_FALSE(engine->BASS_CD_DoorIsLocked(drive()));
+    EXPECT_TRUE(window->ContentEnabled());
+
+    // No: the job goes on as if nothing was pressed. That it rips at all
+    // shows the first job's stop flags did not outlive it.
+    dialogs.boxes.clear();
+    dialogs.answers = {MsgAnswer::No};
+    stopped = false;
+    extract();
+    betweenBlocks.stop();
+    ASSERT_TRUE(stopped);
+    ASSERT_EQ(dialogs.boxes.size(), 2);
+    EXPECT_EQ(dialogs.boxes[1].text, ripped(3));
+    for (int row : {1, 2, 3}) {
+        SCOPED_TRACE(row);
+        const QByteArray file = expectWholeTrack(row);
+    }
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 3);
+    EXPECT_FALSE(window->ripStop);
+}
+
+TEST_F(RipWindowOnEngine, OpenImageDoorFailsTheTrackWithOneBoxAndUnlocksAgain)
+{
+    ASSERT_NO_FATAL_FAILURE(start(Tones(2, 1.0)));
+    check({1});
+    ASSERT_TRUE(engine->BASS_CD_Door(drive(), BASS_CD_DOOR_OPEN));
+    QList<bool> lockedAtBox;
+    dialogs.onBox = [&](const QString&) { lockedAtBox << engine->BASS_CD_DoorIsLocked(drive()); };
+    extract();
+
+    ASSERT_EQ(dialogs.boxes.size(), 2);
+    EXPECT_EQ(dialogs.boxes[0].text, "Unable to Create CD Stream!");
+    EXPECT_EQ(dialogs.boxes[1].text, ripped(0, 1));
+    EXPECT_EQ(lockedAtBox, QList<bool>({true, false})) << "locked for the track, unlocked after";
+    EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(window->ContentEnabled());
+    EXPECT_TRUE(engine->BASS_CD_DoorIsOpen(drive()));
+    EXPECT_EQ(window->lsTracks->topLevelItemCount(), 2);
+}

@@ -1,0 +1,51 @@
+// The drive panel and the track list on the real engine, over a generated
+// cue/bin image whose CD-Text the cue holds as Latin-1.
+
+#include "EngineFixture.h"
+#include "RecordingFrontEnd.h"
+#include "ScriptedDialogs.h"
+#include "app/frmMain.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTreeWidget>
+
+namespace qm::test {
+namespace {
+
+constexpr std::int32_t kSecond = 176400;
+
+TEST_F(EngineTest, ImageShowsInTheDriveListTrackListAndArtistAlbum)
+{
+    const WrittenImage image = write({.title = "Chansons d'\xC3\xA9t\xC3\xA9",
+                                      .performer = "Zo\xC3\xA9 Gar\xC3\xA7on",
+                                      .tracks = {{.pcm = PatternPcm(kSecond * 10, 1), .title = "Premi\xC3\xA8re"},
+                                                 {.pcm = PatternPcm(kSecond * 61, 2)}}},
+                                     QStringLiteral("album"));
+    CdAudioEngine& engine = openImage(image);
+    ScriptedDialogs dialogs;
+    auto frontEnd = std::make_unique<RecordingFrontEnd>();
+    RecordingFrontEnd* scene = frontEnd.get();
+    frmMain w(engine, dialogs, std::move(frontEnd), QStringLiteral(QUILLMERE_BIN_DIR));
+
+    w.EnumerateDrives();
+    ASSERT_EQ(w.cmbCDDrives->count(), 1);
+    EXPECT_EQ(w.cmbCDDrives->itemText(0), "album.cue: album.cue (disc image)");
+    EXPECT_EQ(w.highestDriveIndex, 0);
+    EXPECT_EQ(w.chkRWFlags[9]->checkState(), Qt::Checked); // reads CD audio
+
+    ASSERT_EQ(w.lsTracks->topLevelItemCount(), 2);
+    EXPECT_EQ(w.lsTracks->topLevelItem(0)->text(0), "Track 01");
+    EXPECT_EQ(w.lsTracks->topLevelItem(0)->text(2), "00:10");
+    EXPECT_EQ(w.lsTracks->topLevelItem(1)->text(0), "Track 02");
+    EXPECT_EQ(w.lsTracks->topLevelItem(1)->text(2), "01:01");
+    EXPECT_EQ(w.txtCDArtist->text(), QString::fromUtf8("Zoé Garçon"));
+    EXPECT_EQ(w.txtCDAlbum->text(), QString::fromUtf8("Chansons d'été"));
+    EXPECT_TRUE(dialogs.boxes.isEmpty());
+    ASSERT_FALSE(scene->variables.isEmpty());
+    EXPECT_EQ(scene->variables.first(), qMakePair(QStringLiteral("_root.PlayEnabled"), QStringLiteral("1")));
+}
+
+} // namespace
+} // namespace qm::test

@@ -1,0 +1,119 @@
+#include "../platform/audio/AudioTestUtil.h"
+#include "platform/audio/AudioLibrary.h"
+#include "platform/audio/encode/WmaEncoder.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <unistd.h>
+#include <gtest/gtest.h>
+
+using qm::audio::WmaEncoder;
+
+namespace {
+
+QString EncodeSine(const QString& file, std::uint32_t rate, double seconds, std::size_t chunk)
+{
+    int error = 0;
+    auto enc = WmaEncoder::Open(file.toStdString(), rate, true, &error);
+    if (!enc)
+        return QString("open failed %1").arg(error);
+    enc->setTag("", "", &error);
+    auto pcm = qm::test::SineStereo(440, seconds);
+    auto* bytes = reinterpret_cast<const char*>(pcm.data());
+    std::size_t total = pcm.size() * 2;
+    for (std::size_t at = 0; at < total; at += chunk)
+        if (!enc->write(bytes + at, std::min(chunk, total - at), &error))
+            return QString("write failed %1").arg(error);
+    return enc->close(&error) ? QString() : QString("close failed %1").arg(error);
+}
+
+TEST(WmaEncoderTest, OffersTheRatesHighestFirst)
+{
+    const std::uint32_t* rates = WmaEncoder::Rates();
+    ASSERT_NE(rates, nullptr);
+    std::vector<std::uint32_t> list;
+    for (; *rates; ++rates)
+        list.push_back(*rates);
+    EXPECT_EQ(list, (std::vector<std::uint32_t>{320000, 256000, 192000, 160000, 128000, 96000, 80000, 64000,
+                                                48000, 32000}));
+}
+
+TEST(WmaEncoderTest, EveryOfferedRateEncodesToTheRightDurationAndRoughRate)
+{
+    QTemporaryDir dir;
+    for (const std::uint32_t* r = WmaEncoder::Rates(); *r; ++r) {
+        QString file = dir.filePath(QString("r%1.wma").arg(*r));
+        // 20000-byte writes split sample frames, as the WMA writer does.
+        ASSERT_EQ(EncodeSine(file, *r, 20.0, 20000), QString()) << *r;
+        EXPECT_NEAR(qm::test::DecodedSeconds(file), 20.0, 0.1) << *r;
+        double kbps = QFile(file).size() * 8.0 / 20.0 / 1000;
+        EXPECT_LT(kbps, *r / 1000.0 * 1.2 + 8) << *r; // the packet size keeps high rates honest
+    }
+}
+
+TEST(WmaEncoderTest, TagsReachTheFileByName)
+{
+    QTemporaryDir dir;
+    QString file = dir.filePath("tags.wma");
+    int error = 0;
+    auto enc = WmaEncoder::Open(file.toStdString(), 128000, true, &error);
+    ASSERT_TRUE(enc);
+    const char* names[] = {"Title", "Author", "WM/AlbumTitle", "Description",
+                           "Rating", "Copyright", "WM/Genre", "WM/Year"};
+    for (int i = 0; i < 8; ++i)
+        ASSERT_TRUE(enc->setTag(names[i], "value " + std::to_string(i) + " \xC3\xA9", &error));
+    ASSERT_TRUE(enc->setTag("", "", &error));
+    EXPECT_FALSE(enc->setTag("Title", "too late", &error));
+    auto pcm = qm::test::SineStereo(440, 0.5);
+    ASSERT_TRUE(enc->write(pcm.data(), pcm.size() * 2, &error));
+    ASSERT_TRUE(enc->close(&error));
+    QByteArray tags = qm::test::RunTool("ffprobe", {"-v", "error", "-show_entries", "format_tags", "-of",
+                                                    "default=noprint_wrappers=1", file});
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_TRUE(tags.toLower().contains("=value " + QByteArray::number(i)) ) << tags.constData();
+    }
+}
+
+TEST(WmaEncoderTest, AFileClosedWithoutDataIsValidAndReplacesTheOldOne)
+{
+    QTemporaryDir dir;
+    QString file = dir.filePath("empty.wma");
+    {
+        QFile old(file);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(500000, 'x'));
+    }
+    int error = 0;
+    auto enc = WmaEncoder::Open(file.toStdString(), 64000, true, &error);
+    ASSERT_TRUE(enc);
+    ASSERT_TRUE(enc->close(&error));
+    EXPECT_LT(QFile(file).size(), 100000);
+    EXPECT_FALSE(qm::test::RunTool("ffprobe", {"-v", "error", "-show_format", file}).isEmpty());
+    EXPECT_FALSE(enc->write("abcd", 4, &error));
+    EXPECT_EQ(error, qm::BASS_ERROR_HANDLE);
+}
+
+TEST(WmaEncoderTest, BadOpensFailWithCodes)
+{
+    QTemporaryDir dir;
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    struct Case { QString file; std::uint32_t rate; int code; } cases[] = {
+        {dir.filePath("missing/sub/x.wma"), 128000, qm::BASS_ERROR_CREATE},
+        {dir.path(), 128000, qm::BASS_ERROR_CREATE},
+        {dir.filePath("x.wma"), 127000, qm::BASS_ERROR_ILLPARAM},
+        {dir.filePath("x.wma"), 0, qm::BASS_ERROR_ILLPARAM},
+    };
+    for (const auto& c : cases) {
+        int error = 0;
+        EXPECT_FALSE(WmaEncoder::Open(c.file.toStdString(), c.rate, true, &error)) << c.file.toStdString();
+        EXPECT_EQ(error, c.code) << c.file.toStdString();
+    }
+    if (::geteuid() != 0) { // root writes anywhere
+        int error = 0;
+        EXPECT_FALSE(WmaEncoder::Open(dir.filePath("ro.wma").toStdString(), 128000, true, &error));
+        EXPECT_EQ(error, qm::BASS_ERROR_CREATE);
+    }
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+} // namespace

@@ -1,0 +1,94 @@
+#include "platform/audio/output/NullOutput.h"
+#include "platform/audio/output/OutputThread.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <thread>
+
+using qm::audio::NullOutput;
+using qm::audio::OutputThread;
+
+namespace {
+
+// Spins (without asserting any time) until the condition holds or ~10 s pass.
+template <typename F>
+bool Eventually(F condition)
+{
+    for (int i = 0; i < 2000 && !condition(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return condition();
+}
+
+TEST(OutputThreadTest, WritesExactlyWhatTheMixProducesInOrder)
+{
+    NullOutput out(50.0);
+    out.startCapture(1 << 20);
+    std::atomic<int> blocksLeft{5};
+    std::int16_t next = 0;
+    OutputThread thread(out, [&](std::int16_t* buf, std::size_t frames) {
+        if (blocksLeft <= 0)
+            return false;
+        --blocksLeft;
+        for (std::size_t i = 0; i < frames * 2; ++i)
+            buf[i] = next++;
+        return true;
+    }, nullptr);
+    ASSERT_TRUE(Eventually([&] { return out.framesWritten() == 5 * out.blockFrames(); }));
+    thread.stop();
+    auto got = out.captured();
+    ASSERT_EQ(got.size(), 5 * out.blockFrames() * 2);
+    for (std::size_t i = 0; i < got.size(); ++i)
+        ASSERT_EQ(got[i], std::int16_t(i));
+}
+
+TEST(OutputThreadTest, IdlesWithoutWritingAndWakesWhenAskedTo)
+{
+    NullOutput out(50.0);
+    std::atomic<bool> playing{false};
+    std::atomic<int> asked{0};
+    OutputThread thread(out, [&](std::int16_t* buf, std::size_t frames) {
+        ++asked;
+        std::fill(buf, buf + frames * 2, std::int16_t(0));
+        return playing.load();
+    }, nullptr);
+    ASSERT_TRUE(Eventually([&] { return asked > 3; }));
+    EXPECT_EQ(out.framesWritten(), 0u);
+    playing = true;
+    thread.wake();
+    EXPECT_TRUE(Eventually([&] { return out.framesWritten() > 0; }));
+}
+
+TEST(OutputThreadTest, ALostDeviceIsReportedOnceAndEndsTheThread)
+{
+    NullOutput out(50.0);
+    std::atomic<int> lost{0};
+    OutputThread thread(out, [](std::int16_t* buf, std::size_t frames) {
+        std::fill(buf, buf + frames * 2, std::int16_t(1));
+        return true;
+    }, [&] { ++lost; });
+    ASSERT_TRUE(Eventually([&] { return out.framesWritten() > 0; }));
+    out.breakDevice();
+    ASSERT_TRUE(Eventually([&] { return thread.lost(); }));
+    thread.stop();
+    thread.stop();
+    EXPECT_EQ(lost, 1);
+}
+
+TEST(SoundOutputTest, ChoosesTheOutputTheEnvironmentNames)
+{
+    struct Case { const char* value; bool opens; } cases[] = {
+        {"null", true}, {"null:fast", true}, {"speakers", false},
+    };
+    for (const auto& c : cases) {
+        setenv("QUILLMERE_AUDIO_OUTPUT", c.value, 1);
+        std::string error;
+        auto out = qm::audio::OpenSoundOutput(&error);
+        EXPECT_EQ(bool(out), c.opens) << c.value;
+        EXPECT_EQ(dynamic_cast<NullOutput*>(out.get()) != nullptr, c.opens) << c.value;
+        EXPECT_EQ(error.empty(), c.opens) << c.value;
+    }
+    unsetenv("QUILLMERE_AUDIO_OUTPUT");
+}
+
+} // namespace

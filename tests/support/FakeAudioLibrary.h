@@ -1,0 +1,137 @@
+#pragma once
+// A scripted audio library for tests: drives, discs, CD-Text, decoding streams
+// of synthetic PCM, chosen failures, and a log of every call with its
+// arguments ("BASS_CD_Door(0,3)").
+
+#include "platform/audio/AudioLibrary.h"
+
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace qm::test {
+
+struct FakeDrive {
+    std::string description = "QUILL FakeDrive 1.0";
+    std::string name = "/dev/sr0";
+    BASS_CD_INFO info{};
+    bool infoFails = false;
+    bool ready = true;
+    std::vector<std::int32_t> trackLengths; // bytes; <= 0 reads as a failed length
+    std::optional<std::string> cdText;      // texts joined by '\0', ended by "\0\0"
+    bool doorOpen = false;
+    bool doorLocked = false;
+    bool present = true; // false: the drive is gone (unplugged); every call on it fails
+};
+
+// A CD-Text block from its entries ("TITLE0=Album", ...), with the final empty text.
+std::string CdTextBlock(const std::vector<std::string>& entries);
+
+class FakeAudioLibrary : public AudioLibrary {
+public:
+    struct Stream {
+        DWORD drive = 0, track = 0, flags = 0;
+        QWORD length = 0, position = 0;
+        DWORD state = BASS_ACTIVE_STOPPED;
+        int volume = 100, pan = 0;
+        bool freed = false;
+        struct Sync { HSYNC handle; DWORD type; SYNCPROC proc; DWORD user; };
+        std::vector<Sync> syncs;
+    };
+
+    // Script.
+    std::vector<FakeDrive> drives;
+    int volume = 100;
+    std::map<std::string, int> failures; // operation name -> error code it fails with
+    std::vector<DWORD> wmaRates{320000, 256000, 192000, 160000, 128000, 96000, 80000, 64000, 48000, 32000, 0};
+    bool wmaAvailable = true;
+    // Audio files a file stream opens: name -> PCM length in bytes.
+    std::map<std::string, QWORD> files;
+    // How every external encoder ends, as QM_Encode_GetStatus reports it.
+    // While attached it runs, unless encoderEndsEarly says it already ended.
+    QM_ENCODE_STATUS encoderStatus{true, true, 0, 0};
+    bool encoderEndsEarly = false;
+
+    // Observations.
+    std::vector<std::string> calls() const;
+    std::vector<std::string> callsNamed(const std::string& prefix) const;
+    void clearCalls();
+    Stream* stream(HSTREAM handle);
+    bool initialised() const { return m_initialised; }
+    HSTREAM lastStream() const { return m_nextHandle - 1; }
+    // Fire a stream's syncs of this type, as the library would on its thread.
+    int fireSync(HSTREAM handle, DWORD type, DWORD data = 0);
+
+    bool BASS_Init(int device, DWORD freq, DWORD flags, std::uintptr_t window, const void* clsid) override;
+    bool BASS_Stop() override;
+    bool BASS_Free() override;
+    DWORD BASS_SetConfig(DWORD option, DWORD value) override;
+    int BASS_GetVolume() override;
+    int BASS_ErrorGetCode() override;
+
+    const char* BASS_CD_GetDriveDescription(DWORD drive) override;
+    int BASS_CD_GetDriveLetter(DWORD drive) override;
+    const char* QM_CD_GetDriveName(DWORD drive) override;
+    bool BASS_CD_GetInfo(DWORD drive, BASS_CD_INFO* info) override;
+    bool BASS_CD_IsReady(DWORD drive) override;
+    int BASS_CD_GetTracks(DWORD drive) override;
+    std::int32_t BASS_CD_GetTrackLength(DWORD drive, DWORD track) override;
+    const char* BASS_CD_GetID(DWORD drive, DWORD id) override;
+    bool BASS_CD_Door(DWORD drive, DWORD action) override;
+    bool BASS_CD_DoorIsOpen(DWORD drive) override;
+    bool BASS_CD_DoorIsLocked(DWORD drive) override;
+    HSTREAM BASS_CD_StreamCreate(DWORD drive, DWORD track, DWORD flags) override;
+
+    bool BASS_StreamPlay(HSTREAM handle, bool flush, DWORD flags) override;
+    bool BASS_ChannelPause(DWORD handle) override;
+    bool BASS_ChannelResume(DWORD handle) override;
+    bool BASS_ChannelStop(DWORD handle) override;
+    bool BASS_StreamFree(HSTREAM handle) override;
+    DWORD BASS_ChannelIsActive(DWORD handle) override;
+    bool BASS_ChannelSetAttributes(DWORD handle, int freq, int volume, int pan) override;
+    bool BASS_ChannelGetAttributes(DWORD handle, DWORD* freq, DWORD* volume, int* pan) override;
+    bool BASS_ChannelSlideAttributes(DWORD handle, int freq, int volume, int pan, DWORD time) override;
+    bool BASS_ChannelGetInfo(DWORD handle, BASS_CHANNELINFO* info) override;
+    QWORD BASS_ChannelGetPosition(DWORD handle) override;
+    bool BASS_ChannelSetPosition(DWORD handle, QWORD pos) override;
+    QWORD BASS_StreamGetLength(HSTREAM handle) override;
+    float BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) override;
+    DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) override;
+    HSYNC BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC proc, DWORD user) override;
+
+    HSTREAM BASS_StreamCreateFile(bool mem, const char* file, QWORD offset, QWORD length, DWORD flags) override;
+    HSTREAM BASS_WMA_StreamCreateFile(bool mem, const char* file, QWORD offset, QWORD length, DWORD flags) override;
+
+    const DWORD* BASS_WMA_EncodeGetRates(DWORD freq, DWORD flags) override;
+    HWMENCODE BASS_WMA_EncodeOpenFile(DWORD freq, DWORD flags, DWORD bitrate, const char* file) override;
+    bool BASS_WMA_EncodeSetTag(HWMENCODE handle, const char* tag, const char* text) override;
+    bool BASS_WMA_EncodeWrite(HWMENCODE handle, const void* buffer, DWORD length) override;
+    void BASS_WMA_EncodeClose(HWMENCODE handle) override;
+
+    HENCODE BASS_Encode_Start(DWORD handle, const char* cmdline, DWORD flags, void* proc, void* user) override;
+    bool BASS_Encode_Stop(DWORD handle) override;
+    bool QM_Encode_GetStatus(DWORD handle, QM_ENCODE_STATUS* status) override;
+
+private:
+    void log(std::string entry);
+    bool failing(const char* op);     // true (and sets the code) when scripted to fail
+    bool setError(int code);          // always false
+    bool ok();                        // always true
+    FakeDrive* drive(DWORD index);
+    Stream* live(DWORD handle);       // a stream that exists and is not freed
+    HSTREAM openFile(const char* file, DWORD flags);
+
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_calls;
+    std::map<HSTREAM, Stream> m_streams;
+    std::set<DWORD> m_encoders; // channels with an encoder attached
+    HSTREAM m_nextHandle = 1;
+    HSYNC m_nextSync = 1;
+    bool m_initialised = false;
+    int m_lastError = BASS_OK;
+};
+
+} // namespace qm::test

@@ -1,0 +1,31 @@
+#pragma once
+// A front end that records what the program sends it and lets a test send
+// commands as the scene would.
+
+#include "platform/frontend/FrontEnd.h"
+
+#include <QPair>
+#include <QWidget>
+
+namespace qm::test {
+
+class RecordingFrontEnd : public FrontEnd {
+    Q_OBJECT
+public:
+    RecordingFrontEnd() : m_view(new QWidget) { m_view->setObjectName(QStringLiteral("Flash")); }
+    ~RecordingFrontEnd() override { delete m_view; }
+
+    QWidget* view() override { return m_view; }
+    void LoadMovie(int layer, const QString& path) override { movies.append({layer, path}); }
+    void SetVariable(const QString& name, const QString& value) override { variables.append({name, value}); }
+
+    void send(const QString& command, const QString& args = QString()) { emit FSCommand(command, args); }
+
+    QList<QPair<int, QString>> movies;
+    QList<QPair<QString, QString>> variables;
+
+private:
+    QWidget* m_view;
+};
+
+} // namespace qm::test

@@ -1,0 +1,46 @@
+#pragma once
+// Dialogs that record every box and answer as the test told them.
+
+#include "platform/ui/Dialogs.h"
+
+#include <QList>
+#include <QStringList>
+
+namespace qm::test {
+
+struct ShownBox {
+    QString text;
+    QString title;
+    MsgIcon icon;
+    MsgButtons buttons;
+};
+
+class ScriptedDialogs : public Dialogs {
+public:
+    MsgAnswer MessageBox(QWidget*, const QString& text, const QString& title, MsgIcon icon,
+                         MsgButtons buttons) override
+    {
+        boxes.append({text, title, icon, buttons});
+        if (buttons == MsgButtons::Ok)
+            return MsgAnswer::Ok;
+        return answers.isEmpty() ? MsgAnswer::No : answers.takeFirst();
+    }
+    QString BrowseForFolder(QWidget*, const QString& prompt) override
+    {
+        prompts.append(prompt);
+        return folders.isEmpty() ? QString() : folders.takeFirst();
+    }
+    bool OpenDocument(const QString& path) override
+    {
+        documents.append(path);
+        return true;
+    }
+
+    QList<ShownBox> boxes;
+    QList<MsgAnswer> answers; // for Yes/No boxes, in order; No when none left
+    QStringList folders;      // for the folder browser; "" (cancel) when none left
+    QStringList prompts;
+    QStringList documents;
+};
+
+} // namespace qm::test

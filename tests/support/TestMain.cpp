@@ -1,0 +1,26 @@
+// Tests run the real widgets without a display, each process with its own
+// runtime folder so the single-instance lock never meets a running program.
+#include "platform/frontend/SceneHost.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    // Settings, logs and caches of tests stay out of the user's folders.
+    qputenv("XDG_CONFIG_HOME", (runtime.path() + "/config").toLocal8Bit());
+    qputenv("XDG_STATE_HOME", (runtime.path() + "/state").toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", (runtime.path() + "/cache").toLocal8Bit());
+    qunsetenv("QUILLMERE_REGISTRY_DIR");
+    qm::SceneHost::SelectSoftwareRendering();
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
