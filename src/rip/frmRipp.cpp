@@ -73,9 +73,10 @@ void frmRipp::Form_Load()
     m_main.ripProgress = prgRipper;
     const QString folder = m_main.options->txtExtractPath->text();
     lblRippingPath->setText(QStringLiteral("Ripping Path:") + folder);
-    // Only the last level is made; a writer that cannot open its file says so.
+    // Every missing level is made: the default folder sits in ~/Music, which
+    // a new account may not have. A writer that cannot open its file says so.
     if (!folder.isEmpty())
-        QDir().mkdir(folder);
+        QDir().mkpath(folder);
     tmrRipp->start();
 }
 

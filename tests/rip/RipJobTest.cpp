@@ -29,7 +29,8 @@ struct RipJob : WriterRig {
     frmMain& startWav(int tracks, std::int32_t bytesPerTrack = 100000)
     {
         frmMain& w = start(tracks, bytesPerTrack);
-        folder = dir.path() + "/out";
+        // Like the default ~/Music/Ripped Audio on a new account: the parent is missing too.
+        folder = dir.path() + "/Music/Ripped Audio";
         w.options->txtExtractPath->setText(folder);
         w.options->SelectFormat(FormatWav);
         return w;
