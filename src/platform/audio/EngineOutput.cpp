@@ -76,6 +76,8 @@ void EngineOutput::flushIfIdleLocked()
             return;
     }
     m_output->flush();
+    if (m_thread)
+        m_thread->wake(); // an idle feeding thread hands the flush over now
 }
 
 bool EngineOutput::free()

@@ -44,6 +44,7 @@ void OutputThread::run()
             if (m_stop)
                 return;
         }
+        m_output.service();
         if (m_mix(block.data(), frames)) {
             if (!m_output.write(block.data(), frames)) {
                 m_lost = true;

@@ -1,34 +1,15 @@
 #include "PulseOutput.h"
 
 #include <pulse/error.h>
+#include <pulse/mainloop.h>
 #include <pulse/stream.h>
-#include <pulse/thread-mainloop.h>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
 
 namespace qm::audio {
-
-namespace {
-
-// Every state change and write request wakes whoever waits on the loop.
-void Signal(pa_threaded_mainloop* loop)
-{
-    pa_threaded_mainloop_signal(loop, 0);
-}
-
-// Holds the event thread's lock for a scope.
-class LoopLock {
-public:
-    explicit LoopLock(pa_threaded_mainloop* loop) : m_loop(loop) { pa_threaded_mainloop_lock(m_loop); }
-    ~LoopLock() { pa_threaded_mainloop_unlock(m_loop); }
-    LoopLock(const LoopLock&) = delete;
-    LoopLock& operator=(const LoopLock&) = delete;
-
-private:
-    pa_threaded_mainloop* m_loop;
-};
-
-} // namespace
 
 std::unique_ptr<PulseOutput> PulseOutput::Open(std::string* error)
 {
@@ -38,6 +19,15 @@ std::unique_ptr<PulseOutput> PulseOutput::Open(std::string* error)
     return out;
 }
 
+bool PulseOutput::waitFor(bool (*ready)(PulseOutput&))
+{
+    while (!ready(*this)) {
+        if (m_failed || pa_mainloop_iterate(m_loop, 1, nullptr) < 0)
+            return false;
+    }
+    return true;
+}
+
 bool PulseOutput::connect(std::string* error)
 {
     auto fail = [&](int code) {
@@ -45,28 +35,32 @@ bool PulseOutput::connect(std::string* error)
             *error = pa_strerror(code);
         return false;
     };
-    m_loop = pa_threaded_mainloop_new();
-    if (!m_loop)
+    m_loop = pa_mainloop_new();
+    m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (!m_loop || m_wakeFd < 0)
         return fail(PA_ERR_INTERNAL);
-    m_context = pa_context_new(pa_threaded_mainloop_get_api(m_loop), "Quillmere");
-    if (!m_context)
+    pa_mainloop_api* api = pa_mainloop_get_api(m_loop);
+    m_wakeEvent = api->io_new(api, m_wakeFd, PA_IO_EVENT_INPUT, [](pa_mainloop_api*, pa_io_event*, int fd,
+                                                                    pa_io_event_flags_t, void* self) {
+        std::uint64_t count = 0;
+        if (read(fd, &count, sizeof count) < 0) {
+            // Nothing to read: another pass already took the request.
+        }
+        static_cast<PulseOutput*>(self)->applyFlushes();
+    }, this);
+    m_context = pa_context_new(api, "Quillmere");
+    if (!m_wakeEvent || !m_context)
         return fail(PA_ERR_INTERNAL);
-    auto wake = [](auto*, void* loop) { Signal(static_cast<pa_threaded_mainloop*>(loop)); };
-    pa_context_set_state_callback(m_context, wake, m_loop);
     if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOFLAGS, nullptr) < 0)
         return fail(pa_context_errno(m_context));
-    if (pa_threaded_mainloop_start(m_loop) < 0)
-        return fail(PA_ERR_INTERNAL);
+    const bool contextReady = waitFor([](PulseOutput& self) {
+        const pa_context_state_t state = pa_context_get_state(self.m_context);
+        self.m_failed = !PA_CONTEXT_IS_GOOD(state);
+        return state == PA_CONTEXT_READY;
+    });
+    if (!contextReady)
+        return fail(pa_context_errno(m_context));
 
-    LoopLock lock(m_loop);
-    for (;;) {
-        const pa_context_state_t state = pa_context_get_state(m_context);
-        if (state == PA_CONTEXT_READY)
-            break;
-        if (!PA_CONTEXT_IS_GOOD(state))
-            return fail(pa_context_errno(m_context));
-        pa_threaded_mainloop_wait(m_loop);
-    }
     pa_sample_spec layout{};
     layout.format = PA_SAMPLE_S16LE;
     layout.rate = kOutputRate;
@@ -74,12 +68,8 @@ bool PulseOutput::connect(std::string* error)
     m_stream = pa_stream_new(m_context, "CD playback", &layout, nullptr);
     if (!m_stream)
         return fail(pa_context_errno(m_context));
-    pa_stream_set_state_callback(m_stream, wake, m_loop);
-    pa_stream_set_write_callback(m_stream, [](pa_stream*, size_t, void* loop) {
-        Signal(static_cast<pa_threaded_mainloop*>(loop));
-    }, m_loop);
     // Half a second of buffer: volume and position lag by at most that. The
-    // server asks for a whole block at a time, so the output thread wakes
+    // server asks for a whole block at a time, so the feeding thread wakes
     // four times a second and hands the block over in one piece. Timing is
     // asked for once a block, not on the library's own busier schedule.
     pa_buffer_attr attr{};
@@ -91,21 +81,18 @@ bool PulseOutput::connect(std::string* error)
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_ADJUST_LATENCY);
     if (pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr) < 0)
         return fail(pa_context_errno(m_context));
-    for (;;) {
-        const pa_stream_state_t state = pa_stream_get_state(m_stream);
-        if (state == PA_STREAM_READY)
-            return true;
-        if (!PA_STREAM_IS_GOOD(state))
-            return fail(pa_context_errno(m_context));
-        pa_threaded_mainloop_wait(m_loop);
-    }
+    const bool streamReady = waitFor([](PulseOutput& self) {
+        const pa_stream_state_t state = pa_stream_get_state(self.m_stream);
+        self.m_failed = !PA_STREAM_IS_GOOD(state);
+        return state == PA_STREAM_READY;
+    });
+    if (!streamReady)
+        return fail(pa_context_errno(m_context));
+    return true;
 }
 
 PulseOutput::~PulseOutput()
 {
-    if (!m_loop)
-        return;
-    pa_threaded_mainloop_stop(m_loop);
     if (m_stream) {
         pa_stream_disconnect(m_stream);
         pa_stream_unref(m_stream);
@@ -114,7 +101,14 @@ PulseOutput::~PulseOutput()
         pa_context_disconnect(m_context);
         pa_context_unref(m_context);
     }
-    pa_threaded_mainloop_free(m_loop);
+    if (m_wakeEvent) {
+        pa_mainloop_api* api = pa_mainloop_get_api(m_loop);
+        api->io_free(m_wakeEvent);
+    }
+    if (m_loop)
+        pa_mainloop_free(m_loop);
+    if (m_wakeFd >= 0)
+        close(m_wakeFd);
 }
 
 bool PulseOutput::usable() const
@@ -123,16 +117,30 @@ bool PulseOutput::usable() const
            && pa_stream_get_state(m_stream) == PA_STREAM_READY;
 }
 
+void PulseOutput::applyFlushes()
+{
+    const std::uint64_t asked = m_flushesAsked;
+    if (asked == m_flushesDone)
+        return;
+    m_flushesDone = asked;
+    m_unplayed = 0;
+    if (!usable())
+        return;
+    if (pa_operation* op = pa_stream_flush(m_stream, nullptr, nullptr))
+        pa_operation_unref(op);
+}
+
 bool PulseOutput::write(const std::int16_t* frames, std::size_t count)
 {
-    LoopLock lock(m_loop);
+    // A flush asked for while this block was mixed drops it: it was mixed
+    // before a stop or pause. Earlier ones were applied before the mix.
+    const std::uint64_t flushes = m_flushesDone;
+    applyFlushes();
     const auto* data = reinterpret_cast<const std::uint8_t*>(frames);
     std::size_t left = count * kFrameBytes;
-    const std::uint64_t flushes = m_flushes;
     while (left > 0) {
-        if (m_flushes != flushes)
-            return true; // dropped with the rest: mixed before a stop
-
+        if (m_flushesDone != flushes)
+            return true;
         if (!usable()) {
             m_failed = true; // the server went away
             return false;
@@ -143,7 +151,10 @@ bool PulseOutput::write(const std::int16_t* frames, std::size_t count)
             return false;
         }
         if (room == 0) {
-            pa_threaded_mainloop_wait(m_loop);
+            if (pa_mainloop_iterate(m_loop, 1, nullptr) < 0) {
+                m_failed = true;
+                return false;
+            }
             continue;
         }
         const std::size_t n = std::min(room, left) / kFrameBytes * kFrameBytes;
@@ -157,12 +168,19 @@ bool PulseOutput::write(const std::int16_t* frames, std::size_t count)
     }
     if (pa_operation* op = pa_stream_update_timing_info(m_stream, nullptr, nullptr))
         pa_operation_unref(op);
+    service(); // sends what was written now, not at the next wait
     return true;
+}
+
+void PulseOutput::service()
+{
+    // A few passes: each may queue work for the next (a reply, a send).
+    for (int pass = 0; pass < 4 && pa_mainloop_iterate(m_loop, 0, nullptr) > 0; ++pass) {
+    }
 }
 
 std::size_t PulseOutput::latencyFrames()
 {
-    LoopLock lock(m_loop);
     pa_usec_t usec = 0;
     int negative = 0;
     if (!usable())
@@ -176,14 +194,11 @@ std::size_t PulseOutput::latencyFrames()
 
 void PulseOutput::flush()
 {
-    LoopLock lock(m_loop);
-    if (!usable())
-        return;
-    ++m_flushes;
-    m_unplayed = 0;
-    if (pa_operation* op = pa_stream_flush(m_stream, nullptr, nullptr))
-        pa_operation_unref(op);
-    Signal(m_loop); // a write waiting for room gives up its block
+    ++m_flushesAsked;
+    const std::uint64_t one = 1;
+    if (::write(m_wakeFd, &one, sizeof one) < 0) {
+        // The counter is full: a wake-up is pending anyway.
+    }
 }
 
 } // namespace qm::audio

@@ -20,8 +20,11 @@ public:
     virtual bool write(const std::int16_t* frames, std::size_t count) = 0;
     // Frames accepted but not heard yet.
     virtual std::size_t latencyFrames() = 0;
-    // Drops what is queued but not heard yet.
+    // Drops what is queued but not heard yet. Any thread; it takes effect by
+    // the next write or service() on the feeding thread.
     virtual void flush() = 0;
+    // The feeding thread, between writes: handles what the device has to say.
+    virtual void service() {}
     // How many frames the feeding thread hands over at a time.
     virtual std::size_t blockFrames() const { return 4096; } // about 93 ms
 };
