@@ -75,7 +75,20 @@ bool OutputFile::open()
 
 bool OutputFile::write(const char* data, qint64 size)
 {
-    if (m_file.write(data, size) != size)
+    if (m_pending.capacity() < kBatch)
+        m_pending.reserve(kBatch);
+    m_pending.insert(m_pending.end(), data, data + size);
+    return m_pending.size() < kBatch || writePending();
+}
+
+bool OutputFile::writePending()
+{
+    if (m_pending.empty())
+        return true;
+    const auto size = qint64(m_pending.size());
+    const bool written = m_file.write(m_pending.data(), size) == size;
+    m_pending.clear();
+    if (!written)
         return fail();
     // Start the disk writing what is written as the track goes, so the sync
     // that completes the file finds little left to wait for. Only a hint: a
@@ -92,12 +105,17 @@ bool OutputFile::write(const char* data, qint64 size)
 
 bool OutputFile::writeAt(qint64 offset, const QByteArray& bytes)
 {
-    return (m_file.seek(offset) && m_file.write(bytes) == bytes.size()) || fail();
+    return (writePending() && m_file.seek(offset) && m_file.write(bytes) == bytes.size()) || fail();
 }
 
 bool OutputFile::commit()
 {
-    if (!m_file.flush() || ::fsync(m_file.handle()) != 0)
+    // A file that replaces an earlier one reaches the disk before the rename,
+    // so a crash leaves the old file or the new one, never an empty one. A
+    // new name risks nothing of the user's, and is left to the kernel's
+    // write-back like any other program's output.
+    const bool replacing = QFileInfo::exists(m_final);
+    if (!writePending() || !m_file.flush() || (replacing && ::fsync(m_file.handle()) != 0))
         return fail();
     m_file.close();
     if (m_file.error() != QFileDevice::NoError)
@@ -111,6 +129,7 @@ bool OutputFile::commit()
 
 void OutputFile::discard()
 {
+    m_pending.clear();
     if (m_file.isOpen())
         m_file.close();
     if (QFileInfo::exists(m_file.fileName()))
