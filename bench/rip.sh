@@ -42,7 +42,7 @@ fresh() {
 }
 copy() { dd if="$work/disc.bin" of="$work/out/copy.bin" bs=1M conv=fsync status=none; }
 paranoia() { (cd "$work/out" && cd-paranoia -q -B -d "$work/disc.cue" -w -- "1-" && sync ./*.wav); }
-ours() { "$program" rip --image "$1" --tracks all --format wav --out "$work/out"; }
+ours() { "$program" rip --image "$1" --tracks all --format wav --out "$work/out" && sync "$work"/out/*.WAV; }
 
 # Start-up, the job's start and the exit: a disc of one second.
 dd if="$work/disc.bin" of="$work/tiny.bin" bs=2352 count=75 status=none
