@@ -65,6 +65,16 @@ audio::CdDrive* CdAudioEngine::drive(DWORD index)
     return m_drives[index].get();
 }
 
+std::shared_ptr<const audio::DiscToc> CdAudioEngine::disc(DWORD index)
+{
+    audio::CdDrive* d = drive(index);
+    if (!d)
+        return nullptr;
+    int error = BASS_OK;
+    auto toc = d->disc(error);
+    return toc ? toc : Fail(error, std::shared_ptr<const audio::DiscToc>());
+}
+
 const char* CdAudioEngine::BASS_CD_GetDriveDescription(DWORD index)
 {
     std::lock_guard lock(m_driveMutex);
@@ -104,37 +114,25 @@ bool CdAudioEngine::BASS_CD_GetInfo(DWORD index, BASS_CD_INFO* info)
 bool CdAudioEngine::BASS_CD_IsReady(DWORD index)
 {
     std::lock_guard lock(m_driveMutex);
-    audio::CdDrive* d = drive(index);
-    int error = BASS_OK;
-    if (!d)
-        return false;
-    return d->disc(error) ? Ok(true) : Fail(error, false);
+    return disc(index) ? Ok(true) : false;
 }
 
 int CdAudioEngine::BASS_CD_GetTracks(DWORD index)
 {
     std::lock_guard lock(m_driveMutex);
-    audio::CdDrive* d = drive(index);
-    int error = BASS_OK;
-    if (!d)
-        return -1;
-    const auto disc = d->disc(error);
-    return disc ? Ok(static_cast<int>(disc->tracks.size())) : Fail(error, -1);
+    const auto toc = disc(index);
+    return toc ? Ok(static_cast<int>(toc->tracks.size())) : -1;
 }
 
 std::int32_t CdAudioEngine::BASS_CD_GetTrackLength(DWORD index, DWORD track)
 {
     std::lock_guard lock(m_driveMutex);
-    audio::CdDrive* d = drive(index);
-    int error = BASS_OK;
-    if (!d)
+    const auto toc = disc(index);
+    if (!toc)
         return -1;
-    const auto disc = d->disc(error);
-    if (!disc)
-        return Fail(error, std::int32_t{-1});
-    if (track >= disc->tracks.size())
+    if (track >= toc->tracks.size())
         return Fail(BASS_ERROR_CDTRACK, std::int32_t{-1});
-    const audio::TrackEntry& t = disc->tracks[track];
+    const audio::TrackEntry& t = toc->tracks[track];
     if (!t.audio)
         return Fail(BASS_ERROR_NOTAUDIO, std::int32_t{-1});
     return Ok(static_cast<std::int32_t>(t.bytes()));
@@ -143,16 +141,12 @@ std::int32_t CdAudioEngine::BASS_CD_GetTrackLength(DWORD index, DWORD track)
 const char* CdAudioEngine::BASS_CD_GetID(DWORD index, DWORD id)
 {
     std::lock_guard lock(m_driveMutex);
-    audio::CdDrive* d = drive(index);
-    int error = BASS_OK;
-    if (!d)
+    const auto toc = disc(index);
+    if (!toc)
         return nullptr;
-    const auto disc = d->disc(error);
-    if (!disc)
-        return Fail(error, static_cast<const char*>(nullptr));
-    if (id != BASS_CDID_TEXT || disc->cdText.empty())
+    if (id != BASS_CDID_TEXT || toc->cdText.empty())
         return Fail(BASS_ERROR_NOTAVAIL, static_cast<const char*>(nullptr));
-    m_idBlock = disc->cdText;
+    m_idBlock = toc->cdText;
     return Ok(m_idBlock.data());
 }
 
@@ -185,26 +179,23 @@ HSTREAM CdAudioEngine::BASS_CD_StreamCreate(DWORD index, DWORD track, DWORD flag
     // Ended streams that free themselves go now, while nobody reads them.
     m_channels.reapFinished();
     std::lock_guard lock(m_driveMutex);
-    audio::CdDrive* d = drive(index);
-    int error = BASS_OK;
-    if (!d)
+    const auto toc = disc(index);
+    if (!toc)
         return 0;
-    const auto disc = d->disc(error);
-    if (!disc)
-        return Fail(error, HSTREAM{0});
-    if (track >= disc->tracks.size())
+    if (track >= toc->tracks.size())
         return Fail(BASS_ERROR_CDTRACK, HSTREAM{0});
-    if (!disc->tracks[track].audio)
+    if (!toc->tracks[track].audio)
         return Fail(BASS_ERROR_NOTAUDIO, HSTREAM{0});
     if (flags & (BASS_SAMPLE_8BITS | 0x100 /* float samples */))
         return Fail(BASS_ERROR_FORMAT, HSTREAM{0});
     if (!(flags & BASS_STREAM_DECODE) && !m_output.initialised())
         return Fail(BASS_ERROR_INIT, HSTREAM{0});
-    auto reader = d->openReader(error);
+    int error = BASS_OK;
+    auto reader = drive(index)->openReader(error);
     if (!reader)
         return Fail(error, HSTREAM{0});
     // A playing stream reads its track through a decoding stream of its own.
-    auto stream = std::make_shared<audio::CdDecodeStream>(std::move(reader), disc->tracks[track],
+    auto stream = std::make_shared<audio::CdDecodeStream>(std::move(reader), toc->tracks[track],
                                                           flags | BASS_STREAM_DECODE);
     return addChannel(std::move(stream), flags);
 }

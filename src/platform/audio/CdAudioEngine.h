@@ -22,6 +22,7 @@ namespace qm {
 
 namespace audio {
 class CdDrive;
+struct DiscToc;
 class Channel;
 }
 
@@ -90,6 +91,8 @@ public:
 
 private:
     audio::CdDrive* drive(DWORD index); // sets the error when there is none; call under m_driveMutex
+    // The table of the drive's disc; sets the error when there is no drive or disc. Under m_driveMutex.
+    std::shared_ptr<const audio::DiscToc> disc(DWORD index);
     std::shared_ptr<audio::Channel> channel(DWORD handle); // sets the error when unknown
     // The playing stream `handle` names; 0 handle or unknown: code 5, a
     // decoding channel: code 38.
