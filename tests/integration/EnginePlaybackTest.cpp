@@ -95,6 +95,17 @@ protected:
         return openImage(write(DiscLayout{"", "", {ImageTrack{pcm}}}));
     }
 
+    // The output opened and the tone playing until a second of it is heard;
+    // 0 when that fails.
+    HSTREAM heardForASecond(CdAudioEngine& lib, MonitorRecording& rec)
+    {
+        EXPECT_TRUE(lib.BASS_Init(1, 44100, 0, 0, nullptr)) << lib.BASS_ErrorGetCode();
+        const HSTREAM h = lib.BASS_CD_StreamCreate(0, 0, BASS_CD_PLAY_FLAGS);
+        const bool heard = lib.BASS_StreamPlay(h, true, 0)
+                           && rec.pumpUntil([&] { return lib.BASS_ChannelGetPosition(h) >= kSecond; }, 30000);
+        return heard ? h : 0;
+    }
+
     Counts counts;
 };
 
@@ -161,10 +172,8 @@ TEST_F(EnginePlayback, PauseAndStopOnTheSoundServerAreHeardAtOnce)
     MonitorRecording rec;
     ASSERT_TRUE(rec.start());
     CdAudioEngine& lib = toneOnSoundServer(6);
-    ASSERT_TRUE(lib.BASS_Init(1, 44100, 0, 0, nullptr)) << lib.BASS_ErrorGetCode();
-    const HSTREAM h = lib.BASS_CD_StreamCreate(0, 0, BASS_CD_PLAY_FLAGS);
-    ASSERT_TRUE(lib.BASS_StreamPlay(h, true, 0));
-    ASSERT_TRUE(rec.pumpUntil([&] { return lib.BASS_ChannelGetPosition(h) >= kSecond; }, 30000));
+    const HSTREAM h = heardForASecond(lib, rec);
+    ASSERT_NE(h, 0u);
     ASSERT_TRUE(lib.BASS_ChannelPause(h));
     const QWORD paused = lib.BASS_ChannelGetPosition(h);
     rec.pump(1000);
@@ -176,7 +185,7 @@ TEST_F(EnginePlayback, PauseAndStopOnTheSoundServerAreHeardAtOnce)
         seen.insert(at);
         return at >= paused + kSecond;
     }, 30000));
-    // The position moves as the sound does, not in the device's quarter-second blocks.
+    // The position moves as the sound does, not in the device's one-second blocks.
     EXPECT_GT(seen.size(), 10u);
     ASSERT_TRUE(lib.BASS_ChannelStop(h));
     const double played = double(lib.BASS_ChannelGetPosition(h)) / kSecond;
@@ -188,9 +197,61 @@ TEST_F(EnginePlayback, PauseAndStopOnTheSoundServerAreHeardAtOnce)
     std::size_t loud = 0;
     for (std::size_t at = 0; at + kWindow <= s.size() / 2; at += kWindow)
         loud += Rms(s.data() + 2 * at, kWindow, 0) > 2000 ? 1 : 0;
-    EXPECT_NEAR(double(loud * kWindow) / 44100.0, played, 0.2); // a missed drop would add 0.5 s
+    EXPECT_NEAR(double(loud * kWindow) / 44100.0, played, 0.2); // a missed drop would add up to 2 s
     EXPECT_LT(FindHeard(s).frames() / 44100.0, played + 1.5); // paused for a second, then went on
     EXPECT_GT(FindHeard(s).frames() / 44100.0, played + 0.7);
+    EXPECT_TRUE(lib.BASS_Free());
+}
+
+TEST_F(EnginePlayback, AVolumeChangeOnTheSoundServerIsHeardAtOnce)
+{
+    if (!HasTestSink())
+        GTEST_SKIP() << "no PulseAudio server with the qm null sink";
+    MonitorRecording rec;
+    ASSERT_TRUE(rec.start());
+    CdAudioEngine& lib = toneOnSoundServer(6);
+    const HSTREAM h = heardForASecond(lib, rec);
+    ASSERT_NE(h, 0u);
+    ASSERT_TRUE(lib.BASS_ChannelSetAttributes(h, -1, 25, -101));
+    const double changedAt = double(lib.BASS_ChannelGetPosition(h)) / kSecond;
+    ASSERT_TRUE(rec.pumpUntil([&] { return lib.BASS_ChannelGetPosition(h) >= 3 * kSecond; }, 30000));
+    ASSERT_TRUE(lib.BASS_ChannelStop(h));
+    const double played = double(lib.BASS_ChannelGetPosition(h)) / kSecond;
+    rec.pump(1500);
+    const auto s = rec.samples();
+    const auto heard = FindHeard(s, 500);
+    ASSERT_GT(heard.frames(), 0u) << "nothing was heard in " << rec.frames() << " frames";
+    // The device keeps two seconds queued; what it had not played yet was
+    // mixed again, so the change is heard a moment after it was made.
+    constexpr std::size_t kWindow = 441; // 10 ms
+    std::size_t fell = heard.first;
+    while (fell + kWindow <= heard.last && Rms(s.data() + 2 * fell, kWindow, 0) > 6000)
+        fell += kWindow;
+    const double fellAt = double(fell - heard.first) / 44100.0;
+    EXPECT_GT(fellAt, changedAt - 0.05);
+    EXPECT_LT(fellAt, changedAt + 0.35);
+    EXPECT_NEAR(Rms(s.data() + 2 * (fell + 4410), 4410, 0), 0.125 * 32767 / std::sqrt(2.0), 300);
+    // Nothing skipped or heard twice where the queue was replaced.
+    EXPECT_NEAR(heard.frames() / 44100.0, played, 0.2);
+    EXPECT_TRUE(lib.BASS_Free());
+}
+
+TEST_F(EnginePlayback, AStopInATracksLastSecondsIsHeardAtOnceAndItsEndNeverComes)
+{
+    if (!HasTestSink())
+        GTEST_SKIP() << "no PulseAudio server with the qm null sink";
+    MonitorRecording rec;
+    ASSERT_TRUE(rec.start());
+    CdAudioEngine& lib = toneOnSoundServer(1.5); // all of it fits in the device's queue at once
+    ASSERT_TRUE(lib.BASS_Init(1, 44100, 0, 0, nullptr)) << lib.BASS_ErrorGetCode();
+    const HSTREAM h = play(lib);
+    ASSERT_TRUE(rec.pumpUntil([&] { return lib.BASS_ChannelGetPosition(h) >= kSecond / 2; }, 30000));
+    EXPECT_EQ(lib.BASS_ChannelIsActive(h), BASS_ACTIVE_PLAYING);
+    ASSERT_TRUE(lib.BASS_ChannelStop(h));
+    const double played = double(lib.BASS_ChannelGetPosition(h)) / kSecond;
+    rec.pump(2000);
+    EXPECT_NEAR(FindHeard(rec.samples(), 500).frames() / 44100.0, played, 0.2);
+    EXPECT_EQ(counts.end, 0);
     EXPECT_TRUE(lib.BASS_Free());
 }
 

@@ -268,11 +268,12 @@ bool CdAudioEngine::BASS_ChannelStop(DWORD handle)
     if (!c)
         return false;
     // What the device holds is dropped only for a stream stopped while it
-    // played; one that ran to its end is still being heard.
-    const bool playing = std::dynamic_pointer_cast<audio::PlayingStream>(c) && c->state() != BASS_ACTIVE_STOPPED;
+    // played; one whose end was announced is still being heard.
+    const auto p = std::dynamic_pointer_cast<audio::PlayingStream>(c);
+    const bool playing = p && p->cutsOff();
     c->stop();
     if (playing)
-        m_output.stopped();
+        m_output.stopped(p.get());
     return Ok(true);
 }
 

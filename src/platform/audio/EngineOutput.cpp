@@ -15,11 +15,9 @@ int EngineOutput::init()
         return BASS_ERROR_DEVICE;
     m_output = std::move(output);
     m_syncs = std::make_unique<SyncDispatcher>();
-    m_mixer = std::make_unique<Mixer>(*m_output, *m_syncs);
+    m_mixer = std::make_unique<Mixer>(*m_syncs, m_output->maxWritableFrames() + PlayingStream::kStepFrames);
     m_lost = false;
-    m_thread = std::make_unique<OutputThread>(
-        *m_output, [mixer = m_mixer.get()](std::int16_t* out, std::size_t frames) { return mixer->mix(out, frames); },
-        [this] { deviceLost(); });
+    m_thread = std::make_unique<OutputThread>(*m_output, *m_mixer, [this] { deviceLost(); });
     return 0;
 }
 
@@ -60,24 +58,41 @@ bool EngineOutput::stopAll()
     return true;
 }
 
-void EngineOutput::stopped()
+void EngineOutput::stopped(const PlayingStream* stream)
 {
     std::lock_guard lock(m_mutex);
+    // Stopped, its events still due (an end not heard yet) never come.
+    if (stream && m_syncs)
+        m_syncs->cancel(stream->handle());
     flushIfIdleLocked();
+}
+
+bool EngineOutput::othersPlayLocked(const PlayingStream* stream) const
+{
+    for (const auto& s : m_mixer->streams())
+        if (s.get() != stream && s->mixing())
+            return true;
+    return false;
 }
 
 void EngineOutput::flushIfIdleLocked()
 {
-    if (!m_output || !m_mixer || m_lost)
+    if (!m_output || !m_mixer || !m_thread || m_lost)
         return;
-    for (const auto& s : m_mixer->streams()) {
-        const DWORD state = s->state();
-        if (state == BASS_ACTIVE_PLAYING || state == BASS_ACTIVE_STALLED)
-            return;
+    if (othersPlayLocked(nullptr)) {
+        // The others play on; what the stopped one had queued is mixed again without it.
+        m_thread->requestRewrite();
+        return;
     }
     m_output->flush();
-    if (m_thread)
-        m_thread->wake(); // an idle feeding thread hands the flush over now
+    m_thread->wake(); // an idle feeding thread hands the flush over now
+}
+
+void EngineOutput::changed()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_thread && !m_lost)
+        m_thread->requestRewrite();
 }
 
 bool EngineOutput::free()
@@ -110,11 +125,14 @@ HSTREAM EngineOutput::create(std::shared_ptr<Channel> source, DWORD flags, int& 
         error = BASS_ERROR_INIT;
         return 0;
     }
-    auto stream = std::make_shared<PlayingStream>(std::move(source), flags, [this] {
-        std::lock_guard lock(m_mutex);
-        if (m_thread)
-            m_thread->wake();
-    });
+    auto stream = std::make_shared<PlayingStream>(
+        std::move(source), flags,
+        [this] {
+            std::lock_guard lock(m_mutex);
+            if (m_thread)
+                m_thread->wake();
+        },
+        [this] { changed(); });
     DWORD handle = m_table.add(stream);
     stream->setHandle(handle);
     return handle;
@@ -136,27 +154,38 @@ bool EngineOutput::play(PlayingStream& stream, bool restart, int& error)
         error = BASS_ERROR_DRIVER;
         return false;
     }
+    // Started beside others it is heard at once, not after what they queued;
+    // after one that ran to its end it follows on behind its tail.
+    const bool beside = othersPlayLocked(&stream);
+    stream.joinNow(beside);
     if (!stream.play(restart, error))
         return false;
     if (auto shared = find(stream.handle()))
         m_mixer->add(shared);
-    m_thread->wake();
+    if (beside)
+        m_thread->requestRewrite();
+    else
+        m_thread->wake();
     return true;
 }
 
 bool EngineOutput::resume(PlayingStream& stream, int& error)
 {
+    std::lock_guard lock(m_mutex);
+    const bool beside = m_mixer && othersPlayLocked(&stream);
+    stream.joinNow(beside);
     if (!stream.resume(error))
         return false;
-    std::lock_guard lock(m_mutex);
-    if (m_thread)
+    if (m_thread && beside)
+        m_thread->requestRewrite();
+    else if (m_thread)
         m_thread->wake();
     return true;
 }
 
 void EngineOutput::release(PlayingStream& stream)
 {
-    const bool wasActive = stream.state() != BASS_ACTIVE_STOPPED;
+    const bool wasActive = stream.cutsOff();
     stream.release();
     std::lock_guard lock(m_mutex);
     if (m_mixer)

@@ -36,15 +36,18 @@ public:
     bool resume(PlayingStream& stream, int& error);
     // Before the table forgets the stream: nothing of it fires afterwards.
     void release(PlayingStream& stream);
-    // After a stream stopped: when nothing else plays, what the device still
-    // holds is dropped, so the stop is heard at once.
-    void stopped();
+    // After a stream stopped or paused: when nothing else plays, what the
+    // device still holds is dropped, so it is heard at once; otherwise the
+    // queue is mixed again without it. A stopped one's pending events go.
+    void stopped(const PlayingStream* stopped = nullptr);
 
     NullOutput* nullOutput() const; // the silent output when it is the one open
 
 private:
     void deviceLost();
     void flushIfIdleLocked();
+    bool othersPlayLocked(const PlayingStream* stream) const; // other than this one
+    void changed(); // a playing stream's queued sound is out of date
 
     ChannelTable& m_table;
     mutable std::mutex m_mutex;

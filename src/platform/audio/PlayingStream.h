@@ -2,7 +2,12 @@
 // A stream that plays through the sound output. An engine thread reads its
 // decoding source ahead into a ring; the output thread mixes from the ring,
 // applying volume, pan and slides, and raises the end, slide-end and
-// CD-read-error events. Position is what has been heard.
+// CD-read-error events, each due when it is heard. Position is what has been
+// heard.
+//
+// What was mixed stays in the ring for a while, and the output thread can
+// take a stream back to a mark it took before a block, so audio queued in
+// the device but not yet heard can be mixed again after a change.
 
 #include "Channel.h"
 #include "output/SyncDispatcher.h"
@@ -21,7 +26,10 @@ class PlayingStream : public Channel {
 public:
     // onData runs on the read-ahead thread when data arrives for an output
     // that found none of this stream's to mix.
-    PlayingStream(std::shared_ptr<Channel> source, DWORD flags, std::function<void()> onData = {});
+    // onChange runs (on the caller's thread) when what is queued for the
+    // device no longer sounds as it should: attributes, a slide or a seek.
+    PlayingStream(std::shared_ptr<Channel> source, DWORD flags, std::function<void()> onData = {},
+                  std::function<void()> onChange = {});
     ~PlayingStream() override; // ends the read-ahead thread
     void setHandle(DWORD handle) { m_handle = handle; }
     DWORD handle() const { return m_handle; }
@@ -32,8 +40,14 @@ public:
     QWORD position() const override;
     bool setPosition(QWORD pos, int& error) override;
     QWORD length() const override { return m_source->length(); }
+    // One that ran to its end counts as playing until its end is announced.
     DWORD state() const override;
     void stop() override;
+    // Stopping it now would cut off sound not heard yet: it plays, or its
+    // tail is still ahead of the announcement of its end.
+    bool cutsOff() const;
+    // The output still mixes it.
+    bool mixing() const;
 
     bool play(bool restart, int& error);
     bool pause(int& error);
@@ -46,16 +60,55 @@ public:
     void release();
 
     // Output thread: adds the next frames into a 32-bit stereo accumulator;
-    // false when it added none. Events raised are appended.
+    // false when it added none. `latencyFrames` are queued ahead of them.
+    // Events raised are appended.
     bool mixInto(std::int32_t* acc, std::size_t frames, std::size_t latencyFrames,
                  std::vector<SyncDispatcher::Event>& events);
+    // Frames it can mix now without waiting for its reader; SIZE_MAX when it
+    // sets no limit (not playing, at its end, or waiting for data anyway).
+    std::size_t mixableFrames() const;
+    // Not playing, at its end, or with this many frames read: the queue can
+    // be taken back without a hole in its part.
+    bool ready(std::size_t frames) const;
 
-    static constexpr std::size_t kRingBytes = 2 * 176400; // two seconds read ahead
+    // Everything a block's mix changes, taken before the block.
+    struct Attributes {
+        double volume = 1.0, pan = 0.0; // the live values, also while sliding
+        bool sliding = false, slideVolume = false, slidePan = false;
+        double volumeFrom = 0, volumeTo = 0, panFrom = 0, panTo = 0;
+        std::uint64_t slideFrames = 0, slideDone = 0;
+        std::uint64_t volumeSeq = 0, panSeq = 0, slideSeq = 0; // requests applied
+    };
+    struct Mark {
+        std::uint64_t generation = 0;
+        QWORD consumed = 0;
+        DWORD state = BASS_ACTIVE_STOPPED;
+        Attributes mix;
+    };
+    Mark mark() const;
+    bool canRestore(const Mark& mark) const;
+    // Back to a mark, its first `delay` frames silent; false (and left as it
+    // is) when a stop, pause or seek since then makes the mark meaningless.
+    bool restore(const Mark& mark, std::size_t delay);
+    // Puts back a one-shot sync whose event was taken back before it ran.
+    void restoreSync(const SyncDispatcher::Event& event);
+    // Started while others play: it starts where the queue is next replaced.
+    void joinNow(bool now);
+
+    static constexpr std::size_t kStepFrames = 4096; // the unit of mixing and of taking back
+    static constexpr std::size_t kAheadBytes = 2 * 176400;   // read ahead
+    static constexpr std::size_t kHistoryBytes = 3 * 176400; // kept after mixing
+    static constexpr std::size_t kRingBytes = kAheadBytes + kHistoryBytes;
 
 private:
     void rewindToHeard();
     std::size_t unheardLocked() const;
+    bool playingLocked() const { return m_state == BASS_ACTIVE_PLAYING || m_state == BASS_ACTIVE_STALLED; }
+    bool drainingLocked() const; // its tail plays and its end is not announced yet
+    bool restorableLocked(const Mark& mark) const;
+    void applyRequests();
     std::function<void()> m_onData;
+    std::function<void()> m_onChange;
     struct Sync {
         HSYNC handle;
         DWORD type;
@@ -63,7 +116,7 @@ private:
         DWORD user;
     };
     void readAhead();
-    void raise(DWORD type, DWORD data, std::vector<SyncDispatcher::Event>& events);
+    void raise(DWORD type, DWORD data, std::size_t heardIn, std::vector<SyncDispatcher::Event>& events);
     bool activeLocked() const;
 
     const std::shared_ptr<Channel> m_source;
@@ -79,16 +132,26 @@ private:
 
     std::vector<std::uint8_t> m_ring;
     std::size_t m_ringRead = 0, m_ringFill = 0;
+    std::size_t m_history = 0; // mixed bytes kept before m_ringRead
+    std::uint64_t m_generation = 0; // changes with every stop, pause and seek
+    std::size_t m_delay = 0;        // frames to leave silent before mixing on
+    bool m_joinNow = false;
+    bool m_released = false;
+    bool m_draining = false; // ran to its end in the mix
+    std::chrono::steady_clock::time_point m_endDue; // when its end is announced
     QWORD m_consumed = 0; // source position of the next byte to mix
     QWORD m_base = 0;     // where playback last (re)started
     std::size_t m_latencyBytes = 0; // mixed but not yet heard, as of m_latencyAt
     std::chrono::steady_clock::time_point m_latencyAt;
 
-    double m_volume = 1.0, m_pan = 0.0; // the live values, also while sliding
-    bool m_slideVolume = false, m_slidePan = false;
-    double m_volumeFrom = 0, m_volumeTo = 0, m_panFrom = 0, m_panTo = 0;
-    std::uint64_t m_slideFrames = 0, m_slideDone = 0;
-    bool m_sliding = false;
+    Attributes m_mix; // as the output thread mixes
+    struct Requests {  // as asked for, applied by the next mix
+        double volume = 1.0, pan = 0.0;
+        bool slideVolume = false, slidePan = false;
+        double volumeTo = 0, panTo = 0;
+        std::uint64_t slideFrames = 0;
+        std::uint64_t volumeSeq = 0, panSeq = 0, slideSeq = 0;
+    } m_asked;
 
     std::vector<Sync> m_syncs;
     std::thread m_reader;

@@ -68,15 +68,11 @@ bool PulseOutput::connect(std::string* error)
     m_stream = pa_stream_new(m_context, "CD playback", &layout, nullptr);
     if (!m_stream)
         return fail(pa_context_errno(m_context));
-    // Half a second of buffer: volume and position lag by at most that. The
-    // server asks for a whole block at a time, so the feeding thread wakes
-    // four times a second and hands the block over in one piece. Timing is
-    // asked for once a block, not on the library's own busier schedule.
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
-    attr.tlength = kOutputRate * kFrameBytes / 2;
-    attr.prebuf = static_cast<std::uint32_t>(-1);
-    attr.minreq = kBlockFrames * kFrameBytes;
+    attr.tlength = kQueueFrames * kFrameBytes;
+    attr.prebuf = kStartFrames * kFrameBytes;
+    attr.minreq = kRequestFrames * kFrameBytes;
     attr.fragsize = static_cast<std::uint32_t>(-1);
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_ADJUST_LATENCY);
     if (pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr) < 0)
@@ -166,10 +162,64 @@ bool PulseOutput::write(const std::int16_t* frames, std::size_t count)
         left -= n;
         m_unplayed += n / kFrameBytes;
     }
+    return sent();
+}
+
+bool PulseOutput::sent()
+{
+    // Timing is asked for once a write, not on the library's busier schedule.
     if (pa_operation* op = pa_stream_update_timing_info(m_stream, nullptr, nullptr))
         pa_operation_unref(op);
     service(); // sends what was written now, not at the next wait
     return true;
+}
+
+bool PulseOutput::rewrite(const std::int16_t* frames, std::size_t count, std::size_t replaced)
+{
+    // After a flush nothing of what it would replace is queued any more.
+    const std::uint64_t flushes = m_flushesDone;
+    applyFlushes();
+    if (m_flushesDone != flushes || count == 0)
+        return true;
+    if (!usable()) {
+        m_failed = true;
+        return false;
+    }
+    const auto back = -static_cast<std::int64_t>(replaced * kFrameBytes);
+    if (pa_stream_write(m_stream, frames, count * kFrameBytes, nullptr, back, PA_SEEK_RELATIVE) < 0) {
+        m_failed = true;
+        return false;
+    }
+    m_unplayed = m_unplayed - std::min(m_unplayed, replaced) + count;
+    return sent();
+}
+
+std::size_t PulseOutput::writableFrames()
+{
+    if (!usable())
+        return 0;
+    const std::size_t room = pa_stream_writable_size(m_stream);
+    return room == static_cast<std::size_t>(-1) ? 0 : room / kFrameBytes;
+}
+
+bool PulseOutput::waitWritable(bool briefly)
+{
+    applyFlushes();
+    const int timeout = briefly ? 10000 : -1; // microseconds
+    if (m_failed || !usable() || pa_mainloop_prepare(m_loop, timeout) < 0 || pa_mainloop_poll(m_loop) < 0
+        || pa_mainloop_dispatch(m_loop) < 0) {
+        m_failed = true;
+        return false;
+    }
+    return usable();
+}
+
+void PulseOutput::interrupt()
+{
+    const std::uint64_t one = 1;
+    if (::write(m_wakeFd, &one, sizeof one) < 0) {
+        // The counter is full: a wake-up is pending anyway.
+    }
 }
 
 void PulseOutput::service()
@@ -195,10 +245,7 @@ std::size_t PulseOutput::latencyFrames()
 void PulseOutput::flush()
 {
     ++m_flushesAsked;
-    const std::uint64_t one = 1;
-    if (::write(m_wakeFd, &one, sizeof one) < 0) {
-        // The counter is full: a wake-up is pending anyway.
-    }
+    interrupt();
 }
 
 } // namespace qm::audio

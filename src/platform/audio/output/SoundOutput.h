@@ -27,6 +27,28 @@ public:
     virtual void service() {}
     // How many frames the feeding thread hands over at a time.
     virtual std::size_t blockFrames() const { return 4096; } // about 93 ms
+
+    // A device that keeps a long queue lets the feeding thread ask how much
+    // it takes now, wait for room, and replace what it queued but nobody has
+    // heard yet, so changes are heard at once although the queue is long.
+    // Frames that can be written now without waiting.
+    virtual std::size_t writableFrames() { return blockFrames(); }
+    // The most frames the device ever takes at once.
+    virtual std::size_t maxWritableFrames() const { return blockFrames(); }
+    // Waits until room may have changed or interrupt() is called, or only a
+    // moment when `briefly`; false once the device is gone.
+    virtual bool waitWritable(bool /*briefly*/) { return true; }
+    // Any thread: ends a waitWritable() early.
+    virtual void interrupt() {}
+    // Writes `count` frames over the last `replaced` frames written; false
+    // once the device is gone or when it cannot replace queued audio.
+    virtual bool rewrite(const std::int16_t*, std::size_t, std::size_t) { return false; }
+    // Frames just ahead of what is heard that are left as they are: the
+    // device may already be playing them.
+    virtual std::size_t rewriteGuardFrames() const { return 0; }
+    // Flushes carried out so far (feeding thread): what was queued before a
+    // flush cannot be replaced.
+    virtual std::uint64_t flushesDone() const { return 0; }
 };
 
 // The output QUILLMERE_AUDIO_OUTPUT asks for: unset or "pulse" the default

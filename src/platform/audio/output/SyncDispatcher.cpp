@@ -29,9 +29,24 @@ void SyncDispatcher::post(Event event)
         std::lock_guard lock(m_mutex);
         if (m_stop)
             return;
-        m_queue.push_back(std::move(event));
+        // Events come nearly in order; one due earlier than those queued
+        // (an end announced ahead) goes before them.
+        auto at = std::upper_bound(m_queue.begin(), m_queue.end(), event.due,
+                                   [](auto due, const Event& e) { return due < e.due; });
+        m_queue.insert(at, std::move(event));
     }
     m_cv.notify_all();
+}
+
+bool SyncDispatcher::take(HSYNC sync, Event* event)
+{
+    std::lock_guard lock(m_mutex);
+    auto it = std::find_if(m_queue.begin(), m_queue.end(), [sync](const Event& e) { return e.sync == sync; });
+    if (it == m_queue.end())
+        return false;
+    *event = std::move(*it);
+    m_queue.erase(it);
+    return true;
 }
 
 void SyncDispatcher::cancel(DWORD channel)
@@ -51,6 +66,12 @@ void SyncDispatcher::run()
         m_cv.wait(lock, [this] { return m_stop || !m_queue.empty(); });
         if (m_stop)
             return;
+        const auto due = m_queue.front().due;
+        if (due > std::chrono::steady_clock::now()) {
+            // A post or take may change what comes first: look again then.
+            m_cv.wait_until(lock, due);
+            continue;
+        }
         Event e = std::move(m_queue.front());
         m_queue.pop_front();
         m_running = e.channel;

@@ -1,9 +1,11 @@
 #pragma once
-// Calls sync procedures on one engine thread, in the order the events
-// happened, so a slow procedure never holds up the sound output.
+// Calls sync procedures on one engine thread, each when it is due (when what
+// raised it is heard), in the order the events happened, so a slow procedure
+// never holds up the sound output.
 
 #include "platform/audio/AudioLibrary.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -19,6 +21,8 @@ public:
         SYNCPROC proc;
         DWORD data = 0;
         DWORD user = 0;
+        DWORD type = 0;
+        std::chrono::steady_clock::time_point due{}; // the default: at once
     };
 
     SyncDispatcher();
@@ -27,6 +31,8 @@ public:
     SyncDispatcher& operator=(const SyncDispatcher&) = delete;
 
     void post(Event event);
+    // Takes back an event that has not run yet: true with it in *event.
+    bool take(HSYNC sync, Event* event);
     // After this returns no procedure of the channel runs or will run (unless
     // called from a procedure itself, which is then allowed to finish).
     void cancel(DWORD channel);
