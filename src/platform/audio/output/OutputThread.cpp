@@ -70,6 +70,11 @@ void OutputThread::stop()
 std::optional<bool> OutputThread::replaceQueued(std::vector<std::int16_t>& block)
 {
     // What the device plays next is left alone; the rest is mixed again.
+    const std::uint64_t flushes = m_output.flushesDone();
+    if (!m_output.refreshLatency())
+        return false;
+    if (m_output.flushesDone() != flushes)
+        return true; // nothing queued any more: nothing to replace
     const std::size_t queued = m_output.latencyFrames();
     const std::size_t guard = m_output.rewriteGuardFrames();
     if (guard == 0 || queued <= guard)

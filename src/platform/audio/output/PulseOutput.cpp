@@ -194,6 +194,28 @@ bool PulseOutput::rewrite(const std::int16_t* frames, std::size_t count, std::si
     return sent();
 }
 
+bool PulseOutput::refreshLatency()
+{
+    // The library carries its last timing answer forward, and that drifts
+    // while nothing is written (a track's tail playing out): a rewrite placed
+    // by it could land on sound already heard.
+    if (m_failed || !usable())
+        return false;
+    pa_operation* op = pa_stream_update_timing_info(m_stream, nullptr, nullptr);
+    if (!op) {
+        m_failed = true;
+        return false;
+    }
+    while (pa_operation_get_state(op) == PA_OPERATION_RUNNING) {
+        if (!usable() || pa_mainloop_iterate(m_loop, 1, nullptr) < 0) {
+            m_failed = true;
+            break;
+        }
+    }
+    pa_operation_unref(op);
+    return !m_failed;
+}
+
 std::size_t PulseOutput::writableFrames()
 {
     if (!usable())

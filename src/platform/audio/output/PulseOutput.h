@@ -43,6 +43,7 @@ public:
     bool waitWritable(bool briefly) override;
     void interrupt() override; // any thread
     bool rewrite(const std::int16_t* frames, std::size_t count, std::size_t replaced) override;
+    bool refreshLatency() override;
     std::size_t rewriteGuardFrames() const override { return kGuardFrames; }
     std::uint64_t flushesDone() const override { return m_flushesDone; }
 

@@ -43,6 +43,10 @@ public:
     // Writes `count` frames over the last `replaced` frames written; false
     // once the device is gone or when it cannot replace queued audio.
     virtual bool rewrite(const std::int16_t*, std::size_t, std::size_t) { return false; }
+    // Asks the device where it plays now, so the next latencyFrames() is
+    // exact rather than carried forward from an older answer; false once the
+    // device is gone.
+    virtual bool refreshLatency() { return true; }
     // Frames just ahead of what is heard that are left as they are: the
     // device may already be playing them.
     virtual std::size_t rewriteGuardFrames() const { return 0; }
