@@ -99,6 +99,9 @@ bool EngineOutput::free()
 {
     std::unique_ptr<OutputThread> thread;
     std::unique_ptr<SyncDispatcher> syncs;
+    // Destroyed once the lock is let go: it may hold the last reference to a
+    // stream, whose reader may be waiting for the lock to report data.
+    std::unique_ptr<Mixer> mixer;
     {
         std::lock_guard lock(m_mutex);
         if (!m_output)
@@ -113,7 +116,7 @@ bool EngineOutput::free()
         }
     }
     std::lock_guard lock(m_mutex);
-    m_mixer.reset();
+    mixer = std::move(m_mixer);
     syncs = std::move(m_syncs);
     m_output.reset();
     return true;
