@@ -33,6 +33,16 @@ Pcm Constant(QWORD bytes, std::int16_t left, std::int16_t right)
     return pcm;
 }
 
+// How long the left channel is louder than `threshold`, in 10 ms windows.
+double LoudSeconds(const std::vector<std::int16_t>& s, double threshold = 2000)
+{
+    constexpr std::size_t kWindow = 441;
+    std::size_t loud = 0;
+    for (std::size_t at = 0; at + kWindow <= s.size() / 2; at += kWindow)
+        loud += Rms(s.data() + 2 * at, kWindow, 0) > threshold ? 1 : 0;
+    return double(loud * kWindow) / 44100.0;
+}
+
 template <typename F>
 bool Eventually(F condition)
 {
@@ -193,11 +203,7 @@ TEST_F(EnginePlayback, PauseAndStopOnTheSoundServerAreHeardAtOnce)
     // Sound is heard for exactly as long as the position says: what the
     // device held at the pause and the stop was dropped, and nothing skipped.
     const auto s = rec.samples();
-    constexpr std::size_t kWindow = 441; // 10 ms
-    std::size_t loud = 0;
-    for (std::size_t at = 0; at + kWindow <= s.size() / 2; at += kWindow)
-        loud += Rms(s.data() + 2 * at, kWindow, 0) > 2000 ? 1 : 0;
-    EXPECT_NEAR(double(loud * kWindow) / 44100.0, played, 0.2); // a missed drop would add up to 2 s
+    EXPECT_NEAR(LoudSeconds(s), played, 0.2); // a missed drop would add up to 2 s
     EXPECT_LT(FindHeard(s).frames() / 44100.0, played + 1.5); // paused for a second, then went on
     EXPECT_GT(FindHeard(s).frames() / 44100.0, played + 0.7);
     EXPECT_TRUE(lib.BASS_Free());
@@ -253,6 +259,78 @@ TEST_F(EnginePlayback, AStopInATracksLastSecondsIsHeardAtOnceAndItsEndNeverComes
     EXPECT_NEAR(FindHeard(rec.samples(), 500).frames() / 44100.0, played, 0.2);
     EXPECT_EQ(counts.end, 0);
     EXPECT_TRUE(lib.BASS_Free());
+}
+
+// A track shorter than the device's queue is mixed whole at once, so all of
+// it is a tail whose end is already mixed: pause, seek and fade must still
+// act on what is heard, and its end come when it is heard.
+TEST_F(EnginePlayback, InATracksLastSecondsPauseSeekAndFadeActOnWhatIsHeard)
+{
+    if (!HasTestSink())
+        GTEST_SKIP() << "no PulseAudio server with the qm null sink";
+    CdAudioEngine& lib = toneOnSoundServer(1.5);
+    const auto at = [&](HSTREAM h, double seconds) { return lib.BASS_ChannelGetPosition(h) >= QWORD(seconds * kSecond); };
+    enum Action { Pause, Seek, FadeThenPause, FadeThenSeek };
+    for (const Action action : {Pause, Seek, FadeThenPause, FadeThenSeek}) {
+        const bool fade = action == FadeThenPause || action == FadeThenSeek;
+        SCOPED_TRACE(action);
+        counts.end = counts.slide = 0;
+        MonitorRecording rec;
+        ASSERT_TRUE(rec.start());
+        ASSERT_TRUE(lib.BASS_Init(1, 44100, 0, 0, nullptr)) << lib.BASS_ErrorGetCode();
+        const HSTREAM h = play(lib);
+        double heard = 1.5; // what the recording should hold in the end
+        if (fade) {
+            ASSERT_TRUE(rec.pumpUntil([&] { return at(h, 0.25); }, 30000));
+            ASSERT_TRUE(lib.BASS_ChannelSlideAttributes(h, -1, 0, -101, 1000)) << lib.BASS_ErrorGetCode();
+        }
+        ASSERT_TRUE(rec.pumpUntil([&] { return at(h, 0.75); }, 30000));
+        if (action == Seek || action == FadeThenSeek) {
+            heard += double(lib.BASS_ChannelGetPosition(h)) / kSecond;
+            ASSERT_TRUE(lib.BASS_ChannelSetPosition(h, 0)) << lib.BASS_ErrorGetCode();
+            EXPECT_EQ(lib.BASS_ChannelIsActive(h), BASS_ACTIVE_PLAYING);
+        } else {
+            ASSERT_TRUE(lib.BASS_ChannelPause(h)) << lib.BASS_ErrorGetCode();
+            const QWORD paused = lib.BASS_ChannelGetPosition(h);
+            DWORD volume = 0;
+            ASSERT_TRUE(lib.BASS_ChannelGetAttributes(h, nullptr, &volume, nullptr));
+            rec.pump(1200);
+            EXPECT_EQ(lib.BASS_ChannelGetPosition(h), paused);
+            EXPECT_EQ(counts.end + counts.slide, 0) << "an event came while paused";
+            if (action == FadeThenPause) {
+                EXPECT_GT(volume, 25u); // where the fade was heard, not where it was mixed
+                EXPECT_LT(volume, 90u);
+            }
+            ASSERT_TRUE(lib.BASS_ChannelResume(h));
+        }
+        ASSERT_TRUE(rec.pumpUntil([&] { return counts.end == 1; }, 30000));
+        rec.pump(700); // the end is announced half a second ahead
+        EXPECT_EQ(counts.end, 1);
+        EXPECT_EQ(counts.slide, fade ? 1 : 0); // a fade goes on from where it was heard
+        const auto s = rec.samples();
+        if (action == FadeThenPause) {
+            // After the gap the fade goes on from the level it was paused at.
+            const std::size_t gap = 441 * 50;
+            std::size_t quiet = 0, resumed = 0;
+            for (std::size_t i = 0; i + 441 <= s.size() / 2 && !resumed; i += 441) {
+                const bool loud = Rms(s.data() + 2 * i, 441, 0) > 300;
+                resumed = loud && quiet >= gap ? i : 0;
+                quiet = loud ? 0 : quiet + 441;
+            }
+            ASSERT_GT(resumed, 0u) << "no pause heard";
+            const double level = Rms(s.data() + 2 * resumed, 2205, 0) / (0.5 * 32767 / std::sqrt(2.0));
+            EXPECT_GT(level, 0.25);
+            EXPECT_LT(level, 0.9);
+        } else if (action == Pause) {
+            EXPECT_NEAR(LoudSeconds(s), heard, 0.2); // all of it once: nothing lost or repeated
+        } else if (action == Seek) {
+            // What was heard before the seek, the moment the device was about
+            // to play anyway, then all of it from the start: nothing lost.
+            EXPECT_GT(LoudSeconds(s), heard + 0.05);
+            EXPECT_LT(LoudSeconds(s), heard + 0.3);
+        }
+        EXPECT_TRUE(lib.BASS_Free());
+    }
 }
 
 TEST_F(EnginePlayback, ASoundServerThatGoesAwayStopsTheStreamWithoutAHang)

@@ -247,7 +247,7 @@ bool CdAudioEngine::BASS_ChannelPause(DWORD handle)
         return false;
     if (!p->pause(error))
         return Fail(error, false);
-    m_output.stopped();
+    m_output.paused(*p);
     return Ok(true);
 }
 
@@ -368,7 +368,11 @@ bool CdAudioEngine::BASS_ChannelSetPosition(DWORD handle, QWORD pos)
     int error = BASS_OK;
     if (!c)
         return false;
-    return c->setPosition(pos, error) ? Ok(true) : Fail(error, false);
+    if (!c->setPosition(pos, error))
+        return Fail(error, false);
+    if (const auto p = std::dynamic_pointer_cast<audio::PlayingStream>(c))
+        m_output.moved(*p);
+    return Ok(true);
 }
 
 QWORD CdAudioEngine::BASS_StreamGetLength(HSTREAM handle)

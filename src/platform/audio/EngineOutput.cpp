@@ -58,13 +58,43 @@ bool EngineOutput::stopAll()
     return true;
 }
 
-void EngineOutput::stopped(const PlayingStream* stream)
+void EngineOutput::takeBackEventsLocked(PlayingStream& stream)
+{
+    // What they announce is not heard now; it is raised again if it is mixed again.
+    if (m_syncs)
+        for (const auto& event : m_syncs->takeDueAfter(stream.handle(), std::chrono::steady_clock::now()))
+            stream.restoreSync(event);
+}
+
+void EngineOutput::stopped(PlayingStream* stream)
 {
     std::lock_guard lock(m_mutex);
-    // Stopped, its events still due (an end not heard yet) never come.
-    if (stream && m_syncs)
-        m_syncs->cancel(stream->handle());
+    if (stream) {
+        takeBackEventsLocked(*stream);
+        if (m_syncs)
+            m_syncs->cancel(stream->handle());
+    }
     flushIfIdleLocked();
+}
+
+void EngineOutput::paused(PlayingStream& stream)
+{
+    std::lock_guard lock(m_mutex);
+    takeBackEventsLocked(stream);
+    flushIfIdleLocked();
+}
+
+void EngineOutput::moved(PlayingStream& stream)
+{
+    std::lock_guard lock(m_mutex);
+    takeBackEventsLocked(stream);
+    if (!m_mixer || !m_thread || m_lost || !stream.mixing())
+        return;
+    // Sent back from its tail: it plays again (the queue is replaced with it
+    // when the seek asked for that; otherwise it follows on).
+    if (auto shared = find(stream.handle()))
+        m_mixer->add(shared);
+    m_thread->wake();
 }
 
 bool EngineOutput::othersPlayLocked(const PlayingStream* stream) const
@@ -179,6 +209,10 @@ bool EngineOutput::resume(PlayingStream& stream, int& error)
     stream.joinNow(beside);
     if (!stream.resume(error))
         return false;
+    // Paused in its tail, it had left the mix.
+    if (m_mixer)
+        if (auto shared = find(stream.handle()))
+            m_mixer->add(shared);
     if (m_thread && beside)
         m_thread->requestRewrite();
     else if (m_thread)

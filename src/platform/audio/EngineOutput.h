@@ -38,14 +38,21 @@ public:
     void release(PlayingStream& stream);
     // After a stream stopped or paused: when nothing else plays, what the
     // device still holds is dropped, so it is heard at once; otherwise the
-    // queue is mixed again without it. A stopped one's pending events go.
-    void stopped(const PlayingStream* stopped = nullptr);
+    // queue is mixed again without it. Its one-shot syncs whose events were
+    // raised for sound not heard yet are set again; a stopped one's other
+    // pending events go.
+    void stopped(PlayingStream* stream = nullptr);
+    void paused(PlayingStream& stream);
+    // After a seek: the same for its events, and one that had run to its end
+    // plays on from the new place.
+    void moved(PlayingStream& stream);
 
     NullOutput* nullOutput() const; // the silent output when it is the one open
 
 private:
     void deviceLost();
     void flushIfIdleLocked();
+    void takeBackEventsLocked(PlayingStream& stream);
     bool othersPlayLocked(const PlayingStream* stream) const; // other than this one
     void changed(); // a playing stream's queued sound is out of date
 

@@ -3,6 +3,7 @@
 #include "ChannelTable.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace qm::audio {
@@ -92,6 +93,11 @@ QWORD PlayingStream::position() const
     std::lock_guard lock(m_mutex);
     if (m_state == BASS_ACTIVE_STOPPED && !drainingLocked())
         return m_consumed; // what was queued has been heard by now
+    return heardLocked();
+}
+
+QWORD PlayingStream::heardLocked() const
+{
     return m_consumed - std::min<QWORD>(unheardLocked(), m_consumed - std::min(m_base, m_consumed));
 }
 
@@ -120,7 +126,14 @@ bool PlayingStream::setPosition(QWORD pos, int& error)
         }
         if (!m_source->setPosition(pos, error))
             return false;
+        // What it queued past what is heard is replaced by the new place.
+        if (playingLocked() || drainingLocked())
+            mixOnFromLocked(heardLocked());
         m_ringRead = m_ringFill = m_history = 0;
+        m_mixedAt.clear();
+        // One whose end is mixed but not yet announced is still playing.
+        if (drainingLocked())
+            m_state = BASS_ACTIVE_PLAYING;
         m_draining = false;
         m_consumed = m_base = m_source->position();
         m_sourceEnded = false;
@@ -167,7 +180,6 @@ void PlayingStream::stop()
         m_latencyBytes = unheardLocked(); // as it stands at the stop
         m_state = BASS_ACTIVE_STOPPED;
         m_draining = false;
-        m_mix.sliding = false;
         if (wasActive)
             ++m_generation;
     }
@@ -175,6 +187,8 @@ void PlayingStream::stop()
     // one follows on behind it.
     if (wasActive)
         rewindToHeard();
+    std::lock_guard lock(m_mutex);
+    m_mix.sliding = false; // at the level it was heard at
 }
 
 void PlayingStream::rewindToHeard()
@@ -185,12 +199,25 @@ void PlayingStream::rewindToHeard()
     {
         std::lock_guard lock(m_mutex);
         consumed = m_consumed;
-        heard = m_consumed - std::min<QWORD>(unheardLocked(), m_consumed - m_base);
+        heard = heardLocked();
         m_latencyBytes = 0;
+        mixOnFromLocked(heard);
     }
     int error = 0;
     if (heard < consumed)
         setPosition(heard, error);
+}
+
+void PlayingStream::mixOnFromLocked(QWORD heard)
+{
+    // A slide goes on from where it was heard, not from where it was mixed.
+    m_mix = attributesAtLocked(heard);
+    if (m_mix.sliding) {
+        if (m_mix.slideVolume)
+            setVolume(DWORD(std::lround(m_mix.volume * 100)));
+        if (m_mix.slidePan)
+            setPan(int(std::lround(m_mix.pan * 100)));
+    }
 }
 
 void PlayingStream::release()
@@ -238,12 +265,14 @@ bool PlayingStream::pause(int& error)
             error = BASS_ERROR_ALREADY;
             return false;
         }
-        if (m_state == BASS_ACTIVE_STOPPED) {
+        // One whose end is mixed but not yet announced still plays its tail.
+        if (m_state == BASS_ACTIVE_STOPPED && !drainingLocked()) {
             error = BASS_ERROR_NOPLAY;
             return false;
         }
         m_latencyBytes = unheardLocked(); // as it stands at the pause
         m_state = BASS_ACTIVE_PAUSED;
+        m_draining = false;
         ++m_generation;
     }
     rewindToHeard();
@@ -282,7 +311,7 @@ bool PlayingStream::setAttributes(int volume, int pan, int& error)
             m_asked.pan = pan / 100.0;
             ++m_asked.panSeq;
         }
-        playing = playingLocked();
+        playing = playingLocked() || drainingLocked();
     }
     if (playing && m_onChange)
         m_onChange();
@@ -298,7 +327,7 @@ bool PlayingStream::slide(int volume, int pan, DWORD milliseconds, int& error)
     bool playing;
     {
         std::lock_guard lock(m_mutex);
-        if (m_state == BASS_ACTIVE_STOPPED) {
+        if (m_state == BASS_ACTIVE_STOPPED && !drainingLocked()) {
             error = BASS_ERROR_NOPLAY;
             return false;
         }
@@ -308,7 +337,7 @@ bool PlayingStream::slide(int volume, int pan, DWORD milliseconds, int& error)
         m_asked.panTo = pan / 100.0;
         m_asked.slideFrames = std::max<std::uint64_t>(1, std::uint64_t(milliseconds) * 44100 / 1000);
         ++m_asked.slideSeq;
-        playing = playingLocked();
+        playing = playingLocked() || drainingLocked();
     }
     if (playing && m_onChange)
         m_onChange();

@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -107,9 +108,13 @@ public:
 private:
     void rewindToHeard();
     std::size_t unheardLocked() const;
+    QWORD heardLocked() const; // source position of what is heard now
     bool playingLocked() const { return m_state == BASS_ACTIVE_PLAYING || m_state == BASS_ACTIVE_STALLED; }
     bool drainingLocked() const; // its tail plays and its end is not announced yet
     bool restorableLocked(const Mark& mark) const;
+    // The attributes as they stood when the frame at source byte `heard` was mixed.
+    Attributes attributesAtLocked(QWORD heard) const;
+    void mixOnFromLocked(QWORD heard); // the mix goes on with the attributes heard there
     void applyRequests();
     std::function<void()> m_onData;
     std::function<void()> m_onChange;
@@ -149,6 +154,11 @@ private:
     std::chrono::steady_clock::time_point m_latencyAt;
 
     Attributes m_mix; // as the output thread mixes
+    struct Mixed {
+        QWORD consumed; // where a block started
+        Attributes mix; // as it started
+    };
+    std::deque<Mixed> m_mixedAt; // the blocks whose data the ring still holds
     struct Requests {  // as asked for, applied by the next mix
         double volume = 1.0, pan = 0.0;
         bool slideVolume = false, slidePan = false;

@@ -84,6 +84,8 @@ bool PlayingStream::restore(const Mark& mark, std::size_t delay)
     m_ringFill += std::size_t(back);
     m_history -= std::size_t(back);
     m_consumed = mark.consumed;
+    while (!m_mixedAt.empty() && m_mixedAt.back().consumed >= mark.consumed)
+        m_mixedAt.pop_back();
     m_latencyBytes -= std::min<std::size_t>(m_latencyBytes, std::size_t(back)); // still unheard, just not queued
     m_state = mark.state;
     m_draining = false;
@@ -92,6 +94,28 @@ bool PlayingStream::restore(const Mark& mark, std::size_t delay)
     m_joinNow = false;
     m_cv.notify_all();
     return true;
+}
+
+PlayingStream::Attributes PlayingStream::attributesAtLocked(QWORD heard) const
+{
+    const Mixed* block = nullptr;
+    for (const auto& b : m_mixedAt) {
+        if (b.consumed > heard)
+            break;
+        block = &b;
+    }
+    if (!block)
+        return m_mix;
+    Attributes a = block->mix;
+    if (a.sliding) {
+        // Moved on frame by frame as the mix does, to the frame before `heard`.
+        a.slideDone = std::min(a.slideFrames, a.slideDone + (heard - block->consumed) / 4);
+        const double t = double(a.slideDone) / double(a.slideFrames);
+        a.volume = a.volumeFrom + (a.volumeTo - a.volumeFrom) * t;
+        a.pan = a.panFrom + (a.panTo - a.panFrom) * t;
+        a.sliding = a.slideDone < a.slideFrames;
+    }
+    return a;
 }
 
 void PlayingStream::joinNow(bool now)
@@ -146,6 +170,7 @@ bool PlayingStream::mixInto(std::int32_t* acc, std::size_t frames, std::size_t l
     }
     m_latencyAt = std::chrono::steady_clock::now();
     applyRequests();
+    m_mixedAt.push_back({m_consumed, m_mix});
     Attributes& m = m_mix;
     // Gains change only while sliding; otherwise they are worked out once a
     // block, and full volume at the centre adds the samples untouched.
@@ -178,6 +203,8 @@ bool PlayingStream::mixInto(std::int32_t* acc, std::size_t frames, std::size_t l
     m_ringFill -= take * 4;
     m_history = std::min(m_history + take * 4, kHistoryBytes);
     m_consumed += take * 4;
+    while (m_mixedAt.size() > 1 && m_consumed - m_mixedAt[1].consumed > m_history)
+        m_mixedAt.pop_front();
     // Heard so far: what the device held before this block; the block itself
     // is heard after that.
     m_latencyBytes = (latencyFrames + take) * 4;

@@ -120,8 +120,10 @@ std::optional<std::size_t> Mixer::rewind(std::size_t maxFrames)
             if (m_syncs.take(sync, &event))
                 stream->restoreSync(event);
         }
+    // One that moved plays on from its new place; one that ran to its end
+    // and was sent elsewhere (a seek) plays again.
     for (const auto& b : backs)
-        if (b.stream->restore(b.mark, b.at))
+        if (b.stream->restore(b.mark, b.at) || b.stream->mixing())
             add(b.stream);
     for (const auto& s : current)
         s->joinNow(false);

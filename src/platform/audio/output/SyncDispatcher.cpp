@@ -49,6 +49,22 @@ bool SyncDispatcher::take(HSYNC sync, Event* event)
     return true;
 }
 
+std::vector<SyncDispatcher::Event> SyncDispatcher::takeDueAfter(DWORD channel,
+                                                                std::chrono::steady_clock::time_point after)
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<Event> taken;
+    for (auto it = m_queue.begin(); it != m_queue.end();) {
+        if (it->channel == channel && it->due > after) {
+            taken.push_back(std::move(*it));
+            it = m_queue.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return taken;
+}
+
 void SyncDispatcher::cancel(DWORD channel)
 {
     std::unique_lock lock(m_mutex);

@@ -10,6 +10,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace qm::audio {
 
@@ -33,6 +34,9 @@ public:
     void post(Event event);
     // Takes back an event that has not run yet: true with it in *event.
     bool take(HSYNC sync, Event* event);
+    // Takes back the channel's events due after `after`: what they announce
+    // has not been heard yet.
+    std::vector<Event> takeDueAfter(DWORD channel, std::chrono::steady_clock::time_point after);
     // After this returns no procedure of the channel runs or will run (unless
     // called from a procedure itself, which is then allowed to finish).
     void cancel(DWORD channel);
