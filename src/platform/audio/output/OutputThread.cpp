@@ -84,13 +84,12 @@ std::optional<bool> OutputThread::replaceQueued(std::vector<std::int16_t>& block
         return std::nullopt;
     if (*back == 0)
         return true;
-    std::size_t frames = m_source.mix(block.data(), *back, queued - *back);
-    if (frames == 0) {
-        // Nothing plays any more: silence replaces what was queued.
-        std::fill(block.begin(), block.begin() + std::ptrdiff_t(*back * kOutputChannels), std::int16_t(0));
-        frames = *back;
-    }
-    return m_output.rewrite(block.data(), frames, *back);
+    const std::size_t frames = m_source.mix(block.data(), *back, queued - *back);
+    // Where nothing plays any more, silence replaces what was queued: the
+    // device keeps what lies beyond a shorter write, and would play it.
+    std::fill(block.begin() + std::ptrdiff_t(frames * kOutputChannels),
+              block.begin() + std::ptrdiff_t(*back * kOutputChannels), std::int16_t(0));
+    return m_output.rewrite(block.data(), *back, *back);
 }
 
 void OutputThread::run()
@@ -99,6 +98,10 @@ void OutputThread::run()
     const std::size_t least = std::min<std::size_t>(m_output.blockFrames(), 4096);
     std::uint64_t flushes = m_output.flushesDone();
     bool rewrite = false;
+    // Woken from idle: the device's last timing answer may be from before it
+    // ran dry or was flushed, so it is asked afresh before the first block,
+    // whose queue places the new sound (and its position) in time.
+    bool stale = false;
     auto lose = [this] {
         m_lost = true;
         if (m_onLost)
@@ -128,6 +131,11 @@ void OutputThread::run()
                 return lose();
             continue;
         }
+        if (stale) {
+            if (!m_output.refreshLatency())
+                return lose();
+            stale = false;
+        }
         const std::size_t frames = m_source.mix(block.data(), room, m_output.latencyFrames());
         if (frames > 0) {
             if (!m_output.write(block.data(), frames))
@@ -137,6 +145,7 @@ void OutputThread::run()
         // Idle: sleep until something starts, checking now and then.
         std::unique_lock lock(m_mutex);
         m_cv.wait_for(lock, std::chrono::milliseconds(20), [this] { return m_stop || m_woken; });
+        stale = m_woken;
     }
 }
 

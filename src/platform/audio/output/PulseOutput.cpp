@@ -3,6 +3,7 @@
 #include <pulse/error.h>
 #include <pulse/mainloop.h>
 #include <pulse/stream.h>
+#include <pulse/timeval.h>
 
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -253,15 +254,23 @@ void PulseOutput::service()
 
 std::size_t PulseOutput::latencyFrames()
 {
-    pa_usec_t usec = 0;
-    int negative = 0;
     if (!usable())
         return 0;
-    // Until the server's first timing answer, nothing written has been heard.
-    if (pa_stream_get_latency(m_stream, &usec, &negative) < 0)
-        return m_unplayed;
+    // Worked out from the server's last answer, moved on by the time since
+    // while it plays. (The library's own estimate holds on to older answers
+    // after a flush or after the stream ran dry, by most of a second.)
+    const pa_timing_info* t = pa_stream_get_timing_info(m_stream);
+    if (!t || t->write_index_corrupt || t->read_index_corrupt)
+        return m_unplayed; // no answer since the last flush: nothing written has been heard
     m_unplayed = 0;
-    return negative ? 0 : static_cast<std::size_t>(usec * kOutputRate / 1000000);
+    std::int64_t read = t->read_index / kFrameBytes;
+    std::int64_t device = 0;
+    if (t->playing) {
+        read += std::int64_t(pa_timeval_age(&t->timestamp)) * kOutputRate / 1000000;
+        device = std::int64_t(t->sink_usec) * kOutputRate / 1000000;
+    }
+    // Run dry, the device's own part drains too.
+    return std::size_t(std::max<std::int64_t>(0, t->write_index / kFrameBytes - read + device));
 }
 
 void PulseOutput::flush()
