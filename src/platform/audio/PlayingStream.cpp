@@ -8,10 +8,6 @@
 
 namespace qm::audio {
 
-namespace {
-constexpr std::size_t kReadChunk = 16 * 2352; // sixteen sectors per read
-} // namespace
-
 PlayingStream::PlayingStream(std::shared_ptr<Channel> source, DWORD flags, std::function<void()> onData,
                              std::function<void()> onChange)
     : Channel(flags), m_onData(std::move(onData)), m_onChange(std::move(onChange)), m_source(std::move(source)),

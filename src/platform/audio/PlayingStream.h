@@ -100,6 +100,7 @@ public:
     static constexpr std::size_t kAheadBytes = 2 * 176400;   // read ahead
     static constexpr std::size_t kHistoryBytes = 3 * 176400; // kept after mixing
     static constexpr std::size_t kRingBytes = kAheadBytes + kHistoryBytes;
+    static constexpr std::size_t kReadChunk = 16 * 2352; // sixteen sectors per read
     static constexpr DWORD kSyncKind = 0x00FFFFFF; // a sync's type without the one-shot bit
     // The end is announced this long before it is heard, so the next stream
     // can be queued behind it without a gap.

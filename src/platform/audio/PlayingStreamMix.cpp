@@ -135,7 +135,9 @@ std::size_t PlayingStream::mixableFrames() const
 bool PlayingStream::ready(std::size_t frames) const
 {
     std::lock_guard lock(m_mutex);
-    return !playingLocked() || m_sourceEnded || m_sourceError != 0 || m_ringFill / 4 >= frames;
+    // A full ring counts as ready: its reader reads no more until some is mixed.
+    return !playingLocked() || m_sourceEnded || m_sourceError != 0 || m_ringFill / 4 >= frames
+           || m_ring.size() - m_ringFill - m_history < kReadChunk;
 }
 
 bool PlayingStream::canRestore(const Mark& mark) const

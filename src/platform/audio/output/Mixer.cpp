@@ -112,6 +112,9 @@ std::optional<std::size_t> Mixer::rewind(std::size_t maxFrames)
     for (const auto& s : current)
         if (!canRestore(s.get()) && !s->ready(frames))
             return std::nullopt;
+    for (const auto& b : backs) // one sent back from its tail plays again
+        if (!b.stream->canRestore(b.mark) && !b.stream->ready(frames))
+            return std::nullopt;
 
     // Events of those blocks that have not run are raised again when mixed again.
     for (std::size_t i = first; i < m_journal.size(); ++i)
