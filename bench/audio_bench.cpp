@@ -64,6 +64,8 @@ int Play(const std::vector<char>& pcm)
         return n > 0;
     }, nullptr);
     done.wait(false); // no polling: its wake-ups would count as playback
+    // What is still queued is heard before the run ends, as paplay's is.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000 * out->maxWritableFrames() / kOutputRate));
     return 0;
 }
 

@@ -42,7 +42,7 @@ TEST(OutputThreadTest, WritesExactlyWhatTheMixProducesInOrder)
         ASSERT_EQ(got[i], std::int16_t(i));
 }
 
-TEST(OutputThreadTest, IdlesWithoutWritingAndWakesWhenAskedTo)
+TEST(OutputThreadTest, IdlesWithoutWritingOrSpinningAndWakesWhenAskedTo)
 {
     NullOutput out(50.0);
     std::atomic<bool> playing{false};
@@ -52,7 +52,11 @@ TEST(OutputThreadTest, IdlesWithoutWritingAndWakesWhenAskedTo)
         std::fill(buf, buf + frames * 2, std::int16_t(0));
         return playing.load();
     }, nullptr);
-    ASSERT_TRUE(Eventually([&] { return asked > 3; }));
+    ASSERT_TRUE(Eventually([&] { return asked > 0; }));
+    // An open output with nothing to play (the program's usual state) costs
+    // next to nothing: a few looks a second, not one every few milliseconds.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_LE(asked, 5);
     EXPECT_EQ(out.framesWritten(), 0u);
     playing = true;
     thread.wake();
