@@ -4,11 +4,14 @@
 // so a block costs no hand-over between threads; other threads only ask for
 // a flush or wake it, through an event descriptor the loop watches.
 //
-// Two seconds are kept queued and the server asks for a second at a time, so
-// the feeding thread wakes once a second, as a plain player would. Changes
-// are heard at once all the same: the feeder replaces what is queued but not
-// yet heard (a write with a seek back, which the server supports by
-// rewinding its sink).
+// Two seconds are kept queued and the server asks for a second at a time.
+// Changes are heard at once all the same: the feeder replaces what is queued
+// but not yet heard (a write with a seek back). The sink itself is left at its
+// least latency, so everything not yet heard waits in the stream's queue,
+// where it can be replaced and where the server's read index is what is
+// heard. (A sink asked to hold a second takes the sound in larger gulps and
+// would wake the feeder less often, but what it reports is loose: the null
+// sink's read index ran 0.7 s ahead of the sound, and positions with it.)
 
 #include "SoundOutput.h"
 
