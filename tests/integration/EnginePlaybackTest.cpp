@@ -218,8 +218,8 @@ TEST_F(EnginePlayback, AVolumeChangeOnTheSoundServerIsHeardAtOnce)
     CdAudioEngine& lib = toneOnSoundServer(6);
     const HSTREAM h = heardForASecond(lib, rec);
     ASSERT_NE(h, 0u);
-    ASSERT_TRUE(lib.BASS_ChannelSetAttributes(h, -1, 25, -101));
     const double changedAt = double(lib.BASS_ChannelGetPosition(h)) / kSecond;
+    ASSERT_TRUE(lib.BASS_ChannelSetAttributes(h, -1, 25, -101));
     ASSERT_TRUE(rec.pumpUntil([&] { return lib.BASS_ChannelGetPosition(h) >= 3 * kSecond; }, 30000));
     ASSERT_TRUE(lib.BASS_ChannelStop(h));
     const double played = double(lib.BASS_ChannelGetPosition(h)) / kSecond;
