@@ -37,7 +37,7 @@ void PlayingStream::readAhead()
     std::vector<std::uint8_t> chunk(kReadChunk);
     auto wanted = [this] {
         return m_quit || (activeLocked() && !m_sourceEnded && m_sourceError == 0
-                          && m_ring.size() - m_ringFill - m_history >= kReadChunk);
+                          && roomToReadLocked());
     };
     for (;;) {
         {

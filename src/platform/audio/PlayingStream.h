@@ -112,6 +112,8 @@ private:
     QWORD heardLocked() const; // source position of what is heard now
     bool playingLocked() const { return m_state == BASS_ACTIVE_PLAYING || m_state == BASS_ACTIVE_STALLED; }
     bool drainingLocked() const; // its tail plays and its end is not announced yet
+    // Room for another read in the ring, past what is kept after mixing.
+    bool roomToReadLocked() const { return m_ring.size() - m_ringFill - m_history >= kReadChunk; }
     bool restorableLocked(const Mark& mark) const;
     // The attributes as they stood when the frame at source byte `heard` was mixed.
     Attributes attributesAtLocked(QWORD heard) const;

@@ -137,7 +137,7 @@ bool PlayingStream::ready(std::size_t frames) const
     std::lock_guard lock(m_mutex);
     // A full ring counts as ready: its reader reads no more until some is mixed.
     return !playingLocked() || m_sourceEnded || m_sourceError != 0 || m_ringFill / 4 >= frames
-           || m_ring.size() - m_ringFill - m_history < kReadChunk;
+           || !roomToReadLocked();
 }
 
 bool PlayingStream::canRestore(const Mark& mark) const

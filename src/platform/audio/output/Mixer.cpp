@@ -100,20 +100,15 @@ std::optional<std::size_t> Mixer::rewind(std::size_t maxFrames)
                 backs.push_back({stream, mark, at});
         at += m_journal[i].frames;
     }
-    // One that cannot go back (it moved, or started just now) mixes those
-    // frames afresh: wait until its reader has them rather than leave a hole.
-    auto canRestore = [&](const PlayingStream* s) {
-        for (const auto& b : backs)
-            if (b.stream.get() == s)
-                return b.stream->canRestore(b.mark);
-        return false;
-    };
+    // One that cannot go back (it moved, was sent back from its tail, or
+    // started just now) mixes those frames afresh: wait until its reader has
+    // them rather than leave a hole.
+    for (const auto& b : backs)
+        if (!b.stream->canRestore(b.mark) && !b.stream->ready(frames))
+            return std::nullopt;
     const auto current = streams();
     for (const auto& s : current)
-        if (!canRestore(s.get()) && !s->ready(frames))
-            return std::nullopt;
-    for (const auto& b : backs) // one sent back from its tail plays again
-        if (!b.stream->canRestore(b.mark) && !b.stream->ready(frames))
+        if (!seen.contains(s.get()) && !s->ready(frames))
             return std::nullopt;
 
     // Events of those blocks that have not run are raised again when mixed again.
