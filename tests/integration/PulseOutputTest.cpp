@@ -4,16 +4,36 @@
 #include "platform/audio/output/OutputThread.h"
 #include "platform/audio/output/PulseOutput.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <thread>
+#include <unistd.h>
 
 using qm::audio::OutputThread;
 using qm::audio::PulseOutput;
 
 namespace {
+
+// Hands the sound over in the blocks asked for; `done` once all of it was.
+OutputThread::MixProc PlayOnce(std::vector<std::int16_t> sound, std::atomic<bool>& done)
+{
+    return [sound = std::move(sound), at = std::size_t(0), &done](std::int16_t* buf, std::size_t frames) mutable {
+        if (at >= sound.size()) {
+            done = true;
+            return false;
+        }
+        const std::size_t n = std::min(frames * 2, sound.size() - at);
+        std::copy(sound.begin() + long(at), sound.begin() + long(at + n), buf);
+        std::fill(buf + n, buf + frames * 2, std::int16_t(0));
+        at += n;
+        return true;
+    };
+}
 
 TEST(PulseOutputTest, PlaysATonePrecisely)
 {
@@ -25,20 +45,8 @@ TEST(PulseOutputTest, PlaysATonePrecisely)
     std::string error;
     auto out = PulseOutput::Open(&error);
     ASSERT_TRUE(out) << error;
-    auto tone = qm::test::SineStereo(440, 1.5, 0.5);
-    std::size_t at = 0;
     std::atomic<bool> done{false};
-    OutputThread thread(*out, [&](std::int16_t* buf, std::size_t frames) {
-        if (at >= tone.size()) {
-            done = true;
-            return false;
-        }
-        std::size_t n = std::min(frames * 2, tone.size() - at);
-        std::copy(tone.begin() + long(at), tone.begin() + long(at + n), buf);
-        std::fill(buf + n, buf + frames * 2, std::int16_t(0));
-        at += n;
-        return true;
-    }, nullptr);
+    OutputThread thread(*out, PlayOnce(qm::test::SineStereo(440, 1.5, 0.5), done), nullptr);
     ASSERT_TRUE(rec.pumpUntil([&] { return done.load(); }, 30000));
     // The sink stalls up to ~2 s when idle; leave room for that and the tail.
     rec.pump(2500);
@@ -51,6 +59,80 @@ TEST(PulseOutputTest, PlaysATonePrecisely)
     for (int channel : {0, 1})
         EXPECT_NEAR(qm::test::Rms(s.data() + 2 * heard.first, heard.frames(), channel), 0.5 * 32767 / std::sqrt(2.0),
                     600);
+}
+
+// A sink of the test's own, without a recorder (which would set its latency).
+class PrivateSink {
+public:
+    PrivateSink()
+    {
+        m_name = QStringLiteral("qm_rest_%1").arg(::getpid());
+        m_module = qm::test::RunTool("pactl", {"load-module", "module-null-sink", "sink_name=" + m_name, "format=s16le",
+                                               "rate=44100", "channels=2"}, 10000)
+                       .trimmed();
+        if (!m_module.isEmpty())
+            setenv("PULSE_SINK", m_name.toLocal8Bit().constData(), 1);
+    }
+    ~PrivateSink()
+    {
+        if (m_module.isEmpty())
+            return;
+        unsetenv("PULSE_SINK");
+        qm::test::RunTool("pactl", {"unload-module", QString::fromLatin1(m_module)}, 10000);
+    }
+    bool made() const { return !m_module.isEmpty(); }
+    QString state() const // RUNNING, IDLE or SUSPENDED
+    {
+        for (const QByteArray& line : qm::test::RunTool("pactl", {"list", "short", "sinks"}, 10000).split('\n')) {
+            const QList<QByteArray> fields = line.split('\t');
+            if (fields.size() >= 5 && fields[1] == m_name.toLatin1())
+                return QString::fromLatin1(fields[4].trimmed());
+        }
+        return {};
+    }
+    double configuredLatency() const // seconds, from "Latency: N usec, configured M usec"
+    {
+        const QString all = QString::fromLocal8Bit(qm::test::RunTool("pactl", {"list", "sinks"}, 10000));
+        const qsizetype at = all.indexOf(QStringLiteral("Name: ") + m_name + '\n');
+        const QRegularExpression configured(QStringLiteral("configured (\\d+) usec"));
+        const auto match = configured.match(all, at);
+        return at >= 0 && match.hasMatch() ? match.captured(1).toDouble() / 1e6 : -1;
+    }
+
+private:
+    QString m_name;
+    QByteArray m_module;
+};
+
+// The server is not made to hurry for us: its sink holds a second while we
+// play (at the least it could hold it woke two thousand times a second), and
+// once all was heard the stream is corked, so the sink can rest.
+TEST(PulseOutputTest, TheSinkHoldsASecondWhilePlayingAndRestsOnceAllIsHeard)
+{
+    if (!qm::test::HasTestSink())
+        GTEST_SKIP() << "no PulseAudio server with the qm null sink";
+    PrivateSink sink;
+    ASSERT_TRUE(sink.made());
+    std::string error;
+    auto out = PulseOutput::Open(&error);
+    ASSERT_TRUE(out) << error;
+    EXPECT_NE(sink.state(), QStringLiteral("RUNNING")) << "opened corked";
+    std::atomic<bool> done{false};
+    OutputThread thread(*out, PlayOnce(qm::test::SineStereo(440, 2, 0.5), done), nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(sink.state(), QStringLiteral("RUNNING"));
+    EXPECT_GE(sink.configuredLatency(), 0.5);
+    while (!done)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // Written whole; the last of it is heard some two seconds later.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_EQ(sink.state(), QStringLiteral("RUNNING")) << "corked before the end was heard";
+    QString state;
+    for (int waited = 0; waited < 8000 && (state = sink.state()) == QStringLiteral("RUNNING"); waited += 100)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_NE(state, QStringLiteral("RUNNING")) << "the stream kept the sink running";
+    thread.stop();
+    EXPECT_FALSE(thread.lost());
 }
 
 TEST(PulseOutputTest, NoReachableServerIsAClearFailure)

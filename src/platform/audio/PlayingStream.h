@@ -98,7 +98,7 @@ public:
 
     static constexpr std::size_t kStepFrames = 4096; // the unit of mixing and of taking back
     static constexpr std::size_t kAheadBytes = 2 * 176400;   // read ahead
-    static constexpr std::size_t kHistoryBytes = 3 * 176400; // kept after mixing
+    static constexpr std::size_t kHistoryBytes = 4 * 176400; // kept after mixing
     static constexpr std::size_t kRingBytes = kAheadBytes + kHistoryBytes;
     static constexpr std::size_t kReadChunk = 16 * 2352; // sixteen sectors per read
     static constexpr DWORD kSyncKind = 0x00FFFFFF; // a sync's type without the one-shot bit

@@ -145,6 +145,7 @@ void OutputThread::run()
         // Idle: sleep until something starts (a start, a stream's data, a
         // flush or a stop all wake us), servicing the device now and then.
         // A replacement waiting for streams to read back is retried soon.
+        m_output.idle();
         std::unique_lock lock(m_mutex);
         m_cv.wait_for(lock, std::chrono::milliseconds(rewrite ? 20 : 500), [this] { return m_stop || m_woken; });
         stale = m_woken;

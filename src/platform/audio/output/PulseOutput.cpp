@@ -1,8 +1,10 @@
 #include "PulseOutput.h"
 
+#include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/mainloop.h>
 #include <pulse/stream.h>
+#include <pulse/rtclock.h>
 #include <pulse/timeval.h>
 
 #include <sys/eventfd.h>
@@ -75,7 +77,10 @@ bool PulseOutput::connect(std::string* error)
     attr.prebuf = kStartFrames * kFrameBytes;
     attr.minreq = kRequestFrames * kFrameBytes;
     attr.fragsize = static_cast<std::uint32_t>(-1);
-    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_ADJUST_LATENCY);
+    // No latency adjustment: the sink holds what tlength leaves over two
+    // requests, instead of as little as it can (which had the server waking
+    // two thousand times a second on the null sink).
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_START_CORKED);
     if (pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr) < 0)
         return fail(pa_context_errno(m_context));
     const bool streamReady = waitFor([](PulseOutput& self) {
@@ -90,6 +95,8 @@ bool PulseOutput::connect(std::string* error)
 
 PulseOutput::~PulseOutput()
 {
+    if (m_retry)
+        pa_mainloop_get_api(m_loop)->time_free(m_retry);
     if (m_stream) {
         pa_stream_disconnect(m_stream);
         pa_stream_unref(m_stream);
@@ -114,17 +121,69 @@ bool PulseOutput::usable() const
            && pa_stream_get_state(m_stream) == PA_STREAM_READY;
 }
 
+bool PulseOutput::finish(pa_operation* op)
+{
+    if (!op) {
+        m_failed = true;
+        return false;
+    }
+    while (pa_operation_get_state(op) == PA_OPERATION_RUNNING) {
+        if (!usable() || pa_mainloop_iterate(m_loop, 1, nullptr) < 0) {
+            m_failed = true;
+            break;
+        }
+    }
+    pa_operation_unref(op);
+    return !m_failed;
+}
+
+bool PulseOutput::cork(bool on)
+{
+    if (m_corked == on)
+        return true;
+    m_corked = on;
+    pa_operation* op = pa_stream_cork(m_stream, on ? 1 : 0, nullptr, nullptr);
+    m_retries = 0;
+    if (on) {
+        if (op)
+            pa_operation_unref(op);
+        return true;
+    }
+    return finish(op);
+}
+
+void PulseOutput::forgetTiming()
+{
+    m_unplayed = 0;
+    m_based = false;
+    m_drainedSince = -1;
+    if (const pa_timing_info* t = pa_stream_get_timing_info(m_stream))
+        m_staleAnswer = t->timestamp;
+}
+
 void PulseOutput::applyFlushes()
 {
     const std::uint64_t asked = m_flushesAsked;
     if (asked == m_flushesDone)
         return;
     m_flushesDone = asked;
-    m_unplayed = 0;
     if (!usable())
         return;
+    forgetTiming();
+    // The cork takes back what the sink holds, into the queue the flush drops.
+    cork(true);
     if (pa_operation* op = pa_stream_flush(m_stream, nullptr, nullptr))
         pa_operation_unref(op);
+}
+
+void PulseOutput::idle()
+{
+    if (m_corked || !usable() || latencyFrames() > 0 || m_drainedSince < 0)
+        return;
+    // Everything was heard a while ago (the estimate may run a little ahead
+    // of the sound, and a cork drops what the sink still holds).
+    if (pa_rtclock_now() - pa_usec_t(m_drainedSince) >= 250 * PA_USEC_PER_MSEC)
+        cork(true);
 }
 
 bool PulseOutput::write(const std::int16_t* frames, std::size_t count)
@@ -162,17 +221,49 @@ bool PulseOutput::write(const std::int16_t* frames, std::size_t count)
         data += n;
         left -= n;
         m_unplayed += n / kFrameBytes;
+        m_drainedSince = -1;
     }
+    if (!cork(false)) // a start: the sink begins with this block
+        return false;
     return sent();
 }
 
 bool PulseOutput::sent()
 {
     // Timing is asked for once a write, not on the library's busier schedule.
-    if (pa_operation* op = pa_stream_update_timing_info(m_stream, nullptr, nullptr))
-        pa_operation_unref(op);
+    askTiming();
     service(); // sends what was written now, not at the next wait
     return true;
+}
+
+void PulseOutput::askTiming()
+{
+    if (m_timingAsked)
+        return;
+    const auto answered = [](pa_stream*, int ok, void* self) { static_cast<PulseOutput*>(self)->timingAnswered(ok); };
+    if (pa_operation* op = pa_stream_update_timing_info(m_stream, answered, this)) {
+        m_timingAsked = true;
+        pa_operation_unref(op);
+    }
+}
+
+void PulseOutput::timingAnswered(int ok)
+{
+    m_timingAsked = false;
+    const pa_timing_info* t = pa_stream_get_timing_info(m_stream);
+    if (!ok || !t || t->playing || m_corked || m_based || m_unplayed == 0 || m_retry || m_retries >= 50)
+        return;
+    // Started, but the sink has not taken the first block yet (it may answer
+    // before it does): until it has, nothing says what is heard. A server
+    // that never says it plays is asked for a second, then left alone.
+    ++m_retries;
+    const auto again = [](pa_mainloop_api* api, pa_time_event* e, const timeval*, void* self) {
+        auto* out = static_cast<PulseOutput*>(self);
+        api->time_free(e);
+        out->m_retry = nullptr;
+        out->askTiming();
+    };
+    m_retry = pa_context_rttime_new(m_context, pa_rtclock_now() + 20 * PA_USEC_PER_MSEC, again, this);
 }
 
 bool PulseOutput::rewrite(const std::int16_t* frames, std::size_t count, std::size_t replaced)
@@ -202,19 +293,7 @@ bool PulseOutput::refreshLatency()
     // by it could land on sound already heard.
     if (m_failed || !usable())
         return false;
-    pa_operation* op = pa_stream_update_timing_info(m_stream, nullptr, nullptr);
-    if (!op) {
-        m_failed = true;
-        return false;
-    }
-    while (pa_operation_get_state(op) == PA_OPERATION_RUNNING) {
-        if (!usable() || pa_mainloop_iterate(m_loop, 1, nullptr) < 0) {
-            m_failed = true;
-            break;
-        }
-    }
-    pa_operation_unref(op);
-    return !m_failed;
+    return finish(pa_stream_update_timing_info(m_stream, nullptr, nullptr));
 }
 
 std::size_t PulseOutput::writableFrames()
@@ -256,21 +335,29 @@ std::size_t PulseOutput::latencyFrames()
 {
     if (!usable())
         return 0;
-    // Worked out from the server's last answer, moved on by the time since
-    // while it plays. (The library's own estimate holds on to older answers
+    // Worked out from the server's last answer while it played, moved on by
+    // the time since. (The library's own estimate holds on to older answers
     // after a flush or after the stream ran dry, by most of a second.)
     const pa_timing_info* t = pa_stream_get_timing_info(m_stream);
     if (!t || t->write_index_corrupt || t->read_index_corrupt)
         return m_unplayed; // no answer since the last flush: nothing written has been heard
-    m_unplayed = 0;
-    std::int64_t read = t->read_index / kFrameBytes;
-    std::int64_t device = 0;
-    if (t->playing) {
-        read += std::int64_t(pa_timeval_age(&t->timestamp)) * kOutputRate / 1000000;
-        device = std::int64_t(t->sink_usec) * kOutputRate / 1000000;
+    const bool fresh = t->timestamp.tv_sec != m_staleAnswer.tv_sec || t->timestamp.tv_usec != m_staleAnswer.tv_usec;
+    if (t->playing && fresh) {
+        m_heardBase = t->read_index / kFrameBytes - std::int64_t(t->sink_usec) * kOutputRate / 1000000;
+        m_baseTime = t->timestamp;
+        m_based = true;
     }
-    // Run dry, the device's own part drains too.
-    return std::size_t(std::max<std::int64_t>(0, t->write_index / kFrameBytes - read + device));
+    if (!m_based)
+        return m_unplayed; // started, but the server has not answered since
+    // Run dry, the sink plays out what it holds after the stream stopped
+    // feeding it, so that is counted in time, not from its later answers.
+    const std::int64_t heard = m_heardBase + std::int64_t(pa_timeval_age(&m_baseTime)) * kOutputRate / 1000000;
+    const std::int64_t written = t->write_index / kFrameBytes;
+    if (heard < written)
+        return std::size_t(written - heard);
+    forgetTiming();
+    m_drainedSince = std::int64_t(pa_rtclock_now());
+    return 0;
 }
 
 void PulseOutput::flush()

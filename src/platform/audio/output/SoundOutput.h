@@ -25,6 +25,9 @@ public:
     virtual void flush() = 0;
     // The feeding thread, between writes: handles what the device has to say.
     virtual void service() {}
+    // The feeding thread, when it has nothing to write: a device that has
+    // played everything may let the sound server rest.
+    virtual void idle() {}
     // How many frames the feeding thread hands over at a time.
     virtual std::size_t blockFrames() const { return 4096; } // about 93 ms
 
