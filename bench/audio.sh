@@ -29,21 +29,14 @@ if pactl info >/dev/null 2>&1; then
   # CPU time on this machine varies from run to run by a third: each side
   # plays three times, turn about, and the medians are compared.
   median() { sort -g | sed -n 2p; }
-  ours=() peer=() same=()
+  ours=() peer=()
   for _ in 1 2 3; do
     read -r _ t < <("$bench" play "$work/in.raw"); ours+=("$t")
-    # paplay as it comes queues two seconds with the server and lets the sink
-    # hold two more, taking them in two-second gulps. Asked for the queue we
-    # keep (two seconds in all, a second per request) the sink holds next to
-    # nothing, so that what the server reports as played is what is heard.
     read -r _ t < <(measure paplay --raw --format=s16le --rate=44100 --channels=2 "$work/in.raw"); peer+=("$t")
-    read -r _ t < <(measure paplay --latency-msec=2000 --process-time-msec=1000 --raw --format=s16le --rate=44100 --channels=2 "$work/in.raw"); same+=("$t")
   done
   o=$(printf '%s\n' "${ours[@]}" | median)
   p=$(printf '%s\n' "${peer[@]}" | median)
-  q=$(printf '%s\n' "${same[@]}" | median)
-  echo "play ${seconds}s (median of 3): cpu quillmere ${o}s (${ours[*]}), paplay ${p}s (${peer[*]}), ratio $(ratio "$o" "$p") (target <= 1.5);" \
-    "paplay asked for our queue ${q}s, ratio $(ratio "$o" "$q")"
+  echo "play ${seconds}s (median of 3): cpu quillmere ${o}s (${ours[*]}), paplay ${p}s (${peer[*]}), ratio $(ratio "$o" "$p") (target <= 1.5)"
 else
   echo "play: skipped (no sound server)"
 fi
