@@ -227,7 +227,7 @@ TEST_F(EnginePlayback, AVolumeChangeOnTheSoundServerIsHeardAtOnce)
     const auto s = rec.samples();
     const auto heard = FindHeard(s, 500);
     ASSERT_GT(heard.frames(), 0u) << "nothing was heard in " << rec.frames() << " frames";
-    // The device keeps two seconds queued; what it had not played yet was
+    // The device keeps up to three seconds unheard; what it had not played yet was
     // mixed again, so the change is heard a moment after it was made.
     constexpr std::size_t kWindow = 441; // 10 ms
     std::size_t fell = heard.first;

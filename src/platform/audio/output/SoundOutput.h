@@ -36,7 +36,8 @@ public:
     // heard yet, so changes are heard at once although the queue is long.
     // Frames that can be written now without waiting.
     virtual std::size_t writableFrames() { return blockFrames(); }
-    // The most frames the device ever takes at once.
+    // The most frames the device ever holds unheard (taken at once or in
+    // turns), which is the most a replacement covers.
     virtual std::size_t maxWritableFrames() const { return blockFrames(); }
     // Waits until room may have changed or interrupt() is called, or only a
     // moment when `briefly`; false once the device is gone.
