@@ -218,6 +218,8 @@ bool PulseOutput::write(const std::int16_t* frames, std::size_t count)
             m_failed = true;
             return false;
         }
+        if (m_unplayed == 0 && !m_based)
+            m_startedAt = pa_rtclock_now(); // after a cork or the stream ran dry: sound starts again
         data += n;
         left -= n;
         m_unplayed += n / kFrameBytes;
@@ -339,24 +341,32 @@ std::size_t PulseOutput::latencyFrames()
     // the time since. (The library's own estimate holds on to older answers
     // after a flush or after the stream ran dry, by most of a second.)
     const pa_timing_info* t = pa_stream_get_timing_info(m_stream);
-    if (!t || t->write_index_corrupt || t->read_index_corrupt)
-        return m_unplayed; // no answer since the last flush: nothing written has been heard
-    const bool fresh = t->timestamp.tv_sec != m_staleAnswer.tv_sec || t->timestamp.tv_usec != m_staleAnswer.tv_usec;
-    if (t->playing && fresh) {
+    const bool answered = t && !t->write_index_corrupt && !t->read_index_corrupt;
+    const bool fresh = answered && (t->timestamp.tv_sec != m_staleAnswer.tv_sec
+                                    || t->timestamp.tv_usec != m_staleAnswer.tv_usec);
+    if (fresh && t->playing) {
         m_heardBase = t->read_index / kFrameBytes - std::int64_t(t->sink_usec) * kOutputRate / 1000000;
         m_baseTime = t->timestamp;
         m_based = true;
     }
-    if (!m_based)
-        return m_unplayed; // started, but the server has not answered since
-    // Run dry, the sink plays out what it holds after the stream stopped
-    // feeding it, so that is counted in time, not from its later answers.
-    const std::int64_t heard = m_heardBase + std::int64_t(pa_timeval_age(&m_baseTime)) * kOutputRate / 1000000;
-    const std::int64_t written = t->write_index / kFrameBytes;
-    if (heard < written)
-        return std::size_t(written - heard);
-    forgetTiming();
-    m_drainedSince = std::int64_t(pa_rtclock_now());
+    std::int64_t queued = 0;
+    if (answered && m_based) {
+        // Run dry, the sink plays out what it holds after the stream stopped
+        // feeding it, so that is counted in time, not from its later answers.
+        const std::int64_t heard = m_heardBase + std::int64_t(pa_timeval_age(&m_baseTime)) * kOutputRate / 1000000;
+        queued = t->write_index / kFrameBytes - heard;
+    } else if (m_unplayed > 0) {
+        // Started, and no answer since says where: heard from the start on,
+        // as the positions of what was mixed first assume.
+        queued = std::int64_t(m_unplayed)
+                 - std::int64_t(pa_rtclock_now() - m_startedAt) * kOutputRate / std::int64_t(PA_USEC_PER_SEC);
+    }
+    if (queued > 0)
+        return std::size_t(queued);
+    if (m_drainedSince < 0 && (m_based || m_unplayed > 0)) {
+        forgetTiming();
+        m_drainedSince = std::int64_t(pa_rtclock_now());
+    }
     return 0;
 }
 

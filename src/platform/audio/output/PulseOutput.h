@@ -22,6 +22,7 @@
 #include "SoundOutput.h"
 
 #include <atomic>
+#include <pulse/sample.h>
 #include <sys/time.h>
 
 struct pa_mainloop;
@@ -81,7 +82,8 @@ private:
     pa_io_event* m_wakeEvent = nullptr;
     bool m_failed = false;
     std::uint64_t m_flushesDone = 0; // a write in progress stops when this changes
-    std::size_t m_unplayed = 0;      // frames written since the stream last ran dry, before timing was known
+    std::size_t m_unplayed = 0;      // frames written since the sound last started (after a cork or running dry)
+    pa_usec_t m_startedAt = 0;       // when it did
     bool m_corked = true;
     bool m_timingAsked = false;
     pa_time_event* m_retry = nullptr; // asks again until a start shows in the answers
