@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <thread>
-#include <unistd.h>
 
 using qm::audio::OutputThread;
 using qm::audio::PulseOutput;
@@ -61,48 +60,25 @@ TEST(PulseOutputTest, PlaysATonePrecisely)
                     600);
 }
 
-// A sink of the test's own, without a recorder (which would set its latency).
-class PrivateSink {
-public:
-    PrivateSink()
-    {
-        m_name = QStringLiteral("qm_rest_%1").arg(::getpid());
-        m_module = qm::test::RunTool("pactl", {"load-module", "module-null-sink", "sink_name=" + m_name, "format=s16le",
-                                               "rate=44100", "channels=2"}, 10000)
-                       .trimmed();
-        if (!m_module.isEmpty())
-            setenv("PULSE_SINK", m_name.toLocal8Bit().constData(), 1);
+// The state pactl gives a sink: RUNNING, IDLE or SUSPENDED.
+QString SinkState(const QString& name)
+{
+    for (const QByteArray& line : qm::test::RunTool("pactl", {"list", "short", "sinks"}, 10000).split('\n')) {
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() >= 5 && fields[1] == name.toLatin1())
+            return QString::fromLatin1(fields[4].trimmed());
     }
-    ~PrivateSink()
-    {
-        if (m_module.isEmpty())
-            return;
-        unsetenv("PULSE_SINK");
-        qm::test::RunTool("pactl", {"unload-module", QString::fromLatin1(m_module)}, 10000);
-    }
-    bool made() const { return !m_module.isEmpty(); }
-    QString state() const // RUNNING, IDLE or SUSPENDED
-    {
-        for (const QByteArray& line : qm::test::RunTool("pactl", {"list", "short", "sinks"}, 10000).split('\n')) {
-            const QList<QByteArray> fields = line.split('\t');
-            if (fields.size() >= 5 && fields[1] == m_name.toLatin1())
-                return QString::fromLatin1(fields[4].trimmed());
-        }
-        return {};
-    }
-    double configuredLatency() const // seconds, from "Latency: N usec, configured M usec"
-    {
-        const QString all = QString::fromLocal8Bit(qm::test::RunTool("pactl", {"list", "sinks"}, 10000));
-        const qsizetype at = all.indexOf(QStringLiteral("Name: ") + m_name + '\n');
-        const QRegularExpression configured(QStringLiteral("configured (\\d+) usec"));
-        const auto match = configured.match(all, at);
-        return at >= 0 && match.hasMatch() ? match.captured(1).toDouble() / 1e6 : -1;
-    }
+    return {};
+}
 
-private:
-    QString m_name;
-    QByteArray m_module;
-};
+// Seconds, from pactl's "Latency: N usec, configured M usec"; -1 when not found.
+double ConfiguredLatency(const QString& name)
+{
+    const QString all = QString::fromLocal8Bit(qm::test::RunTool("pactl", {"list", "sinks"}, 10000));
+    const qsizetype at = all.indexOf(QStringLiteral("Name: ") + name + '\n');
+    const auto match = QRegularExpression(QStringLiteral("configured (\\d+) usec")).match(all, at);
+    return at >= 0 && match.hasMatch() ? match.captured(1).toDouble() / 1e6 : -1;
+}
 
 // The server is not made to hurry for us: its sink holds a second while we
 // play (at the least it could hold it woke two thousand times a second), and
@@ -111,24 +87,24 @@ TEST(PulseOutputTest, TheSinkHoldsASecondWhilePlayingAndRestsOnceAllIsHeard)
 {
     if (!qm::test::HasTestSink())
         GTEST_SKIP() << "no PulseAudio server with the qm null sink";
-    PrivateSink sink;
+    qm::test::PrivateSink sink(QStringLiteral("qm_rest")); // no recorder: that would set the sink's latency
     ASSERT_TRUE(sink.made());
     std::string error;
     auto out = PulseOutput::Open(&error);
     ASSERT_TRUE(out) << error;
-    EXPECT_NE(sink.state(), QStringLiteral("RUNNING")) << "opened corked";
+    EXPECT_NE(SinkState(sink.name()), QStringLiteral("RUNNING")) << "opened corked";
     std::atomic<bool> done{false};
     OutputThread thread(*out, PlayOnce(qm::test::SineStereo(440, 2, 0.5), done), nullptr);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_EQ(sink.state(), QStringLiteral("RUNNING"));
-    EXPECT_GE(sink.configuredLatency(), 0.5);
+    EXPECT_EQ(SinkState(sink.name()), QStringLiteral("RUNNING"));
+    EXPECT_GE(ConfiguredLatency(sink.name()), 0.5);
     while (!done)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     // Written whole; the last of it is heard some two seconds later.
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    EXPECT_EQ(sink.state(), QStringLiteral("RUNNING")) << "corked before the end was heard";
+    EXPECT_EQ(SinkState(sink.name()), QStringLiteral("RUNNING")) << "corked before the end was heard";
     QString state;
-    for (int waited = 0; waited < 8000 && (state = sink.state()) == QStringLiteral("RUNNING"); waited += 100)
+    for (int waited = 0; waited < 8000 && (state = SinkState(sink.name())) == QStringLiteral("RUNNING"); waited += 100)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_NE(state, QStringLiteral("RUNNING")) << "the stream kept the sink running";
     thread.stop();

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include <fcntl.h>
@@ -189,10 +190,40 @@ inline bool HasTestSink()
     return RunTool("pactl", {"list", "short", "sinks"}, 10000).contains("qm\t");
 }
 
-// Records what this process plays. Each recording has a null sink of its own,
-// made the process's default through PULSE_SINK, so tests running side by
-// side never hear each other. Its output is drained all the time the test
-// waits: a pipe holds only a third of a second of audio.
+// A null sink of the caller's own, made the process's default through
+// PULSE_SINK, so tests running side by side never hear each other.
+class PrivateSink {
+public:
+    explicit PrivateSink(const QString& prefix)
+    {
+        static int made = 0;
+        m_name = QStringLiteral("%1_%2_%3").arg(prefix).arg(::getpid()).arg(++made);
+        m_module = RunTool("pactl", {"load-module", "module-null-sink", "sink_name=" + m_name, "format=s16le",
+                                     "rate=44100", "channels=2"}, 10000)
+                       .trimmed();
+        if (!m_module.isEmpty())
+            setenv("PULSE_SINK", m_name.toLocal8Bit().constData(), 1);
+    }
+    ~PrivateSink()
+    {
+        if (m_module.isEmpty())
+            return;
+        unsetenv("PULSE_SINK");
+        RunTool("pactl", {"unload-module", QString::fromLatin1(m_module)}, 10000);
+    }
+    PrivateSink(const PrivateSink&) = delete;
+    PrivateSink& operator=(const PrivateSink&) = delete;
+    bool made() const { return !m_module.isEmpty(); }
+    const QString& name() const { return m_name; }
+
+private:
+    QString m_name;
+    QByteArray m_module;
+};
+
+// Records what this process plays, on a sink of its own. Its output is
+// drained all the time the test waits: a pipe holds only a third of a second
+// of audio.
 class MonitorRecording {
 public:
     // Makes the sink and starts parec on its monitor; returns once audio
@@ -200,15 +231,10 @@ public:
     // play into it.
     bool start()
     {
-        static int made = 0;
-        const QString sink = QStringLiteral("qm_test_%1_%2").arg(::getpid()).arg(++made);
-        m_module = RunTool("pactl", {"load-module", "module-null-sink", "sink_name=" + sink, "format=s16le",
-                                     "rate=44100", "channels=2"}, 10000)
-                       .trimmed();
-        if (m_module.isEmpty())
+        m_sink.emplace(QStringLiteral("qm_test"));
+        if (!m_sink->made())
             return false;
-        setenv("PULSE_SINK", sink.toLocal8Bit().constData(), 1);
-        if (!m_parec.start("parec", {"-d", sink + ".monitor", "--format=s16le", "--rate=44100", "--channels=2",
+        if (!m_parec.start("parec", {"-d", m_sink->name() + ".monitor", "--format=s16le", "--rate=44100", "--channels=2",
                                      "--raw", "--latency-msec=20"}))
             return false;
         for (int i = 0; i < 100 && m_data.isEmpty(); ++i)
@@ -246,15 +272,11 @@ public:
         QByteArray rest;
         m_parec.terminate();
         m_parec.finish(rest, 5000);
-        if (!m_module.isEmpty()) {
-            unsetenv("PULSE_SINK");
-            RunTool("pactl", {"unload-module", QString::fromLatin1(m_module)}, 10000);
-        }
     }
 
 private:
+    std::optional<PrivateSink> m_sink; // outlives the recorder
     ChildProcess m_parec;
-    QByteArray m_module;
     QByteArray m_data;
 };
 
