@@ -133,17 +133,27 @@ TEST_F(MixerTest, TakingBackAndMixingAgainCarriesAChangeWithoutSkipOrRepeat)
 
 TEST_F(MixerTest, ASeekReplacesTheQueuedPartFromTheNewPlace)
 {
-    auto s = start(10 * 44100, 1);
-    ASSERT_EQ(mix(44100, 0).size(), 44100u * 2);
-    int error = 0;
-    ASSERT_TRUE(s->setPosition(5 * 44100 * 4, error));
-    // Not before the new place is read: the replacement would have a hole.
-    std::optional<std::size_t> back;
-    for (int i = 0; i < 2000 && !(back = mixer.rewind(44100)); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_TRUE(back.has_value());
-    ASSERT_GT(*back, 0u);
-    EXPECT_TRUE(Continues(mix(*back, 44100 - *back), 5 * 44100, 1.0));
+    // Its reader may catch up with part of the new place before the queue
+    // can be replaced; that part is queued behind the old one meanwhile.
+    for (const std::size_t behind : {std::size_t(0), 2 * PlayingStream::kStepFrames}) {
+        SCOPED_TRACE(behind);
+        auto s = start(10 * 44100, 1);
+        ASSERT_EQ(mix(44100, 0).size(), 44100u * 2);
+        int error = 0;
+        ASSERT_TRUE(s->setPosition(5 * 44100 * 4, error));
+        if (behind > 0) {
+            ASSERT_TRUE(Continues(mix(behind, 44100), 5 * 44100, 1.0));
+        }
+        // Not before the new place is read: the replacement would have a hole.
+        std::optional<std::size_t> back;
+        for (int i = 0; i < 2000 && !(back = mixer.rewind(44100 + behind)); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(back.has_value());
+        ASSERT_GT(*back, behind);
+        EXPECT_TRUE(Continues(mix(*back, 44100 + behind - *back), 5 * 44100, 1.0));
+        mixer.remove(s.get());
+        mixer.forget();
+    }
 }
 
 TEST_F(MixerTest, EventsTakenBackAreRaisedOnceWhenMixedAgain)

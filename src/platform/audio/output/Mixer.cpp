@@ -1,7 +1,7 @@
 #include "Mixer.h"
 
 #include <algorithm>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace qm::audio {
 
@@ -84,27 +84,40 @@ std::optional<std::size_t> Mixer::rewind(std::size_t maxFrames)
         frames += m_journal[--first].frames;
     if (frames == 0)
         return 0;
-    // Each stream goes back to its oldest mark among those blocks; one that
-    // joined later stays silent until the point where it joined.
+    // Each stream goes back to its oldest mark among those blocks that still
+    // holds; one that joined later stays silent until the point where it joined.
     struct Back {
         std::shared_ptr<PlayingStream> stream;
         PlayingStream::Mark mark;
-        std::size_t at;
+        std::size_t at;     // where it comes in
+        std::size_t markAt; // where its mark was taken
+        bool restorable;
     };
     std::vector<Back> backs;
-    std::unordered_set<const PlayingStream*> seen;
+    std::unordered_map<const PlayingStream*, std::size_t> seen;
     std::size_t at = 0;
     for (std::size_t i = first; i < m_journal.size(); ++i) {
-        for (const auto& [stream, mark] : m_journal[i].marks)
-            if (seen.insert(stream.get()).second)
-                backs.push_back({stream, mark, at});
+        for (const auto& [stream, mark] : m_journal[i].marks) {
+            const auto [it, added] = seen.try_emplace(stream.get(), backs.size());
+            if (added) {
+                backs.push_back({stream, mark, at, at, stream->canRestore(mark)});
+            } else if (Back& b = backs[it->second]; !b.restorable && stream->canRestore(mark)) {
+                // It moved, and its new place was queued behind the old one
+                // while its reader caught up: it goes back to the start of
+                // the new place, heard from where the old one is cut off.
+                b.mark = mark;
+                b.markAt = at;
+                b.restorable = true;
+            }
+        }
         at += m_journal[i].frames;
     }
     // One that cannot go back (it moved, was sent back from its tail, or
-    // started just now) mixes those frames afresh: wait until its reader has
+    // started just now) mixes those frames afresh, and one brought forward
+    // to its new place mixes more than it did: wait until its reader has
     // them rather than leave a hole.
     for (const auto& b : backs)
-        if (!b.stream->canRestore(b.mark) && !b.stream->ready(frames))
+        if (!b.stream->ready(b.restorable ? b.markAt - b.at : frames))
             return std::nullopt;
     const auto current = streams();
     for (const auto& s : current)
