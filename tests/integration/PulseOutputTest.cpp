@@ -98,8 +98,9 @@ TEST(PulseOutputTest, TheSinkHoldsASecondWhilePlayingAndRestsOnceAllIsHeard)
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(SinkState(sink.name()), QStringLiteral("RUNNING"));
     EXPECT_GE(ConfiguredLatency(sink.name()), 0.5);
-    while (!done)
+    for (int waited = 0; waited < 30000 && !done; waited += 20)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(done) << "the sound was never all taken";
     // Written whole; the last of it is heard some two seconds later.
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     EXPECT_EQ(SinkState(sink.name()), QStringLiteral("RUNNING")) << "corked before the end was heard";

@@ -93,7 +93,7 @@ private:
     std::int64_t m_heardBase = 0;
     timeval m_baseTime{};
     timeval m_staleAnswer{}; // an answer from before the last flush, cork or running dry
-    std::int64_t m_drainedSince = -1; // steady-clock microseconds; -1 while something is queued
+    std::int64_t m_drainedSince = -1; // pa_rtclock_now() when all was heard; -1 while something is queued
 
     int m_wakeFd = -1; // eventfd: flush requests and wake-ups reach the loop
     std::atomic<std::uint64_t> m_flushesAsked{0};
