@@ -1,8 +1,13 @@
 // External encoders fed from the engine's channels, WMA files written and read
 // back through the engine, and file streams on bad input.
 #include "EngineFixture.h"
+#include "FakeAudioLibrary.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QThread>
+#include <csignal>
 
 #include <cstring>
 
@@ -56,16 +61,58 @@ TEST_F(EngineEncode, TheEncoderGetsTheHeaderThenEveryDeliveredBlock)
     EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), file.begin() + 44));
 }
 
-TEST_F(EngineEncode, AChannelThatFreesItselfEndsItsEncoder)
+// The fake engine's encoders keep the real one's promises: running until
+// their input ends (at the stream's end, or when ended), then ending on
+// their own with the file written; killed at once.
+TEST_F(EngineEncode, FakeAndRealEncodersRunAndEndAlike)
 {
-    CdAudioEngine& lib = engineWith(PatternPcm(2352 * 10, 5));
-    const HSTREAM h = lib.BASS_CD_StreamCreate(0, 0, BASS_CD_DECODE_FLAGS);
-    ASSERT_NE(lib.BASS_Encode_Start(h, "tee /dev/null", 0, nullptr, nullptr), 0u);
-    drain(lib, h, 65536);
-    QM_ENCODE_STATUS status;
-    ASSERT_TRUE(lib.QM_Encode_GetStatus(h, &status));
-    EXPECT_TRUE(status.finished);
-    EXPECT_EQ(status.exitCode, 0);
+    FakeAudioLibrary fake;
+    FakeDrive drive;
+    drive.trackLengths = {2352 * 10};
+    fake.drives = {drive};
+    CdAudioEngine& real = engineWith(PatternPcm(2352 * 10, 5));
+    for (AudioLibrary* lib : {static_cast<AudioLibrary*>(&fake), static_cast<AudioLibrary*>(&real)}) {
+        SCOPED_TRACE(lib == &fake ? "fake" : "real");
+        auto statusOf = [lib](HSTREAM h) {
+            QM_ENCODE_STATUS s;
+            EXPECT_TRUE(lib->QM_Encode_GetStatus(h, &s));
+            return s;
+        };
+        auto awaitEnd = [&](HSTREAM h) {
+            QElapsedTimer waited;
+            waited.start();
+            while (!statusOf(h).finished && waited.elapsed() < 10000)
+                QThread::msleep(5);
+            return statusOf(h);
+        };
+        std::vector<char> block(65536);
+        const QString out = path(lib == &fake ? "fake.out" : "real.out");
+        const HSTREAM h = lib->BASS_CD_StreamCreate(0, 0, BASS_CD_DECODE_FLAGS);
+        ASSERT_NE(lib->BASS_Encode_Start(h, ("tee \"" + out + "\"").toUtf8().constData(), 0, nullptr, nullptr), 0u);
+        EXPECT_FALSE(statusOf(h).finished);
+        while (lib->BASS_ChannelIsActive(h) != BASS_ACTIVE_STOPPED &&
+               lib->BASS_ChannelGetData(h, block.data(), 65536) != BASS_DATA_ERROR) {
+        }
+        QM_ENCODE_STATUS s = awaitEnd(h);
+        EXPECT_TRUE(s.finished);
+        EXPECT_EQ(s.exitCode, 0);
+        EXPECT_GT(QFileInfo(out).size(), 0);
+        EXPECT_TRUE(lib->BASS_Encode_Stop(h));
+        EXPECT_EQ(statusOf(h).exitCode, 0);
+
+        for (bool kill : {false, true}) {
+            const HSTREAM k = lib->BASS_CD_StreamCreate(0, 0, BASS_CD_DECODE_FLAGS);
+            ASSERT_NE(lib->BASS_Encode_Start(k, "tee /dev/null", 0, nullptr, nullptr), 0u);
+            lib->BASS_ChannelGetData(k, block.data(), 4096);
+            EXPECT_TRUE(kill ? lib->QM_Encode_Kill(k) : lib->QM_Encode_EndInput(k));
+            s = awaitEnd(k);
+            EXPECT_TRUE(s.finished) << kill;
+            EXPECT_EQ(s.exitCode, kill ? -1 : 0);
+            EXPECT_EQ(s.signal, kill ? SIGKILL : 0);
+            lib->BASS_Encode_Stop(k);
+            lib->BASS_StreamFree(k);
+        }
+    }
 }
 
 TEST_F(EngineEncode, EncodersThatCannotRunOrFailAreReported)

@@ -1,8 +1,11 @@
 #include "FakeAudioLibrary.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
+#include <thread>
 
 namespace qm::test {
 
@@ -18,6 +21,7 @@ std::string call(const char* name, const Args&... args)
     return out.str();
 }
 const char* str(const char* s) { return s ? s : "null"; }
+const char kFakeWmaHeader[17] = "FAKE WMA HEADER!";
 // Byte `offset` of a fake track's PCM.
 std::uint8_t FakePcmByte(DWORD track, QWORD offset)
 {
@@ -507,6 +511,12 @@ DWORD FakeAudioLibrary::BASS_ChannelGetData(DWORD handle, void* buffer, DWORD le
         s->state = BASS_ACTIVE_STOPPED;
         if (s->flags & BASS_STREAM_AUTOFREE)
             s->freed = true;
+        // The end of a stream that frees itself ends its encoder's input.
+        const auto e = m_encoders.find(handle);
+        if (e != m_encoders.end() && e->second.attached && !encoderStalls) {
+            e->second.inputEnded = true;
+            endEncoder(e->second, encoderStatus);
+        }
     }
     ok();
     return n;
@@ -574,32 +584,92 @@ HWMENCODE FakeAudioLibrary::BASS_WMA_EncodeOpenFile(DWORD freq, DWORD flags, DWO
     return 0x1000 + m_nextHandle++;
 }
 
+HWMENCODE FakeAudioLibrary::QM_WMA_EncodeOpenWriter(DWORD freq, DWORD flags, DWORD bitrate, QM_WMWRITEPROC proc)
+{
+    log(call("QM_WMA_EncodeOpenWriter", freq, flags, bitrate));
+    if (failing("QM_WMA_EncodeOpenWriter"))
+        return 0;
+    ok();
+    const HWMENCODE handle = 0x1000 + m_nextHandle++;
+    m_wmaFiles[handle] = WmaFile{std::move(proc), 0, true};
+    return handle;
+}
+
+// A fake WMA file: a 16-byte header, written when the tags end and again at
+// the close, then the PCM as it came.
+bool FakeAudioLibrary::writeWma(HWMENCODE handle, QWORD offset, const void* data, DWORD length)
+{
+    const auto it = m_wmaFiles.find(handle);
+    if (it == m_wmaFiles.end())
+        return true; // opened by name: nothing is written
+    WmaFile& f = it->second;
+    f.ok = f.ok && f.proc(offset, data, length);
+    f.end = std::max(f.end, offset + length);
+    return f.ok;
+}
+
 bool FakeAudioLibrary::BASS_WMA_EncodeSetTag(HWMENCODE handle, const char* tag, const char* text)
 {
     log(call("BASS_WMA_EncodeSetTag", handle, str(tag), str(text)));
+    if (tag && !*tag && !writeWma(handle, 0, kFakeWmaHeader, 16))
+        return setError(BASS_ERROR_CREATE);
     return ok();
 }
 
-bool FakeAudioLibrary::BASS_WMA_EncodeWrite(HWMENCODE handle, const void*, DWORD length)
+bool FakeAudioLibrary::BASS_WMA_EncodeWrite(HWMENCODE handle, const void* buffer, DWORD length)
 {
     log(call("BASS_WMA_EncodeWrite", handle, length));
-    return failing("BASS_WMA_EncodeWrite") ? false : ok();
+    if (failing("BASS_WMA_EncodeWrite"))
+        return false;
+    const auto it = m_wmaFiles.find(handle);
+    if (it != m_wmaFiles.end() && !writeWma(handle, it->second.end, buffer, length))
+        return setError(BASS_ERROR_CREATE);
+    return ok();
 }
 
-void FakeAudioLibrary::BASS_WMA_EncodeClose(HWMENCODE handle)
+bool FakeAudioLibrary::BASS_WMA_EncodeClose(HWMENCODE handle)
 {
     log(call("BASS_WMA_EncodeClose", handle));
-    ok();
+    const bool written = writeWma(handle, 0, kFakeWmaHeader, 16);
+    m_wmaFiles.erase(handle);
+    if (failing("BASS_WMA_EncodeClose"))
+        return false;
+    return written ? ok() : setError(BASS_ERROR_CREATE);
 }
 
-// Encoders.
+// Encoders: one runs until its input ends (the stream's end, EndInput or a
+// stop), then ends as encoderStatus says; one that exits 0 writes the file
+// named last on its command line, as lame and oggenc do.
+
+void FakeAudioLibrary::endEncoder(Encoder& e, QM_ENCODE_STATUS how)
+{
+    if (e.status.finished)
+        return;
+    e.status = how;
+    e.status.finished = true;
+    if (how.exitCode == 0 && how.signal == 0 && encoderWritesFile && !e.output.empty()) {
+        if (std::FILE* f = std::fopen(e.output.c_str(), "wb")) {
+            std::fputs("fake encoded audio", f);
+            std::fclose(f);
+        }
+    }
+}
 
 HENCODE FakeAudioLibrary::BASS_Encode_Start(DWORD handle, const char* cmdline, DWORD flags, void*, void*)
 {
     log(call("BASS_Encode_Start", handle, str(cmdline), flags));
     if (failing("BASS_Encode_Start") || !live(handle))
         return 0;
-    m_encoders.insert(handle);
+    Encoder e;
+    const std::string line = str(cmdline);
+    const auto close = line.rfind('"');
+    const auto open = close == std::string::npos || close == 0 ? std::string::npos : line.rfind('"', close - 1);
+    if (open != std::string::npos)
+        e.output = line.substr(open + 1, close - open - 1);
+    e.status = QM_ENCODE_STATUS{true, false, -1, 0};
+    if (encoderEndsEarly)
+        endEncoder(e, encoderStatus);
+    m_encoders[handle] = std::move(e);
     ok();
     return handle;
 }
@@ -607,8 +677,11 @@ HENCODE FakeAudioLibrary::BASS_Encode_Start(DWORD handle, const char* cmdline, D
 bool FakeAudioLibrary::BASS_Encode_Stop(DWORD handle)
 {
     log(call("BASS_Encode_Stop", handle));
-    if (m_encoders.erase(handle) == 0)
+    const auto it = m_encoders.find(handle);
+    if (it == m_encoders.end() || !it->second.attached)
         return setError(BASS_ERROR_HANDLE);
+    endEncoder(it->second, encoderStatus);
+    it->second.attached = false;
     return ok();
 }
 
@@ -619,9 +692,46 @@ bool FakeAudioLibrary::QM_Encode_GetStatus(DWORD handle, QM_ENCODE_STATUS* statu
         return setError(BASS_ERROR_ILLPARAM);
     if (failing("QM_Encode_GetStatus"))
         return false;
-    *status = encoderStatus;
-    if (m_encoders.count(handle) && !encoderEndsEarly)
-        *status = QM_ENCODE_STATUS{encoderStatus.started, false, -1, 0};
+    const auto it = m_encoders.find(handle);
+    if (it == m_encoders.end())
+        return setError(BASS_ERROR_HANDLE);
+    *status = it->second.status;
+    return ok();
+}
+
+bool FakeAudioLibrary::QM_Encode_Flush(DWORD handle, DWORD ms, bool* empty)
+{
+    log(call("QM_Encode_Flush", handle, ms));
+    const auto it = m_encoders.find(handle);
+    if (it == m_encoders.end() || !it->second.attached)
+        return setError(BASS_ERROR_HANDLE);
+    const bool stalled = encoderStalls && !it->second.inputEnded;
+    if (stalled)
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min<DWORD>(ms, 20)));
+    if (empty)
+        *empty = !stalled;
+    return ok();
+}
+
+bool FakeAudioLibrary::QM_Encode_EndInput(DWORD handle)
+{
+    log(call("QM_Encode_EndInput", handle));
+    const auto it = m_encoders.find(handle);
+    if (it == m_encoders.end() || !it->second.attached)
+        return setError(BASS_ERROR_HANDLE);
+    it->second.inputEnded = true;
+    if (!encoderStalls)
+        endEncoder(it->second, encoderStatus);
+    return ok();
+}
+
+bool FakeAudioLibrary::QM_Encode_Kill(DWORD handle)
+{
+    log(call("QM_Encode_Kill", handle));
+    const auto it = m_encoders.find(handle);
+    if (it == m_encoders.end() || !it->second.attached)
+        return setError(BASS_ERROR_HANDLE);
+    endEncoder(it->second, QM_ENCODE_STATUS{true, true, -1, 9});
     return ok();
 }
 

@@ -50,10 +50,15 @@ public:
     bool wmaAvailable = true;
     // Audio files a file stream opens: name -> PCM length in bytes.
     std::map<std::string, QWORD> files;
-    // How every external encoder ends, as QM_Encode_GetStatus reports it.
-    // While attached it runs, unless encoderEndsEarly says it already ended.
+    // How every external encoder ends once its input ends, as
+    // QM_Encode_GetStatus reports it; until then it runs, unless
+    // encoderEndsEarly says it ended at once. One that ends with status 0
+    // writes its file, unless encoderWritesFile is false. A stalled encoder
+    // reads nothing: its queue never empties and its input never ends it.
     QM_ENCODE_STATUS encoderStatus{true, true, 0, 0};
     bool encoderEndsEarly = false;
+    bool encoderWritesFile = true;
+    bool encoderStalls = false;
 
     // Observations.
     std::vector<std::string> calls() const;
@@ -107,13 +112,17 @@ public:
 
     const DWORD* BASS_WMA_EncodeGetRates(DWORD freq, DWORD flags) override;
     HWMENCODE BASS_WMA_EncodeOpenFile(DWORD freq, DWORD flags, DWORD bitrate, const char* file) override;
+    HWMENCODE QM_WMA_EncodeOpenWriter(DWORD freq, DWORD flags, DWORD bitrate, QM_WMWRITEPROC proc) override;
     bool BASS_WMA_EncodeSetTag(HWMENCODE handle, const char* tag, const char* text) override;
     bool BASS_WMA_EncodeWrite(HWMENCODE handle, const void* buffer, DWORD length) override;
-    void BASS_WMA_EncodeClose(HWMENCODE handle) override;
+    bool BASS_WMA_EncodeClose(HWMENCODE handle) override;
 
     HENCODE BASS_Encode_Start(DWORD handle, const char* cmdline, DWORD flags, void* proc, void* user) override;
     bool BASS_Encode_Stop(DWORD handle) override;
     bool QM_Encode_GetStatus(DWORD handle, QM_ENCODE_STATUS* status) override;
+    bool QM_Encode_Flush(DWORD handle, DWORD ms, bool* empty) override;
+    bool QM_Encode_EndInput(DWORD handle) override;
+    bool QM_Encode_Kill(DWORD handle) override;
 
 private:
     void log(std::string entry);
@@ -127,7 +136,21 @@ private:
     mutable std::mutex m_mutex;
     std::vector<std::string> m_calls;
     std::map<HSTREAM, Stream> m_streams;
-    std::set<DWORD> m_encoders; // channels with an encoder attached
+    struct Encoder {
+        std::string output; // the file its command line names last
+        QM_ENCODE_STATUS status;
+        bool attached = true; // until stopped
+        bool inputEnded = false;
+    };
+    void endEncoder(Encoder& e, QM_ENCODE_STATUS how);
+    std::map<DWORD, Encoder> m_encoders; // by channel, kept after the stop
+    struct WmaFile {
+        QM_WMWRITEPROC proc;
+        QWORD end = 0;
+        bool ok = true;
+    };
+    bool writeWma(HWMENCODE handle, QWORD offset, const void* data, DWORD length);
+    std::map<HWMENCODE, WmaFile> m_wmaFiles; // opened with a writer
     HSTREAM m_nextHandle = 1;
     HSYNC m_nextSync = 1;
     bool m_initialised = false;

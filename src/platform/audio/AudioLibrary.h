@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace qm {
 
@@ -111,11 +112,22 @@ struct BASS_CHANNELINFO {
 
 // State of an external encoder attached by BASS_Encode_Start.
 struct QM_ENCODE_STATUS {
+    QM_ENCODE_STATUS() = default;
+    QM_ENCODE_STATUS(bool started_, bool finished_, int exitCode_, int signal_)
+        : started(started_), finished(finished_), exitCode(exitCode_), signal(signal_)
+    {
+    }
     bool started = false;  // the program was found and began running
     bool finished = false; // it has ended and was waited for
     int exitCode = -1;     // exit status when it ended normally, else -1
     int signal = 0;        // the signal that ended it, 0 if none
+    DWORD queued = 0;      // bytes delivered to it that it has not read yet
+    std::string lastLine;  // the last line it wrote to its standard error
 };
+
+// Receives a WMA file's bytes: `length` bytes at `offset` (the header is
+// written again at the start when the file is closed). False fails the encoder.
+using QM_WMWRITEPROC = std::function<bool(QWORD offset, const void* data, DWORD length)>;
 
 // Called on a thread of the engine with (sync handle, channel, data, user value).
 using SYNCPROC = std::function<void(HSYNC sync, DWORD channel, DWORD data, DWORD user)>;
@@ -172,16 +184,32 @@ public:
     // WMA encoding.
     virtual const DWORD* BASS_WMA_EncodeGetRates(DWORD freq, DWORD flags) = 0; // 0-terminated, owned by the library
     virtual HWMENCODE BASS_WMA_EncodeOpenFile(DWORD freq, DWORD flags, DWORD bitrate, const char* file) = 0;
+    // Extra: an encoder whose file is written through `proc`, so the caller
+    // owns the file and sees its write errors.
+    virtual HWMENCODE QM_WMA_EncodeOpenWriter(DWORD freq, DWORD flags, DWORD bitrate, QM_WMWRITEPROC proc) = 0;
     virtual bool BASS_WMA_EncodeSetTag(HWMENCODE handle, const char* tag, const char* text) = 0;
     virtual bool BASS_WMA_EncodeWrite(HWMENCODE handle, const void* buffer, DWORD length) = 0;
-    virtual void BASS_WMA_EncodeClose(HWMENCODE handle) = 0;
+    // False when the file could not be completed.
+    virtual bool BASS_WMA_EncodeClose(HWMENCODE handle) = 0;
 
     // External encoders fed from a channel.
+    // Reading the channel feeds its encoder without waiting for it: what the
+    // encoder has not read yet is queued.
     virtual HENCODE BASS_Encode_Start(DWORD handle, const char* cmdline, DWORD flags, void* proc, void* user) = 0;
+    // Writes what is queued, ends the encoder's input and waits for it to
+    // end, killing it when it has not ended 30 s later.
     virtual bool BASS_Encode_Stop(DWORD handle) = 0;
     // Extra: whether the encoder attached to a channel (or last attached, once
-    // stopped) started, and how it ended.
+    // stopped) started, whether it has ended and how.
     virtual bool QM_Encode_GetStatus(DWORD handle, QM_ENCODE_STATUS* status) = 0;
+    // Extra: writes what is queued for the encoder, waiting up to `ms` for it
+    // to read; *empty tells whether nothing is queued any more.
+    virtual bool QM_Encode_Flush(DWORD handle, DWORD ms, bool* empty) = 0;
+    // Extra: ends the encoder's input now, dropping what is still queued; it
+    // goes on to complete its file.
+    virtual bool QM_Encode_EndInput(DWORD handle) = 0;
+    // Extra: ends the encoder, and whatever it started, at once.
+    virtual bool QM_Encode_Kill(DWORD handle) = 0;
 };
 
 } // namespace qm

@@ -398,10 +398,11 @@ DWORD CdAudioEngine::BASS_ChannelGetData(DWORD handle, void* buffer, DWORD lengt
     const DWORD got = c->read(buffer, length, error);
     if (got != BASS_DATA_ERROR)
         m_encoders.feed(handle, buffer, got);
-    // A channel that frees itself at its end ends its encoder too, so the
-    // file is complete without a stop.
+    // A channel that frees itself at its end ends its encoder's input too,
+    // once the encoder has read everything, so the file completes without a
+    // stop; nothing waits for it here.
     if (c->finished())
-        m_encoders.stop(handle);
+        m_encoders.endInput(handle, false);
     return got == BASS_DATA_ERROR ? Fail(error, got) : Ok(got);
 }
 

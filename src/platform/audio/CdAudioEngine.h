@@ -78,13 +78,17 @@ public:
 
     const DWORD* BASS_WMA_EncodeGetRates(DWORD freq, DWORD flags) override;
     HWMENCODE BASS_WMA_EncodeOpenFile(DWORD freq, DWORD flags, DWORD bitrate, const char* file) override;
+    HWMENCODE QM_WMA_EncodeOpenWriter(DWORD freq, DWORD flags, DWORD bitrate, QM_WMWRITEPROC proc) override;
     bool BASS_WMA_EncodeSetTag(HWMENCODE handle, const char* tag, const char* text) override;
     bool BASS_WMA_EncodeWrite(HWMENCODE handle, const void* buffer, DWORD length) override;
-    void BASS_WMA_EncodeClose(HWMENCODE handle) override;
+    bool BASS_WMA_EncodeClose(HWMENCODE handle) override;
 
     HENCODE BASS_Encode_Start(DWORD handle, const char* cmdline, DWORD flags, void* proc, void* user) override;
     bool BASS_Encode_Stop(DWORD handle) override;
     bool QM_Encode_GetStatus(DWORD handle, QM_ENCODE_STATUS* status) override;
+    bool QM_Encode_Flush(DWORD handle, DWORD ms, bool* empty) override;
+    bool QM_Encode_EndInput(DWORD handle) override;
+    bool QM_Encode_Kill(DWORD handle) override;
 
     // The silent output when that is the one open (tests look at its mix).
     audio::NullOutput* silentOutput() const { return m_output.nullOutput(); }

@@ -61,6 +61,17 @@ HWMENCODE CdAudioEngine::BASS_WMA_EncodeOpenFile(DWORD freq, DWORD flags, DWORD 
     return handle ? Ok(handle) : Fail(error, HWMENCODE{0});
 }
 
+HWMENCODE CdAudioEngine::QM_WMA_EncodeOpenWriter(DWORD freq, DWORD flags, DWORD bitrate, QM_WMWRITEPROC proc)
+{
+    if (freq != 44100)
+        return Fail(BASS_ERROR_FORMAT, HWMENCODE{0});
+    if (!proc)
+        return Fail(BASS_ERROR_ILLPARAM, HWMENCODE{0});
+    int error = BASS_OK;
+    const HWMENCODE handle = m_wma.open(std::move(proc), bitrate, (flags & BASS_WMA_ENCODE_TAGS) != 0, error);
+    return handle ? Ok(handle) : Fail(error, HWMENCODE{0});
+}
+
 bool CdAudioEngine::BASS_WMA_EncodeSetTag(HWMENCODE handle, const char* tag, const char* text)
 {
     int error = BASS_OK;
@@ -73,10 +84,10 @@ bool CdAudioEngine::BASS_WMA_EncodeWrite(HWMENCODE handle, const void* buffer, D
     return m_wma.write(handle, buffer, length, error) ? Ok(true) : Fail(error, false);
 }
 
-void CdAudioEngine::BASS_WMA_EncodeClose(HWMENCODE handle)
+bool CdAudioEngine::BASS_WMA_EncodeClose(HWMENCODE handle)
 {
     int error = BASS_OK;
-    audio::SetLastError(m_wma.close(handle, error) ? BASS_OK : error);
+    return m_wma.close(handle, error) ? Ok(true) : Fail(error, false);
 }
 
 // ---- External encoders ------------------------------------------------------
@@ -112,6 +123,26 @@ bool CdAudioEngine::QM_Encode_GetStatus(DWORD handle, QM_ENCODE_STATUS* status)
     if (!status)
         return Fail(BASS_ERROR_ILLPARAM, false);
     return m_encoders.status(handle, *status) ? Ok(true) : Fail(BASS_ERROR_HANDLE, false);
+}
+
+bool CdAudioEngine::QM_Encode_Flush(DWORD handle, DWORD ms, bool* empty)
+{
+    bool drained = true;
+    if (!m_encoders.flush(handle, ms, drained))
+        return Fail(BASS_ERROR_HANDLE, false);
+    if (empty)
+        *empty = drained;
+    return Ok(true);
+}
+
+bool CdAudioEngine::QM_Encode_EndInput(DWORD handle)
+{
+    return m_encoders.endInput(handle, true) ? Ok(true) : Fail(BASS_ERROR_HANDLE, false);
+}
+
+bool CdAudioEngine::QM_Encode_Kill(DWORD handle)
+{
+    return m_encoders.kill(handle) ? Ok(true) : Fail(BASS_ERROR_HANDLE, false);
 }
 
 } // namespace qm

@@ -4,6 +4,24 @@
 
 namespace qm::audio {
 
+namespace {
+
+QM_ENCODE_STATUS Report(EncoderProcess& process)
+{
+    const EncoderProcess::Status s = process.status();
+    QM_ENCODE_STATUS out{s.started, s.finished, s.exitCode, s.signal};
+    out.queued = static_cast<DWORD>(s.queued);
+    // The last line it wrote to its stderr, which usually says why it failed.
+    std::string said = process.errorOutput();
+    while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' '))
+        said.pop_back();
+    const auto start = said.find_last_of("\r\n");
+    out.lastLine = start == std::string::npos ? said : said.substr(start + 1);
+    return out;
+}
+
+} // namespace
+
 ChannelEncoders::~ChannelEncoders()
 {
     stopAll();
@@ -46,6 +64,36 @@ void ChannelEncoders::feed(DWORD channel, const void* data, std::size_t bytes)
     }
 }
 
+bool ChannelEncoders::flush(DWORD channel, DWORD ms, bool& empty)
+{
+    const auto running = live(channel);
+    if (!running)
+        return false;
+    std::lock_guard io(running->io);
+    empty = running->process->flush(std::chrono::milliseconds(ms));
+    return true;
+}
+
+bool ChannelEncoders::endInput(DWORD channel, bool dropQueued)
+{
+    const auto running = live(channel);
+    if (!running)
+        return false;
+    std::lock_guard io(running->io);
+    running->process->endInput(dropQueued);
+    return true;
+}
+
+bool ChannelEncoders::kill(DWORD channel)
+{
+    const auto running = live(channel);
+    if (!running)
+        return false;
+    std::lock_guard io(running->io);
+    running->process->kill();
+    return true;
+}
+
 bool ChannelEncoders::stop(DWORD channel)
 {
     std::shared_ptr<Running> running;
@@ -59,24 +107,24 @@ bool ChannelEncoders::stop(DWORD channel)
     }
     std::lock_guard io(running->io);
     running->process->finish(); // outside the table's lock: the encoder may take a while
+    const QM_ENCODE_STATUS ended = Report(*running->process);
     std::lock_guard lock(m_mutex);
-    m_ended[channel] = running->process->status();
+    m_ended[channel] = ended;
     return true;
 }
 
 bool ChannelEncoders::status(DWORD channel, QM_ENCODE_STATUS& out) const
 {
-    EncoderProcess::Status s;
     if (auto running = live(channel)) {
-        s = running->process->status();
-    } else {
-        std::lock_guard lock(m_mutex);
-        const auto it = m_ended.find(channel);
-        if (it == m_ended.end())
-            return false;
-        s = it->second;
+        std::lock_guard io(running->io);
+        out = Report(*running->process);
+        return true;
     }
-    out = QM_ENCODE_STATUS{s.started, s.finished, s.exitCode, s.signal};
+    std::lock_guard lock(m_mutex);
+    const auto it = m_ended.find(channel);
+    if (it == m_ended.end())
+        return false;
+    out = it->second;
     return true;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // External encoders attached to the engine's channels: each block a channel
-// delivers goes on to its encoder. How an encoder ended is kept after it is
-// stopped, so the caller can tell a finished file from a failed one.
+// delivers goes on to its encoder, queued when it does not keep up. How an
+// encoder ended is kept after it is stopped, so the caller can tell a
+// finished file from a failed one.
 
 #include "EncoderProcess.h"
 #include "platform/audio/AudioLibrary.h"
@@ -24,7 +25,12 @@ public:
                   std::uint32_t dataBytes, int& error);
     // Hands a delivered block to the channel's encoder, if it has one.
     void feed(DWORD channel, const void* data, std::size_t bytes);
-    // Closes the encoder's input and waits for it; false when none runs.
+    // False when the channel has no running encoder.
+    bool flush(DWORD channel, DWORD ms, bool& empty);
+    bool endInput(DWORD channel, bool dropQueued);
+    bool kill(DWORD channel);
+    // Writes what is queued, closes the encoder's input and waits for it;
+    // false when none runs.
     bool stop(DWORD channel);
     bool status(DWORD channel, QM_ENCODE_STATUS& status) const; // false: never had one
     void stopAll();
@@ -39,7 +45,7 @@ private:
 
     mutable std::mutex m_mutex;
     std::map<DWORD, std::shared_ptr<Running>> m_running;
-    std::map<DWORD, EncoderProcess::Status> m_ended;
+    std::map<DWORD, QM_ENCODE_STATUS> m_ended;
 };
 
 } // namespace qm::audio

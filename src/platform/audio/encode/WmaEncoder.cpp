@@ -23,6 +23,16 @@ bool fail(int* error, int code)
         *error = code;
     return false;
 }
+
+// FFmpeg 7 made the written bytes const.
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+int WriteOut(void* opaque, const std::uint8_t* data, int size)
+#else
+int WriteOut(void* opaque, std::uint8_t* data, int size)
+#endif
+{
+    return WmaEncoder::WritePacket(opaque, data, size);
+}
 } // namespace
 
 const std::uint32_t* WmaEncoder::Rates()
@@ -32,6 +42,44 @@ const std::uint32_t* WmaEncoder::Rates()
 
 std::unique_ptr<WmaEncoder> WmaEncoder::Open(const std::string& path, std::uint32_t bitrate, bool tagsFollow,
                                              int* error)
+{
+    return Open(&path, nullptr, bitrate, tagsFollow, error);
+}
+
+std::unique_ptr<WmaEncoder> WmaEncoder::Open(Writer write, std::uint32_t bitrate, bool tagsFollow, int* error)
+{
+    return Open(nullptr, std::move(write), bitrate, tagsFollow, error);
+}
+
+int WmaEncoder::WritePacket(void* opaque, const std::uint8_t* data, int size)
+{
+    auto* e = static_cast<WmaEncoder*>(opaque);
+    if (size < 0 || !e->m_write(e->m_position, data, static_cast<std::size_t>(size)))
+        return AVERROR(EIO);
+    e->m_position += static_cast<std::uint64_t>(size);
+    e->m_size = std::max(e->m_size, e->m_position);
+    return size;
+}
+
+std::int64_t WmaEncoder::Seek(void* opaque, std::int64_t offset, int whence)
+{
+    auto* e = static_cast<WmaEncoder*>(opaque);
+    std::int64_t to = 0;
+    switch (whence & ~AVSEEK_FORCE) {
+    case AVSEEK_SIZE: return static_cast<std::int64_t>(e->m_size);
+    case SEEK_SET: to = offset; break;
+    case SEEK_CUR: to = static_cast<std::int64_t>(e->m_position) + offset; break;
+    case SEEK_END: to = static_cast<std::int64_t>(e->m_size) + offset; break;
+    default: return AVERROR(EINVAL);
+    }
+    if (to < 0)
+        return AVERROR(EINVAL);
+    e->m_position = static_cast<std::uint64_t>(to);
+    return to;
+}
+
+std::unique_ptr<WmaEncoder> WmaEncoder::Open(const std::string* path, Writer write, std::uint32_t bitrate,
+                                             bool tagsFollow, int* error)
 {
     auto failed = [&](int code) {
         fail(error, code);
@@ -47,7 +95,7 @@ std::unique_ptr<WmaEncoder> WmaEncoder::Open(const std::string& path, std::uint3
         return failed(BASS_ERROR_ILLPARAM);
 
     std::unique_ptr<WmaEncoder> e(new WmaEncoder);
-    if (avformat_alloc_output_context2(&e->m_format, nullptr, "asf", path.c_str()) < 0)
+    if (avformat_alloc_output_context2(&e->m_format, nullptr, "asf", path ? path->c_str() : nullptr) < 0)
         return failed(BASS_ERROR_NOTAVAIL);
     AVStream* stream = avformat_new_stream(e->m_format, nullptr);
     e->m_codec = avcodec_alloc_context3(codec);
@@ -75,8 +123,22 @@ std::unique_ptr<WmaEncoder> WmaEncoder::Open(const std::string& path, std::uint3
     if (av_frame_get_buffer(e->m_frame, 0) < 0)
         return failed(BASS_ERROR_MEM);
 
-    if (avio_open(&e->m_format->pb, path.c_str(), AVIO_FLAG_WRITE) < 0)
-        return failed(BASS_ERROR_CREATE);
+    if (path) {
+        if (avio_open(&e->m_format->pb, path->c_str(), AVIO_FLAG_WRITE) < 0)
+            return failed(BASS_ERROR_CREATE);
+    } else {
+        constexpr int kBuffer = 1 << 16;
+        auto* buffer = static_cast<unsigned char*>(av_malloc(kBuffer));
+        e->m_write = std::move(write);
+        // Seekable, as a file is: the header is written again at the end.
+        e->m_format->pb = buffer ? avio_alloc_context(buffer, kBuffer, 1, e.get(), nullptr, &WriteOut, &Seek)
+                                 : nullptr;
+        if (!e->m_format->pb) {
+            av_free(buffer);
+            return failed(BASS_ERROR_MEM);
+        }
+        e->m_format->flags |= AVFMT_FLAG_CUSTOM_IO;
+    }
     e->m_closed = false;
     if (!tagsFollow && !e->writeHeader())
         return failed(BASS_ERROR_CREATE);
@@ -96,10 +158,21 @@ void WmaEncoder::release()
     av_packet_free(&m_packet);
     avcodec_free_context(&m_codec);
     if (m_format) {
-        if (m_format->pb)
-            avio_closep(&m_format->pb);
+        closeOutput();
         avformat_free_context(m_format);
         m_format = nullptr;
+    }
+}
+
+void WmaEncoder::closeOutput()
+{
+    if (!m_format->pb)
+        return;
+    if (m_write) {
+        av_freep(&m_format->pb->buffer);
+        avio_context_free(&m_format->pb);
+    } else {
+        avio_closep(&m_format->pb);
     }
 }
 
@@ -212,8 +285,15 @@ bool WmaEncoder::close(int* error)
     ok = ok && encodeFrame(true);
     if (m_headerWritten)
         ok = av_write_trailer(m_format) >= 0 && ok;
-    if (m_format->pb)
-        ok = avio_closep(&m_format->pb) >= 0 && ok;
+    if (m_format->pb) {
+        if (m_write) {
+            avio_flush(m_format->pb);
+            ok = m_format->pb->error >= 0 && ok;
+            closeOutput();
+        } else {
+            ok = avio_closep(&m_format->pb) >= 0 && ok;
+        }
+    }
     release();
     return ok || fail(error, BASS_ERROR_CREATE);
 }

@@ -4,11 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 struct AVFormatContext;
+struct AVIOContext;
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
@@ -26,6 +28,10 @@ public:
     // 33 the file cannot be created, 37 no wmav2 encoder.
     static std::unique_ptr<WmaEncoder> Open(const std::string& path, std::uint32_t bitrate, bool tagsFollow,
                                             int* error);
+    // The same, with the file's bytes handed to `write` (offset, bytes, size);
+    // a false answer fails the encoder.
+    using Writer = std::function<bool(std::uint64_t offset, const void* data, std::size_t bytes)>;
+    static std::unique_ptr<WmaEncoder> Open(Writer write, std::uint32_t bitrate, bool tagsFollow, int* error);
     ~WmaEncoder(); // closes if close() was not called
     WmaEncoder(const WmaEncoder&) = delete;
     WmaEncoder& operator=(const WmaEncoder&) = delete;
@@ -36,8 +42,15 @@ public:
     // Pads and encodes the last frame, writes the trailer and closes the file.
     bool close(int* error);
 
+    // FFmpeg's output callbacks when the caller owns the file.
+    static int WritePacket(void* opaque, const std::uint8_t* data, int size);
+    static std::int64_t Seek(void* opaque, std::int64_t offset, int whence);
+
 private:
     WmaEncoder() = default;
+    static std::unique_ptr<WmaEncoder> Open(const std::string* path, Writer write, std::uint32_t bitrate,
+                                            bool tagsFollow, int* error);
+    void closeOutput();
     bool writeHeader();
     bool encodeFrame(bool flush);
     bool drainPackets();
@@ -46,6 +59,9 @@ private:
     AVFormatContext* m_format = nullptr;
     AVCodecContext* m_codec = nullptr;
     AVFrame* m_frame = nullptr;
+    Writer m_write;              // when the caller owns the file
+    std::uint64_t m_position = 0; // where m_write's next bytes go
+    std::uint64_t m_size = 0;
     AVPacket* m_packet = nullptr;
     bool m_headerWritten = false;
     bool m_closed = true; // until the file is open

@@ -16,10 +16,20 @@ WmaFiles::~WmaFiles()
 
 HWMENCODE WmaFiles::open(const std::string& path, DWORD bitrate, bool tagsFollow, int& error)
 {
-    auto file = std::make_shared<File>();
-    file->encoder = WmaEncoder::Open(path, bitrate, tagsFollow, &error);
-    if (!file->encoder)
+    return add(WmaEncoder::Open(path, bitrate, tagsFollow, &error));
+}
+
+HWMENCODE WmaFiles::open(WmaEncoder::Writer write, DWORD bitrate, bool tagsFollow, int& error)
+{
+    return add(WmaEncoder::Open(std::move(write), bitrate, tagsFollow, &error));
+}
+
+HWMENCODE WmaFiles::add(std::unique_ptr<WmaEncoder> encoder)
+{
+    if (!encoder)
         return 0;
+    auto file = std::make_shared<File>();
+    file->encoder = std::move(encoder);
     const HWMENCODE handle = NextHandle();
     std::lock_guard lock(m_mutex);
     m_files.emplace(handle, std::move(file));

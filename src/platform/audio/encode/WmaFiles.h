@@ -18,6 +18,7 @@ public:
 
     // 0 with a code in `error` (see WmaEncoder::Open).
     HWMENCODE open(const std::string& path, DWORD bitrate, bool tagsFollow, int& error);
+    HWMENCODE open(WmaEncoder::Writer write, DWORD bitrate, bool tagsFollow, int& error);
     bool setTag(HWMENCODE handle, const std::string& name, const std::string& value, int& error);
     bool write(HWMENCODE handle, const void* pcm, std::size_t bytes, int& error);
     bool close(HWMENCODE handle, int& error);
@@ -28,6 +29,7 @@ private:
         std::unique_ptr<WmaEncoder> encoder;
     };
     std::shared_ptr<File> find(HWMENCODE handle, int& error) const;
+    HWMENCODE add(std::unique_ptr<WmaEncoder> encoder);
 
     mutable std::mutex m_mutex;
     std::map<HWMENCODE, std::shared_ptr<File>> m_files;
