@@ -1,7 +1,7 @@
 #pragma once
 // The terminal commands (drives, tracks, rip) on the window's own start-up,
-// controls and rip job, with no window shown: the options given are applied
-// to the same controls a user would set, and boxes become console lines.
+// settings and rip job, with no window shown: a rip is planned from the
+// stored settings and the options given, and boxes become console lines.
 
 #include "CommandLineArgs.h"
 
@@ -14,6 +14,8 @@ namespace qm {
 class ConsoleDialogs;
 class ConsoleLines;
 class CdAudioEngine;
+class RipJob;
+struct RipPlan;
 class frmMain;
 
 namespace cli {
@@ -37,8 +39,8 @@ private:
     int ListDrives();
     int ListTracks();
     int Rip();
-    int ApplyOptions(int rows);
-    int PrepareFolder(bool fromArguments);
+    int PlanRip(int rows, RipPlan& plan);
+    int PrepareFolder(const QString& folder, bool fromArguments);
     void RemoveCreatedFolders();
     void Interrupted();
 
@@ -48,6 +50,7 @@ private:
     std::unique_ptr<ConsoleDialogs> m_dialogs;
     std::unique_ptr<frmMain> m_window;
     QStringList m_createdFolders; // made by this run, deepest last
+    RipJob* m_job = nullptr;       // while the rip runs
     bool m_interrupted = false;
 };
 

@@ -1,19 +1,17 @@
-// "quillmere rip": the options applied to the window's controls, the rows
-// checked, and the window's own extract command run with its progress window.
+// "quillmere rip": a plan from the stored settings and the options given, run
+// by the window's own rip job with progress lines instead of its window.
 #include "CommandLineMode.h"
 #include "RipProgress.h"
 #include "frmMain.h"
 #include "platform/audio/CdAudioEngine.h"
 #include "platform/ui/ConsoleDialogs.h"
-#include "rip/RipNames.h"
-#include "rip/frmRipp.h"
+#include "rip/RipJob.h"
 #include "settings/OptionsPanels.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QRadioButton>
 #include <QSocketNotifier>
 #include <QTreeWidget>
 #include <csignal>
@@ -23,8 +21,6 @@
 namespace qm::cli {
 
 namespace {
-
-const QString kCompletedTitle = QStringLiteral("Ripping Completed"); // the rip job's last box
 
 // Ctrl-C (and a polite kill) reach the window's thread through a pipe; the
 // handler itself only writes one byte.
@@ -51,18 +47,18 @@ bool InstallSignalPipe()
     return true;
 }
 
-// The list entries of a bitrate list, as numbers of kbps.
-QStringList Rates(QComboBox* list, bool wma)
+// An encoder that takes no input for this long is stopped; tests shorten it.
+int EncoderWatchdogMs()
 {
-    QStringList rates;
-    for (int i = 0; i < list->count(); ++i)
-        rates << (wma ? QString::number(list->itemData(i).toUInt() / 1000) : LeadingBitrate(list->itemText(i)));
-    return rates;
+    bool ok = false;
+    const int seconds = qEnvironmentVariableIntValue("QUILLMERE_ENCODER_WATCHDOG", &ok);
+    return ok && seconds > 0 ? seconds * 1000 : RipPlan().encoderWatchdogMs;
 }
 
 } // namespace
 
-int CommandLineMode::ApplyOptions(int rows)
+// The stored settings, overridden by the options given.
+int CommandLineMode::PlanRip(int rows, RipPlan& plan)
 {
     frmMain& w = *m_window;
     OptionsPanels& o = *w.options;
@@ -76,66 +72,55 @@ int CommandLineMode::ApplyOptions(int rows)
             return ExitUsage;
         }
     }
-    if (m_args.format)
-        o.SelectFormat(*m_args.format);
-    const int format = o.SelectedFormat();
+    const int format = m_args.format.value_or(o.SelectedFormat());
     if (format < 0) {
         m_lines.Message(QStringLiteral("no output format is chosen; give one with --format"));
         return ExitUsage;
     }
     const bool hasModes = format == FormatMp3 || format == FormatOgg;
-    if (m_args.vbr) {
-        if (!hasModes) {
-            m_lines.Message(QStringLiteral("--%1 applies to mp3 and ogg, not to %2")
-                                .arg(*m_args.vbr ? QStringLiteral("vbr") : QStringLiteral("cbr"), FormatName(format)));
-            return ExitUsage;
-        }
-        QRadioButton* mode = format == FormatMp3 ? (*m_args.vbr ? o.optMP3VBR : o.optMP3CBR)
-                                                 : (*m_args.vbr ? o.optOGGVBR : o.optOGGCBR);
-        mode->setChecked(true);
-        if (format == FormatMp3)
-            *m_args.vbr ? o.optMP3VBR_Click() : o.optMP3CBR_Click();
-        else
-            *m_args.vbr ? o.optOGGVBR_Click() : o.optOGGCBR_Click();
+    if (m_args.vbr && !hasModes) {
+        m_lines.Message(QStringLiteral("--%1 applies to mp3 and ogg, not to %2")
+                            .arg(*m_args.vbr ? QStringLiteral("vbr") : QStringLiteral("cbr"), FormatName(format)));
+        return ExitUsage;
     }
+    const bool constant = m_args.vbr ? !*m_args.vbr : o.ConstantMode(format);
+    QString kbps = o.SelectedRate(format, constant);
     if (m_args.bitrate) {
-        QComboBox* list = nullptr;
         QString what = FormatName(format);
-        switch (format) {
-        case FormatWma: list = o.cmbWMAEncodingBitrate; break;
-        case FormatMp3:
-            list = o.optMP3CBR->isChecked() ? o.cmbMP3CBitrate : o.cmbMP3VBitrate;
-            what += o.optMP3CBR->isChecked() ? QStringLiteral(" (constant)") : QStringLiteral(" (variable)");
-            break;
-        case FormatOgg:
-            list = o.optOGGCBR->isChecked() ? o.cmbOGGCBitrate : o.cmbOGGVBitrate;
-            what += o.optOGGCBR->isChecked() ? QStringLiteral(" (constant)") : QStringLiteral(" (variable)");
-            break;
-        default:
+        if (hasModes)
+            what += constant ? QStringLiteral(" (constant)") : QStringLiteral(" (variable)");
+        if (format != FormatWma && !hasModes) {
             m_lines.Message(QStringLiteral("--bitrate applies to wma, mp3 and ogg, not to %1%2")
                                 .arg(FormatName(format),
                                      format == FormatPortable ? QStringLiteral(" (always 128 kbps MP3)") : QString()));
             return ExitUsage;
         }
-        const QStringList rates = Rates(list, format == FormatWma);
-        const qsizetype entry = rates.indexOf(QString::number(*m_args.bitrate));
-        if (entry < 0) {
+        const QStringList rates = o.OfferedRates(format, constant);
+        kbps = QString::number(*m_args.bitrate);
+        if (!rates.contains(kbps)) {
             m_lines.Message(QStringLiteral("--bitrate %1: %2 offers %3 kbps")
                                 .arg(*m_args.bitrate)
                                 .arg(what, rates.isEmpty() ? QStringLiteral("no") : rates.join(QStringLiteral(", "))));
             return ExitUsage;
         }
-        list->setCurrentIndex(static_cast<int>(entry));
     }
-    if (m_args.out)
-        o.txtExtractPath->setText(*m_args.out);
+    plan = o.PlanFor(format, constant, kbps, m_args.out.value_or(o.txtExtractPath->text()), w.wmaTagNames);
+    plan.drive = w.currentDrive;
+    for (int r = 1; r <= rows; ++r) {
+        if (m_args.tracks.all || m_args.tracks.numbers.contains(r))
+            plan.tracks.push_back(r - 1);
+    }
+    plan.encoderWatchdogMs = EncoderWatchdogMs();
+    // Kept as the settings only when asked to (saved once the folder is
+    // ready): the panels are what is saved.
+    if (m_args.save)
+        o.Choose(format, constant, kbps, plan.folder);
     return ExitOk;
 }
 
-int CommandLineMode::PrepareFolder(bool fromArguments)
+int CommandLineMode::PrepareFolder(const QString& folder, bool fromArguments)
 {
     const int status = fromArguments ? ExitUsage : ExitFailed;
-    const QString folder = m_window->options->txtExtractPath->text();
     if (folder.isEmpty()) {
         m_lines.Message(QStringLiteral("no output folder is set; give one with --out"));
         return status;
@@ -183,13 +168,12 @@ void CommandLineMode::RemoveCreatedFolders()
 
 void CommandLineMode::Interrupted()
 {
-    auto* job = m_window->findChild<frmRipp*>(QString(), Qt::FindDirectChildrenOnly);
-    if (m_interrupted || !job)
+    if (m_interrupted || !m_job)
         return;
     m_interrupted = true;
     m_lines.Message(QStringLiteral("interrupted: the track in progress is closed where it stands; no other track "
                                    "is ripped"));
-    job->cmdStop_Click(); // the console answers its question with Yes
+    m_job->Stop();
 }
 
 int CommandLineMode::Rip()
@@ -209,44 +193,32 @@ int CommandLineMode::Rip()
         m_lines.Message(QStringLiteral("nothing to rip: %1 holds no readable audio disc").arg(w.cmbCDDrives->currentText()));
         return ExitFailed;
     }
-    if (const int status = ApplyOptions(rows); status != ExitOk)
+    RipPlan plan;
+    if (const int status = PlanRip(rows, plan); status != ExitOk)
         return status;
     if (g_signalled) {
         m_lines.Message(QStringLiteral("interrupted; nothing was ripped"));
         return ExitFailed;
     }
-    if (const int status = PrepareFolder(m_args.out.has_value()); status != ExitOk)
+    if (const int status = PrepareFolder(plan.folder, m_args.out.has_value()); status != ExitOk)
         return status;
     if (m_args.save)
         w.SaveSettings();
 
-    int checked = 0;
-    for (int r = 1; r <= rows; ++r) {
-        const bool rip = m_args.tracks.all || m_args.tracks.numbers.contains(r);
-        w.lsTracks->topLevelItem(r - 1)->setCheckState(0, rip ? Qt::Checked : Qt::Unchecked);
-        checked += rip ? 1 : 0;
-    }
-
-    RipProgress progress(w, m_lines);
-    m_dialogs->resultTitles << kCompletedTitle;
-    bool done = false;
-    int ripped = 0, failed = 0;
-    m_dialogs->onBox = [&](QWidget* owner, const QString&, const QString& title) {
-        auto* job = qobject_cast<frmRipp*>(owner);
-        if (job && title == kCompletedTitle) {
-            progress.Finish();
-            done = true;
-            ripped = job->ripped();
-            failed = job->failed();
-        }
-    };
-    w.ripStartDelayMs = 0;
+    // As the window's extract command: playback stopped, the stop flag clear.
+    w.audio().BASS_ChannelStop(w.currentStream);
+    w.ripStop = false;
+    RipJob job(w.ripContext(false), plan);
+    RipProgress progress(job, w.audio(), w.currentStream, m_lines);
+    m_job = &job;
     if (!g_signalled)
-        w.DispatchCommand(QStringLiteral("IDC_FS_ExtractBtn"), QString());
-    m_dialogs->onBox = nullptr;
-    if (ripped == 0)
+        job.Run();
+    m_job = nullptr;
+    m_lines.Result(job.Summary());
+    if (job.ripped() == 0)
         RemoveCreatedFolders();
-    const bool complete = done && !m_interrupted && !g_signalled && failed == 0 && ripped == checked;
+    const bool complete = !m_interrupted && !g_signalled && job.failed() == 0
+                          && job.ripped() == static_cast<int>(plan.tracks.size());
     return complete ? ExitOk : ExitFailed;
 }
 

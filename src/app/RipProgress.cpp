@@ -1,10 +1,8 @@
 #include "RipProgress.h"
 
-#include "app/frmMain.h"
 #include "platform/ui/ConsoleLines.h"
-#include "rip/frmRipp.h"
+#include "rip/RipJob.h"
 
-#include <QLabel>
 #include <QTimer>
 #include <cmath>
 
@@ -46,40 +44,23 @@ QString FinishedLine(int track, double fraction, double speed, const QString& ou
     return Head(track, fraction, speed) + QStringLiteral("  ") + outcome;
 }
 
-RipProgress::RipProgress(frmMain& main, ConsoleLines& lines)
-    : QObject(&main), m_main(main), m_lines(lines), m_timer(new QTimer(this))
+RipProgress::RipProgress(RipJob& job, AudioLibrary& audio, const HSTREAM& stream, ConsoleLines& lines)
+    : QObject(&job), m_audio(audio), m_stream(stream), m_lines(lines), m_timer(new QTimer(this))
 {
-    // Every pass of the event loop: the job may start at once, and its first
-    // track must be seen before it ends.
+    // Every pass of the event loop, which the job lets run after each block:
+    // a track may take only a few blocks, and each quarter gets its line.
     m_timer->setInterval(0);
     connect(m_timer, &QTimer::timeout, this, &RipProgress::Poll);
-    m_timer->start();
+    connect(&job, &RipJob::trackStarted, this, &RipProgress::StartTrack);
+    connect(&job, &RipJob::trackFinished, this,
+            [this](int, RipResult result, const QString& reason) { CloseTrack(result, reason); });
 }
 
 void RipProgress::Poll()
 {
-    if (!m_job)
-        m_job = m_main.findChild<frmRipp*>(QString(), Qt::FindDirectChildrenOnly);
-    if (!m_job)
-        return;
-    const QString label = m_job->lblRip->text();
-    const int row = label.mid(label.indexOf(QLatin1Char(':')) + 1).toInt();
-    // Every pass of the event loop once the job runs (the writers let events
-    // run after each block, and a track may take only a few blocks); often
-    // while it waits for its start.
-    const QTimer* start = m_job->tmrRipp;
-    m_timer->setInterval(start->isActive() && start->remainingTime() > 10 ? 5 : 0);
-    if (row <= 0)
-        return; // the job has not begun
-    if (row != m_row) {
-        CloseTrack();
-        StartTrack(row);
-    }
-
-    AudioLibrary& audio = m_main.audio();
-    const QWORD length = audio.BASS_StreamGetLength(m_main.currentStream);
-    const QWORD position = audio.BASS_ChannelGetPosition(m_main.currentStream);
-    if (length == BASS_POSITION_ERROR || position == BASS_POSITION_ERROR || length == 0)
+    const QWORD length = m_audio.BASS_StreamGetLength(m_stream);
+    const QWORD position = m_audio.BASS_ChannelGetPosition(m_stream);
+    if (m_row <= 0 || length == BASS_POSITION_ERROR || position == BASS_POSITION_ERROR || length == 0)
         return; // the writer has not opened its stream yet
     m_fraction = std::min(1.0, static_cast<double>(position) / static_cast<double>(length));
     m_bytes = position;
@@ -104,46 +85,44 @@ void RipProgress::Poll()
     }
 }
 
-void RipProgress::StartTrack(int row)
+void RipProgress::StartTrack(int track)
 {
-    m_row = row;
-    m_rippedBefore = m_job->ripped();
-    m_failedBefore = m_job->failed();
+    m_row = track + 1;
     m_clock.start();
     m_lastUpdate = -1;
     m_lastQuarter = 0;
     m_fraction = 0;
     m_speed = 0;
     m_bytes = 0;
-    m_lines.Update(ProgressLine(row, 0, 0, -1));
+    m_lines.Update(ProgressLine(m_row, 0, 0, -1));
+    m_timer->start();
 }
 
-void RipProgress::CloseTrack()
+void RipProgress::CloseTrack(RipResult result, const QString& reason)
 {
-    if (m_row <= 0 || !m_job)
-        return;
-    QString outcome;
-    if (m_job->failed() > m_failedBefore) {
-        outcome = QStringLiteral("failed");
-    } else if (m_job->ripped() > m_rippedBefore) {
+    Poll();
+    m_timer->stop();
+    QString line;
+    switch (result) {
+    case RipResult::Failed:
+        line = QStringLiteral("Track %1: failed: %2").arg(m_row, 2, 10, QLatin1Char('0')).arg(reason);
+        break;
+    case RipResult::Ripped: {
         // The whole track: its length over the time it took.
         const double elapsed = static_cast<double>(m_clock.nsecsElapsed()) / 1e9;
         if (m_fraction > 0 && elapsed > 0.001)
             m_speed = static_cast<double>(m_bytes) / m_fraction / kBytesPerSecond / elapsed;
         m_fraction = 1.0;
-        outcome = QStringLiteral("done in ") + Clock(static_cast<double>(m_clock.elapsed()) / 1000.0);
-    } else {
-        outcome = QStringLiteral("cancelled; the file holds the part read");
+        line = FinishedLine(m_row, m_fraction, m_speed,
+                            QStringLiteral("done in ") + Clock(static_cast<double>(m_clock.elapsed()) / 1000.0));
+        break;
     }
-    m_lines.Line(FinishedLine(m_row, m_fraction, m_speed, outcome));
+    case RipResult::Cancelled:
+        line = FinishedLine(m_row, m_fraction, m_speed, QStringLiteral("cancelled; the file holds the part read"));
+        break;
+    }
+    m_lines.Line(line);
     m_row = 0;
-}
-
-void RipProgress::Finish()
-{
-    Poll();
-    CloseTrack();
-    m_timer->stop();
 }
 
 } // namespace qm::cli

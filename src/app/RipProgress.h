@@ -1,12 +1,15 @@
 #pragma once
-// Progress of the rip job for the terminal: watches the progress window's
-// track label and the current stream while the job runs, and prints one line
-// per track (rewritten in place on a terminal, in steps of a quarter
-// otherwise) with percent, speed as a multiple of real time and time left.
+// Progress of the rip job for the terminal: follows the job's tracks and the
+// current stream while the job runs, and prints one line per track
+// (rewritten in place on a terminal, in steps of a quarter otherwise) with
+// percent, speed as a multiple of real time and time left, and at its end
+// how it went: a failed track with its reason.
+
+#include "platform/audio/AudioLibrary.h"
+#include "rip/RipResult.h"
 
 #include <QElapsedTimer>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
 class QTimer;
@@ -14,8 +17,7 @@ class QTimer;
 namespace qm {
 
 class ConsoleLines;
-class frmMain;
-class frmRipp;
+class RipJob;
 
 namespace cli {
 
@@ -27,22 +29,18 @@ QString Clock(double seconds);
 class RipProgress : public QObject {
     Q_OBJECT
 public:
-    RipProgress(frmMain& main, ConsoleLines& lines);
-    // The job is over: the last track's line is finished.
-    void Finish();
+    RipProgress(RipJob& job, AudioLibrary& audio, const HSTREAM& stream, ConsoleLines& lines);
 
 private:
     void Poll();
-    void StartTrack(int row);
-    void CloseTrack();
+    void StartTrack(int track);
+    void CloseTrack(RipResult result, const QString& reason);
 
-    frmMain& m_main;
+    AudioLibrary& m_audio;
+    const HSTREAM& m_stream;
     ConsoleLines& m_lines;
     QTimer* m_timer;
-    QPointer<frmRipp> m_job;
-    int m_row = 0;
-    int m_rippedBefore = 0;
-    int m_failedBefore = 0;
+    int m_row = 0; // the track's 1-based number; 0 between tracks
     QElapsedTimer m_clock;
     qint64 m_lastUpdate = -1;
     int m_lastQuarter = 0;

@@ -171,7 +171,6 @@ void frmMain::LoadInterface()
 void frmMain::RestoreFileFormat() { modSettings::RestoreFileFormat(*this); }
 void frmMain::LoadSettings() { modSettings::LoadSettings(*this); }
 void frmMain::SaveSettings() { modSettings::SaveSettings(*this); }
-void frmMain::StopRipping() { ripStop = true; }
 
 void frmMain::Form_Unload()
 {

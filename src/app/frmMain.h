@@ -4,7 +4,7 @@
 // the shutdown.
 
 #include "SingleInstance.h"
-#include "rip/RipResult.h"
+#include "rip/RipJob.h"
 #include "SkinEngine.h"
 #include "platform/audio/AudioLibrary.h"
 #include "player/SyncGate.h"
@@ -95,11 +95,15 @@ public:
     QTimer* tmrPlaybackPosition = nullptr;
     bool positionDrag = false; // the mouse holds the position slider
 
-    // Ripping (src/rip): shows the progress window modally; returns when the
-    // job has ended.
+    // Ripping (src/app/RipWindow.cpp): shows the progress window modally;
+    // returns when the job has ended.
     virtual void ShowRipWindow();
     void StopRipping();
-    // The per-track writers; each reports its own failures to the user.
+    // What a rip needs of this window; the terminal shows no boxes.
+    RipContext ripContext(bool showBoxes = true);
+    // The panels' choices, the chosen drive and the checked rows.
+    RipPlan RipPlanFromWindow() const;
+    // One track in one format, outside a job; each reports its own failures.
     RipResult ExtractAudioTrackToWav(int track);
     RipResult ExtractAudioTrackToWMA(int track, DWORD bitrate);
     RipResult Converter(const QString& source, const QString& format, const QString& bitrate,

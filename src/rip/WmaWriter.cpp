@@ -1,25 +1,15 @@
-// The WMA writer: one track of the current drive through the library's WMA
-// encoder into TRACKn.WMA, with the tags of the options panel; and the list
-// of rates the encoder offers.
 #include "WmaWriter.h"
 
-#include "RipNames.h"
-#include "app/frmMain.h"
 #include "diag/ErrorReport.h"
-#include "settings/OptionsPanels.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QCoreApplication>
-#include <QLineEdit>
 #include <cmath>
-#include <vector>
 
 namespace qm {
 
 namespace {
-constexpr DWORD kBlock = 20000;
 constexpr int kErrRead = 57; // the drive delivered no data, as the WAV writer numbers it
+const QString kOpenFailed = QStringLiteral("An error occured while opening output file.");
+const QString kEncodeFailed = QStringLiteral("An error occured while encoding WMA data.");
 } // namespace
 
 QString WmaRateText(DWORD bitsPerSecond, const QLocale& locale)
@@ -30,91 +20,90 @@ QString WmaRateText(DWORD bitsPerSecond, const QLocale& locale)
     return grouped.toString(kilobits) + QStringLiteral(" Kbps");
 }
 
-void frmMain::LoadWMAEncoderRates()
+WmaWriter::WmaWriter(AudioLibrary& audio, const QString& path, DWORD bitrate, Tags tags, int trackNumber)
+    : m_audio(audio), m_file(path), m_bitrate(bitrate), m_tags(std::move(tags)), m_trackNumber(trackNumber)
 {
-    const DWORD* rates = m_audio.BASS_WMA_EncodeGetRates(44100, 0);
-    if (!rates) {
-        ShowAudioError(m_dialogs, this, QStringLiteral("Error: Can't find a codec"), m_audio.BASS_ErrorGetCode());
-        return;
-    }
-    QComboBox* list = options->cmbWMAEncodingBitrate;
-    for (const DWORD* rate = rates; *rate != 0; ++rate)
-        list->addItem(WmaRateText(*rate, QLocale()), QVariant::fromValue<uint>(*rate));
-    if (list->count() > 0)
-        list->setCurrentIndex(0);
 }
 
-RipResult frmMain::ExtractAudioTrackToWMA(int track, DWORD bitrate)
+WmaWriter::~WmaWriter()
 {
-    const DWORD drive = static_cast<DWORD>(currentDrive);
-    const QString path = TrackFileName(options->txtExtractPath->text(), track + 1, QStringLiteral(".WMA"));
-    RipResult result = RipResult::Failed;
+    close(); // a file left open would write into the removed temporary file
+}
 
-    m_audio.BASS_CD_Door(drive, BASS_CD_DOOR_LOCK);
-    HSTREAM stream = m_audio.BASS_CD_StreamCreate(drive, static_cast<DWORD>(track), BASS_CD_DECODE_FLAGS);
-    currentStream = stream;
-    if (stream == 0) {
-        ShowAudioError(m_dialogs, this, QStringLiteral("Unable to Create CD Stream!"), m_audio.BASS_ErrorGetCode());
-    } else {
-        SetContentEnabled(false);
-        const HWMENCODE encoder =
-            m_audio.BASS_WMA_EncodeOpenFile(44100, BASS_WMA_ENCODE_TAGS, bitrate, path.toUtf8().constData());
-        if (encoder == 0) {
-            ShowAudioError(m_dialogs, this, QStringLiteral("An error occured while opening output file."),
-                           m_audio.BASS_ErrorGetCode());
-        } else {
-            if (options->chkWMAFileTags->isChecked()) {
-                for (int i = 0; i < 8 && i < wmaTagNames.size(); ++i) {
-                    const QString value = options->txtWMATags[static_cast<std::size_t>(i)]->text();
-                    if (!value.isEmpty())
-                        m_audio.BASS_WMA_EncodeSetTag(encoder, wmaTagNames[i].toUtf8().constData(),
-                                                      value.toUtf8().constData());
-                }
-            }
-            m_audio.BASS_WMA_EncodeSetTag(encoder, "", ""); // ends the tags, also when there were none
+bool WmaWriter::prepare()
+{
+    if (m_bitrate != 0)
+        return true;
+    const QString why = QStringLiteral("no WMA bitrate is selected (no WMA encoder offered one)");
+    return fail({RipFailure::Box::Warning, QStringLiteral("Track %1 was not ripped: %2.").arg(m_trackNumber).arg(why), 0,
+                 QString(), why});
+}
 
-            std::vector<char> buffer(kBlock);
-            bool failed = false;
-            while (m_audio.BASS_ChannelIsActive(stream) != BASS_ACTIVE_STOPPED) {
-                const DWORD got = m_audio.BASS_ChannelGetData(stream, buffer.data(), kBlock);
-                if (got == BASS_DATA_ERROR || got == 0) {
-                    if (got == 0 && m_audio.BASS_ChannelIsActive(stream) == BASS_ACTIVE_STOPPED)
-                        break;
-                    const int code = m_audio.BASS_ErrorGetCode();
-                    ReportError(m_dialogs, this, QStringLiteral("frmDemo"), QStringLiteral("ExtractAudioTrackToWMA"),
-                                kErrRead,
-                                QStringLiteral("The disc could not be read (%1, code %2)")
-                                    .arg(AudioErrorText(code))
-                                    .arg(code));
-                    failed = true;
-                    break;
-                }
-                if (!m_audio.BASS_WMA_EncodeWrite(encoder, buffer.data(), got)) {
-                    ShowAudioError(m_dialogs, this, QStringLiteral("An error occured while encoding WMA data."),
-                                   m_audio.BASS_ErrorGetCode());
-                    failed = true;
-                    break;
-                }
-                QCoreApplication::processEvents();
-                if (ripStop)
-                    break;
-            }
-            // The file is completed with what it holds, also after a failure.
-            m_audio.BASS_WMA_EncodeClose(encoder);
-            if (!failed)
-                result = ripStop ? RipResult::Cancelled : RipResult::Ripped;
-            ripStop = false;
-        }
-    }
+void WmaWriter::streamFailed(int code)
+{
+    fail({RipFailure::Box::AudioError, QStringLiteral("Unable to Create CD Stream!"), code, QString(),
+          QStringLiteral("the track could not be opened (%1)").arg(AudioErrorText(code))});
+}
 
-    // Clean-up, on every path.
-    m_audio.BASS_CD_Door(drive, BASS_CD_DOOR_UNLOCK);
-    if (stream != 0) {
-        m_audio.BASS_ChannelStop(stream);
-        m_audio.BASS_StreamFree(stream);
-    }
-    SetContentEnabled(true);
-    return result;
+// The library's message, with the system's words when our file failed.
+bool WmaWriter::failed(const QString& message, int code)
+{
+    const QString file = m_file.errorString();
+    const QString reason = !file.isEmpty() ? file
+                                           : QStringLiteral("%1 (%2)").arg(message.chopped(1), AudioErrorText(code));
+    return fail({RipFailure::Box::AudioError, file.isEmpty() ? message : message + QStringLiteral("\r\n") + file, code,
+                 QString(), reason});
+}
+
+bool WmaWriter::open(HSTREAM)
+{
+    if (!m_file.create())
+        return failed(kOpenFailed, BASS_ERROR_CREATE);
+    m_encoder = m_audio.QM_WMA_EncodeOpenWriter(
+        44100, BASS_WMA_ENCODE_TAGS, m_bitrate,
+        [this](QWORD offset, const void* data, DWORD length) { return m_file.writeAt(offset, data, length); });
+    if (m_encoder == 0)
+        return failed(kOpenFailed, m_audio.BASS_ErrorGetCode());
+    for (const auto& [name, value] : m_tags)
+        m_audio.BASS_WMA_EncodeSetTag(m_encoder, name.toUtf8().constData(), value.toUtf8().constData());
+    // Ends the tags, also when there were none, and writes the header.
+    if (!m_audio.BASS_WMA_EncodeSetTag(m_encoder, "", ""))
+        return failed(kEncodeFailed, m_audio.BASS_ErrorGetCode());
+    return true;
+}
+
+bool WmaWriter::write(const char* data, DWORD bytes)
+{
+    return m_audio.BASS_WMA_EncodeWrite(m_encoder, data, bytes) || failed(kEncodeFailed, m_audio.BASS_ErrorGetCode());
+}
+
+void WmaWriter::readFailed(int code)
+{
+    const QString what = QStringLiteral("The disc could not be read (%1, code %2)").arg(AudioErrorText(code)).arg(code);
+    fail({RipFailure::Box::Report, what, kErrRead, QStringLiteral("ExtractAudioTrackToWMA"), what});
+}
+
+bool WmaWriter::close()
+{
+    if (m_encoder == 0)
+        return true;
+    const HWMENCODE encoder = m_encoder;
+    m_encoder = 0;
+    return m_audio.BASS_WMA_EncodeClose(encoder);
+}
+
+RipResult WmaWriter::finish(bool failedBefore, bool cancelled)
+{
+    // Closing completes the encoding: the last frame and the trailer.
+    const bool closed = close();
+    if (!failedBefore && !closed)
+        failed(kEncodeFailed, m_audio.BASS_ErrorGetCode());
+    else if (!failedBefore && !m_file.commit())
+        failed(kEncodeFailed, BASS_ERROR_CREATE);
+    else if (!failedBefore)
+        return cancelled ? RipResult::Cancelled : RipResult::Ripped;
+    m_file.discard();
+    return RipResult::Failed;
 }
 
 } // namespace qm

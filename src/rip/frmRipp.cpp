@@ -1,26 +1,19 @@
 #include "frmRipp.h"
 
-#include "RipNames.h"
-#include "app/frmMain.h"
 #include "platform/ui/Dialogs.h"
-#include "settings/OptionsPanels.h"
 
 #include <QCloseEvent>
-#include <QComboBox>
-#include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
-#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTimer>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace qm {
 
-frmRipp::frmRipp(frmMain& main) : QDialog(&main), m_main(main)
+frmRipp::frmRipp(const RipContext& context, RipPlan plan, int startDelayMs, QWidget* parent)
+    : QDialog(parent), m_dialogs(context.dialogs), m_job(new RipJob(context, std::move(plan), this))
 {
     setObjectName(QStringLiteral("frmRipp"));
     setWindowTitle(QStringLiteral("Ripping In Progress..."));
@@ -51,27 +44,26 @@ frmRipp::frmRipp(frmMain& main) : QDialog(&main), m_main(main)
     row->addWidget(cmdStop);
     layout->addLayout(row);
 
+    connect(m_job, &RipJob::trackStarted, this, [this](int track) {
+        lblRip->setText(QStringLiteral("Ripping Track Number:") + QString::number(track + 1));
+        prgRipper->setValue(0);
+    });
+    connect(m_job, &RipJob::trackFinished, this, [this](int, RipResult result) {
+        // The progress timer's last look is usually a block or two before the end.
+        if (result == RipResult::Ripped)
+            prgRipper->setValue(prgRipper->maximum());
+    });
+
     tmrRipp = new QTimer(this);
     tmrRipp->setObjectName(QStringLiteral("tmrRipp"));
-    tmrRipp->setInterval(main.ripStartDelayMs);
+    tmrRipp->setInterval(startDelayMs);
     connect(tmrRipp, &QTimer::timeout, this, &frmRipp::tmrRipp_Timer);
-
-    main.skin().SkinWindow(this, 3);
     Form_Load();
-}
-
-frmRipp::~frmRipp()
-{
-    m_main.rippingActive = false;
-    if (m_main.ripProgress == prgRipper)
-        m_main.ripProgress = nullptr;
 }
 
 void frmRipp::Form_Load()
 {
-    m_main.rippingActive = true;
-    m_main.ripProgress = prgRipper;
-    const QString folder = m_main.options->txtExtractPath->text();
+    const QString folder = m_job->plan().folder;
     lblRippingPath->setText(QStringLiteral("Ripping Path:") + folder);
     // Every missing level is made: the default folder sits in ~/Music, which
     // a new account may not have. A writer that cannot open its file says so.
@@ -86,79 +78,11 @@ void frmRipp::tmrRipp_Timer()
     RipCheckedTracks();
 }
 
-RipResult frmRipp::RipRow(int row)
-{
-    OptionsPanels& o = *m_main.options;
-    const QString folder = o.txtExtractPath->text();
-    const QString track = QString::number(row - 1);
-    switch (o.SelectedFormat()) {
-    case FormatPortable:
-        return m_main.Converter(track, QStringLiteral("MP3C"), QStringLiteral("128"),
-                                TrackFileName(folder, row, QStringLiteral(".mp3")), true);
-    case FormatWav:
-        return m_main.ExtractAudioTrackToWav(row - 1);
-    case FormatWma: {
-        const QVariant rate = o.cmbWMAEncodingBitrate->currentData();
-        if (o.cmbWMAEncodingBitrate->currentIndex() < 0 || !rate.isValid()) {
-            m_main.dialogs().MessageBox(this,
-                                        QStringLiteral("Track %1 was not ripped: no WMA bitrate is selected "
-                                                       "(no WMA encoder offered one).")
-                                            .arg(row),
-                                        QStringLiteral("Quillmere"), MsgIcon::Warning, MsgButtons::Ok);
-            return RipResult::Failed;
-        }
-        return m_main.ExtractAudioTrackToWMA(row - 1, rate.toUInt());
-    }
-    case FormatMp3:
-        if (o.optMP3CBR->isChecked())
-            return m_main.Converter(track, QStringLiteral("MP3C"), LeadingBitrate(o.cmbMP3CBitrate->currentText()),
-                                    TrackFileName(folder, row, QStringLiteral(".mp3")), true);
-        return m_main.Converter(track, QStringLiteral("MP3V"), LeadingBitrate(o.cmbMP3VBitrate->currentText()),
-                                TrackFileName(folder, row, QStringLiteral(".mp3")), true);
-    case FormatOgg:
-        if (o.optOGGCBR->isChecked())
-            return m_main.Converter(track, QStringLiteral("OGGC"), LeadingBitrate(o.cmbOGGCBitrate->currentText()),
-                                    TrackFileName(folder, row, QStringLiteral(".ogg")), true);
-        return m_main.Converter(track, QStringLiteral("OGGV"), LeadingBitrate(o.cmbOGGVBitrate->currentText()),
-                                TrackFileName(folder, row, QStringLiteral(".ogg")), true);
-    default:
-        return RipResult::Failed; // no format chosen: nothing written
-    }
-}
-
 void frmRipp::RipCheckedTracks()
 {
-    m_running = true;
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-    const int rows = m_main.lsTracks->topLevelItemCount();
-    for (int row = 1; row <= rows; ++row) {
-        if (isStopped)
-            break;
-        QTreeWidgetItem* item = m_main.lsTracks->topLevelItem(row - 1);
-        if (!item || item->checkState(0) != Qt::Checked)
-            continue;
-        lblRip->setText(QStringLiteral("Ripping Track Number:") + QString::number(row));
-        prgRipper->setValue(0);
-        switch (RipRow(row)) {
-        case RipResult::Ripped:
-            ++m_ripped;
-            // The timer's last look is usually a block or two before the end.
-            prgRipper->setValue(prgRipper->maximum());
-            break;
-        case RipResult::Failed: ++m_failed; break;
-        case RipResult::Cancelled: break; // stopped part-way: not counted
-        }
-    }
-    m_running = false;
-
-    const QString folder = m_main.options->txtExtractPath->text();
-    QString text = QString::number(m_ripped) + QStringLiteral(" Tracks have been Ripped to ") + folder;
-    if (m_failed > 0)
-        text += QStringLiteral("\r\n%1 Tracks could not be Ripped.").arg(m_failed);
-    m_main.dialogs().MessageBox(this, text, QStringLiteral("Ripping Completed"), MsgIcon::Information,
-                                MsgButtons::Ok);
-    m_main.rippingActive = false;
+    m_job->Run();
+    m_dialogs.MessageBox(this, m_job->Summary(), QStringLiteral("Ripping Completed"), MsgIcon::Information,
+                         MsgButtons::Ok);
     m_done = true;
     accept();
 }
@@ -166,12 +90,10 @@ void frmRipp::RipCheckedTracks()
 void frmRipp::cmdStop_Click()
 {
     const MsgAnswer answer =
-        m_main.dialogs().MessageBox(this, QStringLiteral("Are you sure that you want to cancel the ripping process?"),
-                                    QStringLiteral("Are you sure?"), MsgIcon::Question, MsgButtons::YesNo);
-    if (answer == MsgAnswer::Yes) {
-        isStopped = true;
-        m_main.StopRipping();
-    }
+        m_dialogs.MessageBox(this, QStringLiteral("Are you sure that you want to cancel the ripping process?"),
+                             QStringLiteral("Are you sure?"), MsgIcon::Question, MsgButtons::YesNo);
+    if (answer == MsgAnswer::Yes)
+        m_job->Stop();
 }
 
 void frmRipp::closeEvent(QCloseEvent* event)

@@ -1,9 +1,9 @@
 #pragma once
 // The progress window: opened modally over the main window by the extract
-// command; one second after it opens it rips the checked rows in list order,
-// then reports how many tracks were ripped and closes.
+// command; one second after it opens it runs the rip job, then reports how
+// many tracks were ripped and closes.
 
-#include "RipResult.h"
+#include "RipJob.h"
 
 #include <QDialog>
 
@@ -14,15 +14,10 @@ class QTimer;
 
 namespace qm {
 
-class frmMain;
-
 class frmRipp : public QDialog {
     Q_OBJECT
 public:
-    explicit frmRipp(frmMain& main);
-    ~frmRipp() override;
-
-    bool isStopped = false; // the user confirmed cancelling
+    frmRipp(const RipContext& context, RipPlan plan, int startDelayMs, QWidget* parent);
 
     QLabel* lblRippingPath = nullptr;
     QLabel* lblRip = nullptr;
@@ -30,8 +25,10 @@ public:
     QPushButton* cmdStop = nullptr;
     QTimer* tmrRipp = nullptr;
 
-    int ripped() const { return m_ripped; }
-    int failed() const { return m_failed; }
+    RipJob& job() { return *m_job; }
+    bool isStopped() const { return m_job->stopped(); } // the user confirmed cancelling
+    int ripped() const { return m_job->ripped(); }
+    int failed() const { return m_job->failed(); }
 
     void cmdStop_Click();
 
@@ -45,12 +42,9 @@ private:
     void Form_Load();
     void tmrRipp_Timer();
     void RipCheckedTracks();
-    RipResult RipRow(int row);
 
-    frmMain& m_main;
-    int m_ripped = 0;
-    int m_failed = 0;
-    bool m_running = false;
+    Dialogs& m_dialogs;
+    RipJob* m_job;
     bool m_done = false;
 };
 

@@ -1,8 +1,10 @@
 #pragma once
 // The two settings panels: the output format with each format's options
 // (frFileFormat) and the extraction folder (frGeneralOptions). Their controls
-// are the live settings: the rip job reads them, the settings load and save
-// copy them to and from the store.
+// are the live settings: a rip's plan is built from them, the settings load
+// and save copy them to and from the store.
+
+#include "rip/RipPlan.h"
 
 #include <QObject>
 #include <QString>
@@ -20,9 +22,6 @@ class QWidget;
 namespace qm {
 
 class Dialogs;
-
-// Output format index: 0 portable preset, 1 WAV, 2 WMA, 3 MP3, 4 OGG.
-enum OutputFormat { FormatPortable = 0, FormatWav = 1, FormatWma = 2, FormatMp3 = 3, FormatOgg = 4 };
 
 class OptionsPanels : public QObject {
     Q_OBJECT
@@ -52,6 +51,21 @@ public:
     // Select a format as a click would (its settings frame comes to the front).
     bool SelectFormat(int index);
 
+    // The choices a rip is planned from (src/settings/OptionsPlan.cpp):
+    // MP3's or OGG's mode (true: constant bitrate), a rate list's bitrates in
+    // kbps and the one it has selected ("" for none).
+    bool ConstantMode(int format) const;
+    QStringList OfferedRates(int format, bool constant) const;
+    QString SelectedRate(int format, bool constant) const;
+    // A plan's format, encoder settings, WMA rate and tags and folder for
+    // these choices; its drive and tracks are the caller's.
+    RipPlan PlanFor(int format, bool constant, const QString& kbps, const QString& folder,
+                    const QStringList& wmaTagNames) const;
+    // The same for what the panels show.
+    RipPlan Plan(const QStringList& wmaTagNames) const;
+    // Shows these choices, as a user's clicks would.
+    void Choose(int format, bool constant, const QString& kbps, const QString& folder);
+
     void optExtractMode_Click(int index);
     void optMP3CBR_Click();
     void optMP3VBR_Click();
@@ -67,6 +81,7 @@ public:
     static bool FolderIsWritable(const QString& folder);
 
 private:
+    QComboBox* RateList(int format, bool constant) const;
     void BuildFormatFrame(QFrame* frame);
     void BuildGeneralFrame(QFrame* frame);
     QFrame* BuildInfoFrame(QWidget* parent, const QStringList& lines);

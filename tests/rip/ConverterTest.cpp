@@ -1,9 +1,11 @@
 #include "WriterRig.h"
 
 #include "diag/ErrorReport.h"
+#include "rip/EncoderWriter.h"
 #include "rip/frmRipp.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTreeWidget>
@@ -12,11 +14,9 @@ using namespace qm;
 using namespace qm::test;
 
 namespace {
-const char* const kSkipPolling[] = {"BASS_ChannelIsActive", "BASS_ChannelGetData", "QM_Encode_GetStatus"};
-
 std::vector<std::string> withoutPolling(const BlockWatchingLibrary& audio)
 {
-    return audio.callsWithout({kSkipPolling[0], kSkipPolling[1], kSkipPolling[2]});
+    return audio.callsWithout({"BASS_ChannelIsActive", "BASS_ChannelGetData", "QM_Encode_GetStatus", "QM_Encode_Flush"});
 }
 } // namespace
 
@@ -72,14 +72,16 @@ TEST_F(Converter, CdTrackCallsInOrder)
 
     const HSTREAM s = audio.lastStream();
     const std::string h = std::to_string(s), o = std::to_string(old);
-    EXPECT_EQ(withoutPolling(audio), (std::vector<std::string>{
-                                         "BASS_ChannelStop(" + o + ")", "BASS_StreamFree(" + o + ")", "BASS_Free()",
-                                         "BASS_Init(1,44100,0," + std::to_string(w.windowHandle()) + ",null)",
-                                         "BASS_SetConfig(9,0)", "BASS_Encode_Stop(" + o + ")", "BASS_CD_Door(0,2)",
-                                         "BASS_CD_StreamCreate(0,3,2359296)",
-                                         "BASS_Encode_Start(" + h + ",lame.exe -b 128 - \"" + out.toStdString() + "\",0)",
-                                         "BASS_Encode_Stop(" + h + ")", "BASS_StreamFree(" + h + ")", "BASS_Free()",
-                                         "BASS_CD_Door(0,3)"}));
+    // The encoder writes beside the final name; the file takes it when done.
+    EXPECT_EQ(withoutPolling(audio),
+              (std::vector<std::string>{
+                  "BASS_ChannelStop(" + o + ")", "BASS_StreamFree(" + o + ")", "BASS_Free()",
+                  "BASS_Init(1,44100,0," + std::to_string(w.windowHandle()) + ",null)", "BASS_SetConfig(9,0)",
+                  "BASS_Encode_Stop(" + o + ")", "BASS_CD_Door(0,2)", "BASS_CD_StreamCreate(0,3,2359296)",
+                  "BASS_Encode_Start(" + h + ",lame.exe -b 128 - \"" + out.toStdString() + ".part\",0)",
+                  "QM_Encode_EndInput(" + h + ")", "BASS_Encode_Stop(" + h + ")", "BASS_ChannelStop(" + h + ")",
+                  "BASS_StreamFree(" + h + ")", "BASS_Free()", "BASS_CD_Door(0,3)"}));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{"TRACK4.mp3"});
     EXPECT_EQ(w.currentStream, s);
     // 600000 bytes in 262144-byte blocks.
     EXPECT_EQ(audio.callsNamed("BASS_ChannelGetData"),
@@ -107,37 +109,38 @@ TEST_F(Converter, FailedRestartLogsTheShutdownCode)
         << lines[0].toStdString();
 }
 
-TEST_F(Converter, EachFailureLogsOneLineAndFails)
+TEST_F(Converter, EachFailureLogsOneLineFailsAndLeavesNoFile)
 {
     struct Case {
         const char* name;
         std::function<void(BlockWatchingLibrary&)> script;
         const char* source;
         const char* logged; // the line's text and code
-        bool encoderRan;
+        std::size_t stops;  // of an encoder: the old stream's, and the track's when one ran
         const char* format = "MP3C";
     };
     const Case cases[] = {
-        {"no such track", [](auto&) {}, "9", " Can't Play the Selected CD Track 13 occured", false},
-        {"encoder cannot start", [](auto& a) { a.failures["BASS_Encode_Start"] = BASS_ERROR_FILEOPEN; }, "1",
-         " The encoder lame.exe could not be started (Can't Open the File) 2 occured", false},
-        {"program not found", [](auto& a) { a.encoderStatus = {false, true, -1, 0}; }, "1",
-         " The encoder lame.exe could not be started (program not found or not runnable) -1 occured", true},
+        {"no such track", [](auto&) {}, "9", " Can't Play the Selected CD Track 13 occured", 1},
+        {"encoder not found", [](auto& a) { a.failures["BASS_Encode_Start"] = BASS_ERROR_FILEOPEN; }, "1",
+         " lame was not found (install the lame package) 2 occured", 1},
         {"exit status 1", [](auto& a) { a.encoderStatus = {true, true, 1, 0}; }, "1",
-         " The encoder lame.exe exited with status 1 -1 occured", true},
-        {"killed", [](auto& a) { a.encoderStatus = {true, true, -1, 9}; }, "1",
-         " The encoder lame.exe was ended by signal 9 -1 occured", true},
+         " lame exited with status 1 -1 occured", 2},
+        {"killed", [](auto& a) { a.encoderStatus = {true, true, -1, 9}; }, "1", " lame was ended by signal 9 -1 occured",
+         2},
         {"status unknown", [](auto& a) { a.failures["QM_Encode_GetStatus"] = BASS_ERROR_HANDLE; }, "1",
-         " The encoder lame.exe left no exit status -1 occured", true},
+         " lame left no exit status -1 occured", 2},
+        {"no file written", [](auto& a) { a.encoderWritesFile = false; }, "1",
+         " lame reported success but wrote no file -1 occured", 2},
         {"read error", [](auto& a) { a.failures["BASS_ChannelGetData"] = BASS_ERROR_NOTAVAIL; }, "1",
-         " The source could not be read (The requested data is not available) 37 occured", true},
-        {"unknown format", [](auto&) {}, "0", " Unknown format code \"mp3c\": no encoder was started 20 occured", false,
+         " The source could not be read (The requested data is not available) 37 occured", 2},
+        {"unknown format", [](auto&) {}, "0", " Unknown format code \"mp3c\": no encoder was started 20 occured", 0,
          "mp3c"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         audio.failures.clear();
         audio.encoderStatus = {true, true, 0, 0};
+        audio.encoderWritesFile = true;
         frmMain& w = start();
         QFile::remove(ErrorLogPath());
         c.script(audio);
@@ -146,22 +149,39 @@ TEST_F(Converter, EachFailureLogsOneLineAndFails)
         ASSERT_EQ(lines.size(), 1);
         EXPECT_TRUE(lines[0].contains(c.logged)) << lines[0].toStdString();
         EXPECT_TRUE(lines[0].endsWith(QStringLiteral("play/convert: ") + c.source));
-        EXPECT_EQ(audio.callsNamed("BASS_Encode_Stop").size(), c.encoderRan ? 2u : 1u);
+        EXPECT_EQ(audio.callsNamed("BASS_Encode_Stop").size(), c.stops);
+        EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
         EXPECT_FALSE(doorLocked());
         EXPECT_TRUE(w.ContentEnabled());
-        EXPECT_FALSE(audio.initialised()) << "the library is left shut down";
+        EXPECT_EQ(audio.initialised(), c.stops == 0) << "the library is left shut down once restarted";
         EXPECT_TRUE(dialogs.boxes.isEmpty());
     }
 }
 
-TEST_F(Converter, EncoderThatEndsEarlyGetsNoMoreAudio)
+// An encoder that reads nothing more is stopped by the watchdog, or sooner by
+// the user's Stop; either way it is killed and the track fails.
+TEST_F(Converter, StalledEncoderIsStoppedByTheWatchdogOrByStop)
 {
-    frmMain& w = start(2, 2000000);
-    audio.encoderEndsEarly = true;
-    EXPECT_EQ(w.Converter("0", "OGGV", "192", folder + "/TRACK1.ogg", true), RipResult::Failed);
-    EXPECT_EQ(audio.blocks, 1);
-    ASSERT_EQ(logLines().size(), 1);
-    EXPECT_TRUE(logLines()[0].contains("The encoder oggenc.exe ended before it had received all of the audio -1"));
+    for (bool userStops : {false, true}) {
+        SCOPED_TRACE(userStops);
+        frmMain& w = start(2, 2000000);
+        w.ripStop = false;
+        audio.encoderStalls = true;
+        QFile::remove(ErrorLogPath());
+        if (userStops)
+            QTimer::singleShot(50, &w, [&w] { w.StopRipping(); });
+        EncoderWriter writer(audio, 0, w.currentStream, w.ripStop,
+                             {"MP3C", "128", folder + "/TRACK1.mp3", "0", userStops ? 1000 : 200});
+        EXPECT_EQ(RipOneTrack(w.ripContext(), 0, writer, {true, 0, {}}), RipResult::Failed);
+        EXPECT_EQ(audio.blocks, 1) << "nothing more is read while it stalls";
+        EXPECT_EQ(audio.callsNamed("QM_Encode_Kill").size(), 1u);
+        EXPECT_EQ(writer.failure().reason, userStops
+                                               ? "lame did not finish within 1 s after the end of its input and was stopped"
+                                               : "lame took no input for 0.2 s and was stopped");
+        EXPECT_EQ(logLines().size(), 1);
+        EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
+        audio.blocks = 0;
+    }
 }
 
 TEST_F(Converter, RefusesWhatWouldMisrunTheEncoder)
@@ -229,11 +249,11 @@ TEST_F(Converter, RipJobPassesFormatsAndCountsFailures)
         w.lsTracks->topLevelItem(row - 1)->setCheckState(0, Qt::Checked);
     struct Case { int format; bool cbr; const char* combo; const char* expected; };
     const Case cases[] = {
-        {FormatOgg, false, "192 Kbps", "oggenc.exe -b 192 -  -o \"%1/TRACK%2.ogg\""},
-        {FormatOgg, true, "96 Kbps", "oggenc.exe --managed -b 96 -  -o \"%1/TRACK%2.ogg\""},
-        {FormatMp3, false, "160 Kbps", "lame.exe --abr 160 - \"%1/TRACK%2.mp3\""},
+        {FormatOgg, false, "192 Kbps", "oggenc.exe -b 192 -  -o \"%1/TRACK%2.ogg.part\""},
+        {FormatOgg, true, "96 Kbps", "oggenc.exe --managed -b 96 -  -o \"%1/TRACK%2.ogg.part\""},
+        {FormatMp3, false, "160 Kbps", "lame.exe --abr 160 - \"%1/TRACK%2.mp3.part\""},
         // The preset ignores the MP3 options.
-        {FormatPortable, false, "160 Kbps", "lame.exe -b 128 - \"%1/TRACK%2.mp3\""},
+        {FormatPortable, false, "160 Kbps", "lame.exe -b 128 - \"%1/TRACK%2.mp3.part\""},
     };
     for (const Case& c : cases) {
         o.SelectFormat(c.format);

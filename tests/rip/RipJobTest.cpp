@@ -1,5 +1,6 @@
 #include "WriterRig.h"
 #include "rip/RipNames.h"
+#include "rip/OutputFile.h"
 #include "rip/WavFile.h"
 #include "rip/frmRipp.h"
 
@@ -25,7 +26,7 @@ QByteArray readFile(const QString& path)
 // The rip window's job writing WAV files into a folder it makes itself. Its
 // byte-exact output is checked on the real engine; these cover the paths the
 // fake drive can force.
-struct RipJob : WriterRig {
+struct RipWindow : WriterRig {
     frmMain& startWav(int tracks, std::int32_t bytesPerTrack = 100000)
     {
         frmMain& w = start(tracks, bytesPerTrack);
@@ -66,12 +67,12 @@ TEST(OutputFile, LongFileInBlocksArrivesWholeUnderItsName)
     for (qsizetype i = 0; i < data.size(); ++i)
         data[i] = static_cast<char>((i * 131 + (i >> 12)) & 0xFF);
     OutputFile file(path);
-    ASSERT_TRUE(file.open());
-    ASSERT_TRUE(file.write(WavHeader(2, 44100, 16, 0).constData(), 44));
+    ASSERT_TRUE(file.create());
+    ASSERT_TRUE(file.append(WavHeader(2, 44100, 16, 0).constData(), 44));
     for (qsizetype at = 0; at < data.size(); at += 20000)
-        ASSERT_TRUE(file.write(data.constData() + at, std::min<qsizetype>(20000, data.size() - at)));
+        ASSERT_TRUE(file.append(data.constData() + at, std::size_t(std::min<qsizetype>(20000, data.size() - at))));
     const auto size = static_cast<std::uint32_t>(data.size());
-    ASSERT_TRUE(file.writeAt(kWavDataSizeOffset, WavHeader(2, 44100, 16, size).mid(40, 4)));
+    ASSERT_TRUE(file.writeAt(kWavDataSizeOffset, WavHeader(2, 44100, 16, size).mid(40, 4).constData(), 4));
     EXPECT_FALSE(QFile::exists(path));
     ASSERT_TRUE(file.commit()) << file.errorString().toStdString();
 
@@ -80,6 +81,60 @@ TEST(OutputFile, LongFileInBlocksArrivesWholeUnderItsName)
     EXPECT_EQ(qFromLittleEndian<std::uint32_t>(written.constData() + 40), size);
     EXPECT_TRUE(written.mid(44) == data);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"TRACK1.WAV"});
+}
+
+// What stands at the final name or the temporary name decides: only a file
+// we may write is replaced, and only by the rename; a link is never followed.
+TEST(OutputFile, WhatStandsAtTheNamesIsNeverWrittenThrough)
+{
+    enum Planted { Nothing, OlderFile, ReadOnlyFile, LinkAtFinal, LinkAtTemp, Folder };
+    const struct { Planted planted; bool created; const char* error; } cases[] = {
+        {Nothing, true, ""},
+        {OlderFile, true, ""},
+        {ReadOnlyFile, false, " is read-only; it was not replaced"},
+        {LinkAtFinal, false, " is a symbolic link; it was not replaced"},
+        {LinkAtTemp, true, ""},
+        {Folder, false, " is not a file; it was not replaced"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.planted);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("TRACK1.mp3"), victim = dir.filePath("victim");
+        QFile v(victim);
+        ASSERT_TRUE(v.open(QIODevice::WriteOnly));
+        v.write("precious");
+        v.close();
+        QFile older(path);
+        switch (c.planted) {
+        case Nothing: break;
+        case OlderFile:
+        case ReadOnlyFile:
+            ASSERT_TRUE(older.open(QIODevice::WriteOnly));
+            older.write("older");
+            older.close();
+            if (c.planted == ReadOnlyFile)
+                older.setPermissions(QFile::ReadOwner | QFile::ReadGroup);
+            break;
+        case LinkAtFinal: ASSERT_TRUE(QFile::link(victim, path)); break;
+        case LinkAtTemp: ASSERT_TRUE(QFile::link(victim, path + ".part")); break;
+        case Folder: ASSERT_TRUE(QDir().mkdir(path)); break;
+        }
+        const QByteArray before = readFile(path);
+        {
+            OutputFile file(path);
+            ASSERT_EQ(file.create(), c.created) << file.errorString().toStdString();
+            EXPECT_EQ(file.errorString(), *c.error ? path + c.error : QString());
+            if (c.planted == LinkAtTemp) {
+                EXPECT_NE(file.tempPath(), path + ".part") << "a taken name is never opened";
+            }
+            if (c.created) {
+                ASSERT_TRUE(file.append("new", 3));
+                ASSERT_TRUE(file.commit()) << file.errorString().toStdString();
+            }
+        }
+        EXPECT_EQ(readFile(victim), "precious");
+        EXPECT_EQ(readFile(path), c.created ? QByteArray("new") : before);
+    }
 }
 
 TEST(RipNames, FileNamesAndBitrates)
@@ -95,7 +150,7 @@ TEST(RipNames, FileNamesAndBitrates)
 
 // Stop answered No mid-way: the job goes on, the window stays disabled while
 // reading, and each track locks the door and unlocks it after.
-TEST_F(RipJob, BoxesTitlesAndTheWindowWhileReading)
+TEST_F(RipWindow, BoxesTitlesAndTheWindowWhileReading)
 {
     frmMain& w = startWav(3);
     check({1, 3});
@@ -126,7 +181,7 @@ TEST_F(RipJob, BoxesTitlesAndTheWindowWhileReading)
     EXPECT_FALSE(w.rippingActive);
 }
 
-TEST_F(RipJob, FailuresAreReportedOnceAndCountedAsNotRipped)
+TEST_F(RipWindow, FailuresAreReportedOnceAndCountedAsNotRipped)
 {
     frmMain& w = startWav(3);
     check({1, 2, 3});
@@ -151,7 +206,7 @@ TEST_F(RipJob, FailuresAreReportedOnceAndCountedAsNotRipped)
     EXPECT_FALSE(doorLocked());
 }
 
-TEST_F(RipJob, StreamThatCannotBeCreatedShowsItsBox)
+TEST_F(RipWindow, StreamThatCannotBeCreatedShowsItsBox)
 {
     frmMain& w = startWav(2);
     check({1});
@@ -165,7 +220,7 @@ TEST_F(RipJob, StreamThatCannotBeCreatedShowsItsBox)
     EXPECT_FALSE(doorLocked());
 }
 
-TEST_F(RipJob, UnwritableFolderAndFullDiskFailTheTrack)
+TEST_F(RipWindow, UnwritableFolderAndFullDiskFailTheTrack)
 {
     frmMain& w = startWav(2, 400000);
     check({1});
@@ -192,16 +247,8 @@ TEST_F(RipJob, UnwritableFolderAndFullDiskFailTheTrack)
     setrlimit(RLIMIT_FSIZE, &old);
     ASSERT_EQ(dialogs.boxes.size(), 2);
     EXPECT_TRUE(dialogs.boxes[0].text.contains("Error #75")) << dialogs.boxes[0].text.toStdString();
+    EXPECT_TRUE(dialogs.boxes[0].text.endsWith("TRACK1.WAV: File too large")) << "the system's own words";
     EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
     EXPECT_TRUE(w.ContentEnabled());
     EXPECT_FALSE(doorLocked());
-}
-
-TEST_F(RipJob, ExistingFileIsReplacedWhole)
-{
-    frmMain& w = startWav(1, 1000);
-    check({1});
-    writeOld("TRACK1.WAV", QByteArray(50000, 'x'));
-    w.ShowRipWindow();
-    EXPECT_EQ(readFile(folder + "/TRACK1.WAV").size(), 44 + 1000);
 }

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 
 using namespace qm;
 using namespace qm::test;
@@ -21,7 +22,7 @@ TEST(WmaRateText, KilobitsGroupedByTheLocale)
         EXPECT_EQ(WmaRateText(c.bps, c.locale), c.text) << c.bps;
 }
 
-struct WmaWriter : WriterRig {
+struct WmaFiles : WriterRig {
     void TearDown() override { QLocale::setDefault(QLocale::system()); }
 
     std::vector<std::string> tagCalls() const { return audio.callsNamed("BASS_WMA_EncodeSetTag"); }
@@ -36,7 +37,7 @@ struct WmaWriter : WriterRig {
     }
 };
 
-TEST_F(WmaWriter, RateListAtStartUp)
+TEST_F(WmaFiles, RateListAtStartUp)
 {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     audio.wmaRates = {1411200, 32000, 64000, 128000, 0, 96000};
@@ -53,7 +54,7 @@ TEST_F(WmaWriter, RateListAtStartUp)
     EXPECT_TRUE(dialogs.boxes.isEmpty());
 }
 
-TEST_F(WmaWriter, NoCodecSaysSoAndLeavesTheListEmpty)
+TEST_F(WmaFiles, NoCodecSaysSoAndLeavesTheListEmpty)
 {
     audio.wmaAvailable = false;
     frmMain& w = start();
@@ -67,7 +68,7 @@ TEST_F(WmaWriter, NoCodecSaysSoAndLeavesTheListEmpty)
     EXPECT_EQ(dialogs.boxes[0].icon, MsgIcon::Critical);
 }
 
-TEST_F(WmaWriter, WritesTheTrackWithTagsInOrder)
+TEST_F(WmaFiles, WritesTheTrackWithTagsInOrder)
 {
     frmMain& w = start(3, 50000);
     OptionsPanels& o = *w.options;
@@ -88,14 +89,14 @@ TEST_F(WmaWriter, WritesTheTrackWithTagsInOrder)
             audio.callsWithout({"BASS_ChannelIsActive", "BASS_ChannelGetData", "BASS_WMA_EncodeWrite"});
         std::vector<std::string> expected = {
             "BASS_CD_Door(0,2)", "BASS_CD_StreamCreate(0,2,2359296)",
-            "BASS_WMA_EncodeOpenFile(44100,65536,128000," + (folder + "/TRACK3.WMA").toStdString() + ")"};
+            "QM_WMA_EncodeOpenWriter(44100,65536,128000)"};
         const std::string enc = calls.size() > 3 ? calls[3].substr(22, calls[3].find(',') - 22) : "";
         if (tags) {
             expected.push_back("BASS_WMA_EncodeSetTag(" + enc + ",Title,Süße Stille)");
             expected.push_back("BASS_WMA_EncodeSetTag(" + enc + ",WM/Year,1999)");
         }
         expected.push_back("BASS_WMA_EncodeSetTag(" + enc + ",,)");
-        for (const char* tail : {"BASS_WMA_EncodeClose(", "BASS_CD_Door(0,3)", "BASS_ChannelStop(", "BASS_StreamFree("})
+        for (const char* tail : {"BASS_WMA_EncodeClose(", "BASS_ChannelStop(", "BASS_StreamFree(", "BASS_CD_Door(0,3)"})
             expected.push_back(tail);
         ASSERT_EQ(calls.size(), expected.size()) << ::testing::PrintToString(calls);
         for (std::size_t i = 0; i < calls.size(); ++i)
@@ -105,21 +106,24 @@ TEST_F(WmaWriter, WritesTheTrackWithTagsInOrder)
                   (std::vector<std::string>{"BASS_WMA_EncodeWrite(" + enc + ",20000)",
                                             "BASS_WMA_EncodeWrite(" + enc + ",20000)",
                                             "BASS_WMA_EncodeWrite(" + enc + ",10000)"}));
+        EXPECT_EQ(QFileInfo(folder + "/TRACK3.WMA").size(), 16 + 50000) << "the file holds what the encoder handed back";
         expectCleanedUp(w);
     }
     EXPECT_TRUE(disabledWhileReading);
     EXPECT_TRUE(dialogs.boxes.isEmpty());
 }
 
-TEST_F(WmaWriter, FailuresShowTheirMessageAndCleanUp)
+TEST_F(WmaFiles, FailuresShowTheirMessageAndCleanUp)
 {
     // A failed read must not pass its -1 byte count to the encoder. It is an
     // unexpected error: its box goes on with the details, so only its start
     // is fixed here.
     const struct { const char* failing; int code; const char* message; int writes, closes; } cases[] = {
         {"BASS_CD_StreamCreate", BASS_ERROR_NOCD, "Unable to Create CD Stream!\r\n\r\nError Code : 12", 0, 0},
-        {"BASS_WMA_EncodeOpenFile", BASS_ERROR_CREATE,
+        {"QM_WMA_EncodeOpenWriter", BASS_ERROR_CREATE,
          "An error occured while opening output file.\r\n\r\nError Code : 33", 0, 0},
+        {"BASS_WMA_EncodeClose", BASS_ERROR_CREATE, "An error occured while encoding WMA data.\r\n\r\nError Code : 33",
+         5, 1},
         {"BASS_WMA_EncodeWrite", BASS_ERROR_NOTAVAIL,
          "An error occured while encoding WMA data.\r\n\r\nError Code : 37", 1, 1},
         {"BASS_ChannelGetData", BASS_ERROR_NOTAVAIL, "Error in routine : ExtractAudioTrackToWMAin module : frmDemo", 0,
@@ -146,7 +150,7 @@ TEST_F(WmaWriter, FailuresShowTheirMessageAndCleanUp)
     }
 }
 
-TEST_F(WmaWriter, StopClosesAShorterFileAndClearsTheFlag)
+TEST_F(WmaFiles, StopClosesAShorterFileAndClearsTheFlag)
 {
     frmMain& w = start(2, 200000);
     audio.onBlock = [&](int block) {

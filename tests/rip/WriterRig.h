@@ -5,7 +5,7 @@
 #include "RecordingFrontEnd.h"
 #include "ScriptedDialogs.h"
 #include "app/frmMain.h"
-#include "rip/Converter.h"
+#include "rip/ErrorLog.h"
 #include "settings/OptionsPanels.h"
 
 #include <QFile>

@@ -1,16 +1,12 @@
 #pragma once
-// Pieces of the external-encoder conversion that do not need the window: the
-// encoder command lines and the lines of the error log.
+// The error log: one line per failed conversion, appended to Errors.log in
+// the user's state folder.
 
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
 
 namespace qm {
-
-// The encoder command line for a format code ("MP3C", "MP3V", "OGGC",
-// "OGGV", compared case-sensitively); "" for any other code.
-QString EncoderCommandLine(const QString& format, const QString& bitrate, const QString& outputFile);
 
 // $XDG_STATE_HOME/quillmere/Errors.log (~/.local/state when the variable is
 // unset or not absolute).

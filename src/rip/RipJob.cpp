@@ -1,0 +1,191 @@
+#include "RipJob.h"
+
+#include "EncoderWriter.h"
+#include "ErrorLog.h"
+#include "WavWriter.h"
+#include "WmaWriter.h"
+#include "diag/ErrorReport.h"
+#include "platform/ui/Dialogs.h"
+
+#include <QCoreApplication>
+#include <cmath>
+#include <vector>
+
+namespace qm {
+
+namespace {
+
+void Show(const RipContext& context, const RipFailure& f)
+{
+    const QString title = QString::fromLatin1(kApplicationTitle);
+    switch (f.box) {
+    case RipFailure::Box::None: break;
+    case RipFailure::Box::Plain:
+        context.dialogs.MessageBox(context.owner, f.message, title, MsgIcon::None, MsgButtons::Ok);
+        break;
+    case RipFailure::Box::Warning:
+        context.dialogs.MessageBox(context.owner, f.message, title, MsgIcon::Warning, MsgButtons::Ok);
+        break;
+    case RipFailure::Box::AudioError: ShowAudioError(context.dialogs, context.owner, f.message, f.code); break;
+    case RipFailure::Box::Report:
+        ReportError(context.dialogs, context.owner, QStringLiteral("frmDemo"), f.routine, f.code, f.message);
+        break;
+    }
+}
+
+HSTREAM OpenSource(AudioLibrary& audio, DWORD drive, const RipSource& source)
+{
+    if (source.fromCD)
+        return audio.BASS_CD_StreamCreate(drive, source.track, BASS_CD_DECODE_FLAGS);
+    const QByteArray name = source.file.toUtf8();
+    if (source.file.right(3).compare(QLatin1String("WMA"), Qt::CaseInsensitive) == 0)
+        return audio.BASS_WMA_StreamCreateFile(false, name.constData(), 0, 0, BASS_CD_DECODE_FLAGS);
+    return audio.BASS_StreamCreateFile(false, name.constData(), 0, 0, BASS_CD_DECODE_FLAGS);
+}
+
+} // namespace
+
+RipResult RipOneTrack(const RipContext& context, DWORD drive, RipWriter& writer, const RipSource& source)
+{
+    AudioLibrary& audio = context.audio;
+    if (!writer.prepare()) {
+        writer.release();
+        if (context.showBoxes)
+            Show(context, writer.failure());
+        return RipResult::Failed;
+    }
+    if (source.fromCD)
+        audio.BASS_CD_Door(drive, BASS_CD_DOOR_LOCK);
+    const HSTREAM stream = OpenSource(audio, drive, source);
+    context.currentStream = stream;
+    RipResult result = RipResult::Failed;
+    if (stream == 0) {
+        writer.streamFailed(audio.BASS_ErrorGetCode());
+    } else {
+        context.setContentEnabled(false);
+        if (writer.open(stream)) {
+            const DWORD block = writer.blockSize();
+            std::vector<char> buffer(block);
+            bool failed = false, cancelled = false;
+            while (audio.BASS_ChannelIsActive(stream) != BASS_ACTIVE_STOPPED) {
+                const DWORD got = audio.BASS_ChannelGetData(stream, buffer.data(), block);
+                if (got == BASS_DATA_ERROR || got == 0) {
+                    // Past the end the stream is no longer active; anything
+                    // else is a read that failed.
+                    if (got == 0 && audio.BASS_ChannelIsActive(stream) == BASS_ACTIVE_STOPPED)
+                        break;
+                    writer.readFailed(audio.BASS_ErrorGetCode());
+                    failed = true;
+                    break;
+                }
+                if (!writer.write(buffer.data(), got)) {
+                    failed = true;
+                    break;
+                }
+                QCoreApplication::processEvents();
+                if (context.stopFlag) {
+                    cancelled = true;
+                    break;
+                }
+            }
+            result = writer.finish(failed, cancelled);
+            if (writer.clearsStopFlag())
+                context.stopFlag = false;
+        }
+    }
+    if (result == RipResult::Failed && context.showBoxes)
+        Show(context, writer.failure());
+
+    // Clean-up, on every path.
+    if (stream != 0) {
+        audio.BASS_ChannelStop(stream);
+        audio.BASS_StreamFree(stream);
+    }
+    writer.release();
+    if (source.fromCD)
+        audio.BASS_CD_Door(drive, BASS_CD_DOOR_UNLOCK);
+    context.setContentEnabled(true);
+    return result;
+}
+
+RipResult Convert(const RipContext& context, DWORD drive, const QString& source, const QString& format,
+                  const QString& bitrate, const QString& outputFile, bool fromCD)
+{
+    RipSource from{fromCD, 0, fromCD ? QString() : source};
+    if (fromCD) {
+        bool ok = false;
+        const double value = source.trimmed().toDouble(&ok);
+        if (!ok || !(value > -0.5) || value >= 1000.0) {
+            AppendErrorLog(ErrorLogLine(QDateTime::currentDateTime(), QLocale(), QStringLiteral("Not a track number"),
+                                        BASS_ERROR_ILLPARAM, source));
+            return RipResult::Failed;
+        }
+        from.track = static_cast<DWORD>(std::nearbyint(value)); // halves go to the even neighbour
+    }
+    EncoderWriter writer(context.audio, context.windowHandle, context.currentStream, context.stopFlag,
+                         {format, bitrate, outputFile, source});
+    return RipOneTrack(context, drive, writer, from);
+}
+
+RipJob::RipJob(RipContext context, RipPlan plan, QObject* parent)
+    : QObject(parent), m_context(std::move(context)), m_plan(std::move(plan))
+{
+}
+
+std::unique_ptr<RipWriter> RipJob::WriterFor(int track) const
+{
+    const QString file = m_plan.FileFor(track);
+    switch (m_plan.format) {
+    case FormatWav: return std::make_unique<WavWriter>(m_context.audio, file);
+    case FormatWma:
+        return std::make_unique<WmaWriter>(m_context.audio, file, m_plan.wmaBitrate, m_plan.wmaTags, track + 1);
+    case FormatPortable:
+    case FormatMp3:
+    case FormatOgg:
+        return std::make_unique<EncoderWriter>(
+            m_context.audio, m_context.windowHandle, m_context.currentStream, m_context.stopFlag,
+            EncoderWriter::Settings{m_plan.encoderCode, m_plan.bitrate, file, QString::number(track),
+                                    m_plan.encoderWatchdogMs});
+    default: return nullptr;
+    }
+}
+
+void RipJob::Run()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+    for (const int track : m_plan.tracks) {
+        if (m_stopped)
+            break;
+        emit trackStarted(track);
+        RipResult result = RipResult::Failed;
+        QString reason = QStringLiteral("no output format is chosen");
+        if (const auto writer = WriterFor(track)) {
+            result = RipOneTrack(m_context, static_cast<DWORD>(m_plan.drive), *writer,
+                                 RipSource{true, static_cast<DWORD>(track), QString()});
+            reason = writer->failure().reason;
+        }
+        switch (result) {
+        case RipResult::Ripped: ++m_ripped; break;
+        case RipResult::Failed: ++m_failed; break;
+        case RipResult::Cancelled: break; // stopped part-way: not counted
+        }
+        emit trackFinished(track, result, result == RipResult::Failed ? reason : QString());
+    }
+}
+
+void RipJob::Stop()
+{
+    m_stopped = true;
+    m_context.stopFlag = true;
+}
+
+QString RipJob::Summary() const
+{
+    QString text = QString::number(m_ripped) + QStringLiteral(" Tracks have been Ripped to ") + m_plan.folder;
+    if (m_failed > 0)
+        text += QStringLiteral("\r\n%1 Tracks could not be Ripped.").arg(m_failed);
+    return text;
+}
+
+} // namespace qm

@@ -1,0 +1,80 @@
+#pragma once
+// The rip job: the plan's tracks one after the other, each through its
+// format's writer and the one loop every format shares.
+
+#include "RipPlan.h"
+#include "RipResult.h"
+#include "RipWriter.h"
+
+#include <QObject>
+#include <functional>
+#include <memory>
+
+class QWidget;
+
+namespace qm {
+
+class Dialogs;
+
+// What a rip needs of the window it runs in.
+struct RipContext {
+    AudioLibrary& audio;
+    Dialogs& dialogs;
+    QWidget* owner;         // owns the boxes
+    HSTREAM& currentStream; // the playback timer shows the rip's progress from it
+    bool& stopFlag;         // the rip stop flag, polled after every block
+    // The window's content, disabled while a track is read.
+    std::function<void(bool enabled)> setContentEnabled;
+    std::uintptr_t windowHandle = 0; // the library restarts on it before an encoder runs
+    bool showBoxes = true;           // false on the terminal, where the job's signals tell
+};
+
+struct RipSource {
+    bool fromCD = true;
+    DWORD track = 0; // 0-based, on the plan's drive
+    QString file;    // when not from CD
+};
+
+// One track through one writer: the door locked, the stream made, the window
+// disabled, the blocks read until the end, a failure or the stop flag, and
+// everything undone on every path. A failure is shown as the writer says
+// (when the context shows boxes) and stays in the writer.
+RipResult RipOneTrack(const RipContext& context, DWORD drive, RipWriter& writer, const RipSource& source);
+
+// One external-encoder conversion, outside any job: of the CD track whose
+// 0-based number `source` holds, or of the audio file it names.
+RipResult Convert(const RipContext& context, DWORD drive, const QString& source, const QString& format,
+                  const QString& bitrate, const QString& outputFile, bool fromCD);
+
+class RipJob : public QObject {
+    Q_OBJECT
+public:
+    RipJob(RipContext context, RipPlan plan, QObject* parent = nullptr);
+
+    // Rips the tracks in order; returns when the job has ended.
+    void Run();
+    // The user confirmed cancelling: the track in progress ends where it
+    // stands, keeping what was read, and no other starts.
+    void Stop();
+    bool stopped() const { return m_stopped; }
+    int ripped() const { return m_ripped; }
+    int failed() const { return m_failed; }
+    const RipPlan& plan() const { return m_plan; }
+    // "3 Tracks have been Ripped to " + folder, and how many failed if any did.
+    QString Summary() const;
+    // The writer of the plan's format for one track; null for no format.
+    std::unique_ptr<RipWriter> WriterFor(int track) const;
+
+signals:
+    void trackStarted(int track);
+    void trackFinished(int track, qm::RipResult result, const QString& reason);
+
+private:
+    RipContext m_context;
+    RipPlan m_plan;
+    bool m_stopped = false;
+    int m_ripped = 0;
+    int m_failed = 0;
+};
+
+} // namespace qm
