@@ -3,8 +3,7 @@
 #include "CommandLineMode.h"
 #include "RipProgress.h"
 #include "frmMain.h"
-#include "platform/audio/CdAudioEngine.h"
-#include "platform/ui/ConsoleDialogs.h"
+#include "platform/ui/ConsoleLines.h"
 #include "rip/RipJob.h"
 #include "settings/OptionsPanels.h"
 

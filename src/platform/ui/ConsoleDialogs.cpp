@@ -2,17 +2,12 @@
 
 namespace qm {
 
-MsgAnswer ConsoleDialogs::MessageBox(QWidget* owner, const QString& text, const QString& title, MsgIcon,
+MsgAnswer ConsoleDialogs::MessageBox(QWidget*, const QString& text, const QString& title, MsgIcon,
                                      MsgButtons buttons)
 {
-    if (onBox)
-        onBox(owner, text, title);
     if (buttons == MsgButtons::YesNo)
         return answer; // the caller has already said why it asks
-    if (resultTitles.contains(title))
-        m_lines.Result(text);
-    else
-        m_lines.Message(title.isEmpty() ? text : title + QStringLiteral(": ") + text);
+    m_lines.Message(title.isEmpty() ? text : title + QStringLiteral(": ") + text);
     return MsgAnswer::Ok;
 }
 
