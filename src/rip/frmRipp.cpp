@@ -48,10 +48,12 @@ frmRipp::frmRipp(const RipContext& context, RipPlan plan, int startDelayMs, QWid
         lblRip->setText(QStringLiteral("Ripping Track Number:") + QString::number(track + 1));
         prgRipper->setValue(0);
     });
-    connect(m_job, &RipJob::trackFinished, this, [this](int, RipResult result) {
+    connect(m_job, &RipJob::trackFinished, this, [this](int track, RipResult result, const QString& reason) {
         // The progress timer's last look is usually a block or two before the end.
         if (result == RipResult::Ripped)
             prgRipper->setValue(prgRipper->maximum());
+        if (result == RipResult::Failed)
+            m_failures << QStringLiteral("Track %1: %2").arg(track + 1, 2, 10, QLatin1Char('0')).arg(reason);
     });
 
     tmrRipp = new QTimer(this);
@@ -81,8 +83,11 @@ void frmRipp::tmrRipp_Timer()
 void frmRipp::RipCheckedTracks()
 {
     m_job->Run();
-    m_dialogs.MessageBox(this, m_job->Summary(), QStringLiteral("Ripping Completed"), MsgIcon::Information,
-                         MsgButtons::Ok);
+    // Why each track failed, also where no box said it (the encoders' log).
+    QString text = m_job->Summary();
+    if (!m_failures.isEmpty())
+        text += QStringLiteral("\r\n") + m_failures.join(QStringLiteral("\r\n"));
+    m_dialogs.MessageBox(this, text, QStringLiteral("Ripping Completed"), MsgIcon::Information, MsgButtons::Ok);
     m_done = true;
     accept();
 }

@@ -6,6 +6,7 @@
 #include "RipJob.h"
 
 #include <QDialog>
+#include <QStringList>
 
 class QLabel;
 class QProgressBar;
@@ -45,6 +46,7 @@ private:
 
     Dialogs& m_dialogs;
     RipJob* m_job;
+    QStringList m_failures; // "Track 02: " and why, for the closing box
     bool m_done = false;
 };
 

@@ -288,7 +288,8 @@ TEST_F(RipWindowOnEngine, OpenImageDoorFailsTheTrackWithOneBoxAndUnlocksAgain)
 
     ASSERT_EQ(dialogs.boxes.size(), 2);
     EXPECT_EQ(dialogs.boxes[0].text, "Unable to Create CD Stream!");
-    EXPECT_EQ(dialogs.boxes[1].text, ripped(0, 1));
+    EXPECT_TRUE(dialogs.boxes[1].text.startsWith(ripped(0, 1) + "\r\nTrack 01: the track could not be opened ("))
+        << dialogs.boxes[1].text.toStdString();
     EXPECT_EQ(lockedAtBox, QList<bool>({true, false})) << "locked for the track, unlocked after";
     EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
     EXPECT_TRUE(window->ContentEnabled());

@@ -283,6 +283,8 @@ TEST_F(Converter, RipJobPassesFormatsAndCountsFailures)
     dialogs.boxes.clear();
     w.ShowRipWindow();
     EXPECT_EQ(dialogs.boxes.last().text,
-              "0 Tracks have been Ripped to " + folder + "\r\n2 Tracks could not be Ripped.");
+              "0 Tracks have been Ripped to " + folder +
+                  "\r\n2 Tracks could not be Ripped.\r\nTrack 01: lame exited with status 1\r\nTrack 03: lame exited with "
+                  "status 1");
     EXPECT_EQ(logLines().size(), 2);
 }

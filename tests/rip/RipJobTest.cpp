@@ -1,4 +1,5 @@
 #include "WriterRig.h"
+#include "diag/ErrorReport.h"
 #include "rip/RipNames.h"
 #include "rip/OutputFile.h"
 #include "rip/WavFile.h"
@@ -199,7 +200,11 @@ TEST_F(RipWindow, FailuresAreReportedOnceAndCountedAsNotRipped)
     for (const ShownBox& box : dialogs.boxes)
         reports += box.text.startsWith("Error in routine : ExtractAudioTrackin module : frmDemo") ? 1 : 0;
     EXPECT_EQ(reports, 3);
-    EXPECT_EQ(lastBox(), notRipped(3));
+    // The closing box says again why each track failed.
+    EXPECT_EQ(lastBox(), notRipped(3) + "\r\nTrack 01: The disc could not be read (" + AudioErrorText(BASS_ERROR_NOCD) +
+                             ", code 12)\r\nTrack 02: The disc could not be read (" + AudioErrorText(BASS_ERROR_NOCD) +
+                             ", code 12)\r\nTrack 03: The disc could not be read (" + AudioErrorText(BASS_ERROR_NOCD) +
+                             ", code 12)");
     EXPECT_EQ(readFile(folder + "/TRACK2.WAV"), "an older rip");
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"TRACK2.WAV"}));
     EXPECT_TRUE(w.ContentEnabled());
@@ -216,7 +221,7 @@ TEST_F(RipWindow, StreamThatCannotBeCreatedShowsItsBox)
     EXPECT_EQ(dialogs.boxes[0].text, "Unable to Create CD Stream!");
     EXPECT_EQ(dialogs.boxes[0].title, "Quillmere");
     EXPECT_EQ(dialogs.boxes[0].icon, MsgIcon::None);
-    EXPECT_EQ(lastBox(), notRipped(1));
+    EXPECT_TRUE(lastBox().startsWith(notRipped(1) + "\r\nTrack 01: the track could not be opened (")) << lastBox().toStdString();
     EXPECT_FALSE(doorLocked());
 }
 
@@ -232,7 +237,8 @@ TEST_F(RipWindow, UnwritableFolderAndFullDiskFailTheTrack)
     w.ShowRipWindow();
     ASSERT_EQ(dialogs.boxes.size(), 2);
     EXPECT_TRUE(dialogs.boxes[0].text.startsWith("Error in routine : ExtractAudioTrackin module : frmDemo\r\nError #"));
-    EXPECT_TRUE(lastBox().endsWith("1 Tracks could not be Ripped."));
+    EXPECT_TRUE(lastBox().contains("1 Tracks could not be Ripped.\r\nTrack 01: " + dir.path() + "/afile/TRACK1.WAV: Not a directory"))
+        << lastBox().toStdString();
 
     // A disk that fills mid-track: files may not grow past 100 kB.
     dialogs.boxes.clear();
