@@ -15,7 +15,6 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QTimer>
-#include <unistd.h>
 
 namespace qm::test {
 namespace {
@@ -149,34 +148,6 @@ TEST_F(WriterEngine, WmaWithAndWithoutTagsAndStoppedPartWay)
     EXPECT_GT(p.duration, 0.5);
     EXPECT_LT(p.duration, kSeconds - 1);
     EXPECT_TRUE(dialogs.boxes.isEmpty());
-}
-
-TEST_F(WriterEngine, EncoderFailuresAreLoggedAndCountAsFailed)
-{
-    QTemporaryDir bin;
-    QFile script(bin.filePath("lame"));
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nhead -c 1000 >/dev/null\nexit 1\n");
-    script.close();
-    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    const QByteArray path = qgetenv("PATH");
-
-    const struct { const char* name; QByteArray path; QString file; } cases[] = {
-        {"missing encoder", bin.path().toUtf8() + "/none", out + "/a.mp3"},
-        {"exit status 1", bin.path().toUtf8(), out + "/b.mp3"},
-        {"unwritable folder", path, out + "/no/such/folder/c.mp3"},
-    };
-    int expectedLines = 0;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        qputenv("PATH", c.path);
-        EXPECT_EQ(window->Converter("0", "MP3C", "128", c.file, true), RipResult::Failed);
-        qputenv("PATH", path);
-        EXPECT_EQ(logLines(), ++expectedLines);
-        EXPECT_FALSE(engine->BASS_CD_DoorIsLocked(0));
-        EXPECT_TRUE(window->ContentEnabled());
-        EXPECT_EQ(zombies(), 0);
-    }
 }
 
 } // namespace
