@@ -1,0 +1,550 @@
+// The rip layer over the fake library: the output file's rules, the texts it
+// builds, and every format's writer run by the window's own rip job.
+#include "FakeAudioLibrary.h"
+#include "RecordingFrontEnd.h"
+#include "ScriptedDialogs.h"
+#include "app/frmMain.h"
+#include "diag/ErrorReport.h"
+#include "rip/EncoderWriter.h"
+#include "rip/ErrorLog.h"
+#include "rip/OutputFile.h"
+#include "rip/RipNames.h"
+#include "rip/WavFile.h"
+#include "rip/WmaWriter.h"
+#include "rip/frmRipp.h"
+#include "settings/OptionsPanels.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtEndian>
+#include <csignal>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+using namespace qm;
+using namespace qm::test;
+
+namespace {
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The fake library with a hook after every block read.
+class BlockWatchingLibrary : public FakeAudioLibrary {
+public:
+    std::function<void(int block)> onBlock;
+    int blocks = 0;
+    DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) override
+    {
+        const DWORD n = FakeAudioLibrary::BASS_ChannelGetData(handle, buffer, length);
+        ++blocks;
+        if (onBlock)
+            onBlock(blocks);
+        return n;
+    }
+};
+
+// A main window over the fake library with one drive; its rip job writes each
+// time into a new folder whose parent is missing too (as the default
+// ~/Music/Ripped Audio on a new account).
+struct Rip : ::testing::Test {
+    BlockWatchingLibrary audio;
+    ScriptedDialogs dialogs;
+    QTemporaryDir dir;
+    std::unique_ptr<frmMain> window;
+    QString folder;
+
+    void SetUp() override { QFile::remove(ErrorLogPath()); }
+
+    frmMain& start(int tracks = 5, std::int32_t bytesPerTrack = 600000)
+    {
+        FakeDrive drive;
+        drive.info.canlock = 1;
+        drive.info.canopen = 1;
+        drive.trackLengths.assign(static_cast<std::size_t>(tracks), bytesPerTrack);
+        audio.drives = {drive};
+        window = std::make_unique<frmMain>(audio, dialogs, std::make_unique<RecordingFrontEnd>(),
+                                           QStringLiteral(QUILLMERE_BIN_DIR));
+        EXPECT_EQ(window->Form_Load(), frmMain::LoadResult::Running);
+        // The playback timer's polling would mix into the call logs.
+        window->tmrPlaybackPosition->stop();
+        folder = dir.path();
+        window->options->txtExtractPath->setText(folder);
+        audio.clearCalls();
+        dialogs.boxes.clear();
+        return *window;
+    }
+    frmMain& startWith(int format, int tracks = 3, std::int32_t bytes = 100000)
+    {
+        frmMain& w = start(tracks, bytes);
+        w.ripStartDelayMs = 0;
+        audio.blocks = 0;
+        folder = QStringLiteral("%1/%2/Music/Ripped Audio").arg(dir.path()).arg(++m_runs);
+        w.options->txtExtractPath->setText(folder);
+        w.options->SelectFormat(format);
+        return w;
+    }
+    void check(std::initializer_list<int> rows)
+    {
+        for (int row : rows)
+            window->lsTracks->topLevelItem(row - 1)->setCheckState(0, Qt::Checked);
+    }
+    QString lastBox() const { return dialogs.boxes.isEmpty() ? QString() : dialogs.boxes.last().text; }
+    bool doorLocked() const { return audio.drives[0].doorLocked; }
+    QStringList logLines() const
+    {
+        QStringList lines = QString::fromUtf8(ReadFile(ErrorLogPath())).split(QStringLiteral("\r\n"));
+        EXPECT_EQ(lines.takeLast(), QString()) << "every line ends in CR LF";
+        return lines;
+    }
+    QStringList files() const { return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System); }
+    // The library as it comes: nothing fails, encoders end well.
+    void resetScript()
+    {
+        audio.failures.clear();
+        audio.encoderStatus = {true, true, 0, 0};
+        audio.encoderEndsEarly = false;
+        audio.encoderWritesFile = true;
+    }
+    void writeOld(const QString& name, const QByteArray& bytes, bool readOnly = false)
+    {
+        QDir().mkpath(folder);
+        QFile old(folder + "/" + name);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write(bytes);
+        old.close();
+        if (readOnly)
+            old.setPermissions(QFile::ReadOwner);
+    }
+
+private:
+    int m_runs = 0;
+};
+
+} // namespace
+
+TEST(OutputFile, LongFileInBlocksArrivesWholeUnderItsName)
+{
+    // Long enough for the file to be handed to the disk several times while
+    // it is written; the header is patched last, as the WAV writer does.
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/TRACK1.WAV";
+    QByteArray data(17 * 1024 * 1024 + 1234, '\0');
+    for (qsizetype i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>((i * 131 + (i >> 12)) & 0xFF);
+    OutputFile file(path);
+    ASSERT_TRUE(file.create());
+    ASSERT_TRUE(file.append(WavHeader(2, 44100, 16, 0).constData(), 44));
+    for (qsizetype at = 0; at < data.size(); at += 20000)
+        ASSERT_TRUE(file.append(data.constData() + at, std::size_t(std::min<qsizetype>(20000, data.size() - at))));
+    const auto size = static_cast<std::uint32_t>(data.size());
+    ASSERT_TRUE(file.writeAt(kWavDataSizeOffset, WavHeader(2, 44100, 16, size).mid(40, 4).constData(), 4));
+    EXPECT_FALSE(QFile::exists(path));
+    ASSERT_TRUE(file.commit()) << file.errorString().toStdString();
+
+    const QByteArray written = ReadFile(path);
+    ASSERT_EQ(written.size(), 44 + data.size());
+    EXPECT_EQ(qFromLittleEndian<std::uint32_t>(written.constData() + 40), size);
+    EXPECT_TRUE(written.mid(44) == data);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"TRACK1.WAV"});
+}
+
+// What stands at the final name or the temporary name decides: only a file
+// we may write is replaced, and only by the rename; a link is never followed.
+TEST(OutputFile, WhatStandsAtTheNamesIsNeverWrittenThrough)
+{
+    enum Planted { Nothing, OlderFile, ReadOnlyFile, LinkAtFinal, LinkAtTemp, Folder };
+    const struct { Planted planted; bool created; const char* error; } cases[] = {
+        {Nothing, true, ""},
+        {OlderFile, true, ""},
+        {ReadOnlyFile, false, " is read-only; it was not replaced"},
+        {LinkAtFinal, false, " is a symbolic link; it was not replaced"},
+        {LinkAtTemp, true, ""},
+        {Folder, false, " is not a file; it was not replaced"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.planted);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("TRACK1.mp3"), victim = dir.filePath("victim");
+        QFile v(victim);
+        ASSERT_TRUE(v.open(QIODevice::WriteOnly));
+        v.write("precious");
+        v.close();
+        QFile older(path);
+        switch (c.planted) {
+        case Nothing: break;
+        case OlderFile:
+        case ReadOnlyFile:
+            ASSERT_TRUE(older.open(QIODevice::WriteOnly));
+            older.write("older");
+            older.close();
+            if (c.planted == ReadOnlyFile)
+                older.setPermissions(QFile::ReadOwner | QFile::ReadGroup);
+            break;
+        case LinkAtFinal: ASSERT_TRUE(QFile::link(victim, path)); break;
+        case LinkAtTemp: ASSERT_TRUE(QFile::link(victim, path + ".part")); break;
+        case Folder: ASSERT_TRUE(QDir().mkdir(path)); break;
+        }
+        const QByteArray before = ReadFile(path);
+        {
+            OutputFile file(path);
+            ASSERT_EQ(file.create(), c.created) << file.errorString().toStdString();
+            EXPECT_EQ(file.errorString(), *c.error ? path + c.error : QString());
+            if (c.planted == LinkAtTemp) {
+                EXPECT_NE(file.tempPath(), path + ".part") << "a taken name is never opened";
+            }
+            if (c.created) {
+                ASSERT_TRUE(file.append("new", 3));
+                ASSERT_TRUE(file.commit()) << file.errorString().toStdString();
+            }
+        }
+        EXPECT_EQ(ReadFile(victim), "precious");
+        EXPECT_EQ(ReadFile(path), c.created ? QByteArray("new") : before);
+    }
+}
+
+TEST(RipTexts, NamesCommandLinesRatesAndLogLines)
+{
+    EXPECT_EQ(TrackFileName("/music", 12, ".WAV"), "/music/TRACK12.WAV");
+    EXPECT_EQ(TrackFileName("/music/", 1, ".mp3"), "/music/TRACK1.mp3");
+    for (const auto& [entry, kbps] : {std::pair{"128 Kbps", "128"}, {"", "0"}, {"032 Kbps", "32"}, {" 96 Kbps", "96"}})
+        EXPECT_EQ(LeadingBitrate(entry), kbps) << entry;
+
+    const char* const out = "/music/Ripped Audio/TRACK3.mp3";
+    const std::pair<const char*, const char*> lines[] = {
+        {"MP3C", R"(lame.exe -b 128 - "/music/Ripped Audio/TRACK3.mp3")"},
+        {"MP3V", R"(lame.exe --abr 128 - "/music/Ripped Audio/TRACK3.mp3")"},
+        {"OGGC", R"(oggenc.exe --managed -b 128 -  -o "/music/Ripped Audio/TRACK3.mp3")"},
+        {"OGGV", R"(oggenc.exe -b 128 -  -o "/music/Ripped Audio/TRACK3.mp3")"},
+        {"mp3c", ""},
+        {"", ""},
+    };
+    for (const auto& [format, line] : lines)
+        EXPECT_EQ(EncoderCommandLine(format, "128", out), line) << format;
+
+    const QLocale english(QLocale::English, QLocale::UnitedStates), german(QLocale::German, QLocale::Germany);
+    EXPECT_EQ(WmaRateText(128000, english), "128 Kbps");
+    EXPECT_EQ(WmaRateText(1411200, english), "1,411 Kbps");
+    EXPECT_EQ(WmaRateText(1411200, german), "1.411 Kbps");
+    EXPECT_EQ(WmaRateText(2500, english), "2 Kbps") << "halves to the even neighbour";
+
+    const QDateTime when(QDate(2024, 3, 5), QTime(14, 7, 9));
+    const QString date = english.toString(when.date(), QLocale::ShortFormat);
+    EXPECT_EQ(ErrorLogLine(when, english, AudioErrorText(8), 8, "4"),
+              "14:07:09 " + date + " BASS_Init Has Not Been Successfully Called 8 occured when Morlo tried to "
+                                   "play/convert: 4\r\n");
+    // A line break in a path cannot split the line.
+    EXPECT_EQ(ErrorLogLine(when, english, "", 26, "a\nb.wav"),
+              "14:07:09 " + date + "  26 occured when Morlo tried to play/convert: a b.wav\r\n");
+}
+
+TEST(ErrorLog, LivesInTheStateFolder)
+{
+    EXPECT_EQ(ErrorLogPath(), qEnvironmentVariable("XDG_STATE_HOME") + "/quillmere/Errors.log");
+    QDir(qEnvironmentVariable("XDG_STATE_HOME") + "/quillmere").removeRecursively();
+    ASSERT_TRUE(AppendErrorLog("one\r\n"));
+    ASSERT_TRUE(AppendErrorLog("two\r\n"));
+    EXPECT_EQ(ReadFile(ErrorLogPath()), "one\r\ntwo\r\n");
+}
+
+TEST_F(Rip, TheWmaRateListIsTheEncodersOrSaysThereIsNone)
+{
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    audio.wmaRates = {1411200, 32000, 0, 96000};
+    frmMain& w = start();
+    QLocale::setDefault(QLocale::system());
+    QComboBox* list = w.options->cmbWMAEncodingBitrate;
+    ASSERT_EQ(list->count(), 2) << "the list ends at the first 0";
+    EXPECT_EQ(list->itemText(0), "1,411 Kbps");
+    EXPECT_EQ(list->itemData(1).toUInt(), 32000u);
+    EXPECT_EQ(list->currentIndex(), 0);
+
+    audio.wmaAvailable = false;
+    list->clear();
+    w.LoadWMAEncoderRates();
+    EXPECT_EQ(list->count(), 0);
+    ASSERT_EQ(dialogs.boxes.size(), 1);
+    EXPECT_EQ(dialogs.boxes[0].text, "Error: Can't find a codec\r\n\r\nError Code : 37");
+    EXPECT_EQ(dialogs.boxes[0].icon, MsgIcon::Critical);
+}
+
+// Rows 1 and 3 of three in each format: its block size, its encoder
+// settings, the door locked for each track only, the window disabled while
+// reading, and the files in place.
+TEST_F(Rip, EachFormatReadsItsBlocksWithItsSettings)
+{
+    const struct {
+        int format;
+        bool constant;
+        const char* rate;
+        const char* writes; // the start of the call that opens the output
+        DWORD block;
+        const char* file;
+    } cases[] = {
+        {FormatWav, true, "", nullptr, 20000, "TRACK%1.WAV"},
+        {FormatWma, true, "", "QM_WMA_EncodeOpenWriter(44100,65536,128000)", 20000, "TRACK%1.WMA"},
+        {FormatMp3, false, "160 Kbps", "lame.exe --abr 160 - \"%2/TRACK%1.mp3.part\"", 262144, "TRACK%1.mp3"},
+        {FormatOgg, true, "96 Kbps", "oggenc.exe --managed -b 96 -  -o \"%2/TRACK%1.ogg.part\"", 262144,
+         "TRACK%1.ogg"},
+        {FormatOgg, false, "192 Kbps", "oggenc.exe -b 192 -  -o \"%2/TRACK%1.ogg.part\"", 262144, "TRACK%1.ogg"},
+        // The preset ignores the MP3 options.
+        {FormatPortable, false, "160 Kbps", "lame.exe -b 128 - \"%2/TRACK%1.mp3.part\"", 262144, "TRACK%1.mp3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.format * 10 + c.constant);
+        frmMain& w = startWith(c.format);
+        OptionsPanels& o = *w.options;
+        const bool ogg = c.format == FormatOgg;
+        ((ogg ? (c.constant ? o.optOGGCBR : o.optOGGVBR) : (c.constant ? o.optMP3CBR : o.optMP3VBR)))->setChecked(true);
+        QComboBox* list = ogg ? (c.constant ? o.cmbOGGCBitrate : o.cmbOGGVBitrate)
+                              : (c.constant ? o.cmbMP3CBitrate : o.cmbMP3VBitrate);
+        list->setCurrentIndex(list->findText(c.rate));
+        for (QLineEdit* box : o.txtWMATags)
+            box->clear();
+        o.txtWMATags[0]->setText("Süße Stille");
+        o.txtWMATags[7]->setText("1999");
+        check({1, 3});
+        bool disabled = true;
+        audio.onBlock = [&](int) { disabled &= !w.ContentEnabled(); };
+        w.ShowRipWindow();
+
+        EXPECT_EQ(lastBox(), "2 Tracks have been Ripped to " + folder);
+        EXPECT_EQ(files(), QStringList({QString(c.file).arg(1), QString(c.file).arg(3)}));
+        for (const std::string& read : audio.callsNamed("BASS_ChannelGetData"))
+            EXPECT_NE(read.find("," + std::to_string(c.block) + ")"), std::string::npos) << read;
+        EXPECT_EQ(audio.callsNamed("BASS_CD_Door("),
+                  (std::vector<std::string>{"BASS_CD_Door(0,2)", "BASS_CD_Door(0,3)", "BASS_CD_Door(0,2)",
+                                            "BASS_CD_Door(0,3)"}));
+        EXPECT_TRUE(disabled);
+        EXPECT_TRUE(w.ContentEnabled());
+        const std::vector<std::string> calls = audio.calls();
+        if (c.format == FormatWma) {
+            // Tags in their order, then the one that ends them, before any audio.
+            const auto open = std::find_if(calls.begin(), calls.end(), [&](const std::string& s) {
+                return s.rfind(c.writes, 0) == 0;
+            });
+            ASSERT_NE(open, calls.end());
+            const std::string h = std::to_string(std::stoul(open[1].substr(22)));
+            EXPECT_EQ(std::vector<std::string>(open + 1, open + 4),
+                      (std::vector<std::string>{"BASS_WMA_EncodeSetTag(" + h + ",Title,Süße Stille)",
+                                                "BASS_WMA_EncodeSetTag(" + h + ",WM/Year,1999)",
+                                                "BASS_WMA_EncodeSetTag(" + h + ",,)"}));
+            EXPECT_EQ(QFileInfo(folder + "/TRACK1.WMA").size(), 16 + 100000) << "what the encoder handed back";
+        } else if (c.writes) {
+            const auto starts = audio.callsNamed("BASS_Encode_Start");
+            ASSERT_EQ(starts.size(), 2u);
+            EXPECT_NE(starts[1].find(QString(c.writes).arg(3).arg(folder).toStdString()), std::string::npos)
+                << starts[1];
+            // A fresh library for every track, shut down again after it.
+            const auto lock = std::find(calls.begin(), calls.end(), "BASS_CD_Door(0,2)");
+            EXPECT_EQ(std::vector<std::string>(lock - 3, lock), (std::vector<std::string>{
+                "BASS_Init(1,44100,0," + std::to_string(w.windowHandle()) + ",null)", "BASS_SetConfig(9,0)",
+                "BASS_Encode_Stop(0)"}));
+            EXPECT_FALSE(audio.initialised());
+        } else {
+            EXPECT_EQ(QFileInfo(folder + "/TRACK1.WAV").size(), 44 + 100000);
+        }
+    }
+}
+
+// Each failure: the box its writer shows (none for an encoder, whose line
+// goes to the error log), the reason again in the closing box, the older
+// file of the name as it was, nothing else left, the door unlocked.
+TEST_F(Rip, EveryFailureIsToldAndLeavesTheOlderFile)
+{
+    const QString unread = QStringLiteral("The disc could not be read (%1, code 37)").arg(AudioErrorText(37));
+    const struct {
+        const char* name;
+        int format;
+        std::function<void(Rip&)> script;
+        QString box;    // the start of the writer's box; "" for none
+        QString reason; // the end of the closing box's line for the track
+    } cases[] = {
+        {"WAV stream", FormatWav, [](Rip& r) { r.audio.drives[0].doorOpen = true; }, "Unable to Create CD Stream!",
+         "the track could not be opened (" + AudioErrorText(BASS_ERROR_NOCD) + ")"},
+        {"WAV read", FormatWav, [](Rip& r) { r.audio.failures["BASS_ChannelGetData"] = 37; },
+         "Error in routine : ExtractAudioTrackin module : frmDemo\r\nError #57\r\n" + unread, unread},
+        {"WAV full disk", FormatWav, [](Rip&) {}, "Error in routine : ExtractAudioTrackin module : frmDemo\r\nError #75",
+         "TRACK1.WAV: File too large"},
+        {"WAV read-only", FormatWav, [](Rip& r) { r.writeOld("TRACK1.WAV", "older", true); },
+         "Error in routine : ExtractAudioTrackin module : frmDemo\r\nError #75", "TRACK1.WAV is read-only; it was not replaced"},
+        {"WMA open", FormatWma, [](Rip& r) { r.audio.failures["QM_WMA_EncodeOpenWriter"] = 33; },
+         "An error occured while opening output file.\r\n\r\nError Code : 33",
+         "An error occured while opening output file (" + AudioErrorText(33) + ")"},
+        {"WMA write", FormatWma, [](Rip& r) { r.audio.failures["BASS_WMA_EncodeWrite"] = 37; },
+         "An error occured while encoding WMA data.\r\n\r\nError Code : 37",
+         "An error occured while encoding WMA data (" + AudioErrorText(37) + ")"},
+        {"WMA close", FormatWma, [](Rip& r) { r.audio.failures["BASS_WMA_EncodeClose"] = 33; },
+         "An error occured while encoding WMA data.\r\n\r\nError Code : 33",
+         "An error occured while encoding WMA data (" + AudioErrorText(33) + ")"},
+        {"WMA read", FormatWma, [](Rip& r) { r.audio.failures["BASS_ChannelGetData"] = 37; },
+         "Error in routine : ExtractAudioTrackToWMAin module : frmDemo\r\nError #57", unread},
+        {"WMA full disk", FormatWma, [](Rip&) {}, "An error occured while encoding WMA data.\r\n", "TRACK1.WMA: File too large"},
+        {"no WMA rate", FormatWma, [](Rip& r) { r.window->options->cmbWMAEncodingBitrate->clear(); },
+         "Track 1 was not ripped: no WMA bitrate is selected", "no WMA bitrate is selected (no WMA encoder offered one)"},
+        {"lame missing", FormatMp3, [](Rip& r) { r.audio.failures["BASS_Encode_Start"] = BASS_ERROR_FILEOPEN; }, "",
+         "lame was not found (install the lame package)"},
+        {"exit 1", FormatMp3, [](Rip& r) { r.audio.encoderStatus = {true, true, 1, 0}; }, "", "lame exited with status 1"},
+        {"killed", FormatOgg, [](Rip& r) { r.audio.encoderStatus = {true, true, -1, 9}; }, "",
+         "oggenc was ended by signal 9"},
+        {"ends early", FormatOgg, [](Rip& r) { r.audio.encoderEndsEarly = true; }, "",
+         "oggenc ended before it had received all of the audio"},
+        {"no file", FormatMp3, [](Rip& r) { r.audio.encoderWritesFile = false; }, "",
+         "lame reported success but wrote no file"},
+        {"no status", FormatMp3, [](Rip& r) { r.audio.failures["QM_Encode_GetStatus"] = BASS_ERROR_HANDLE; }, "",
+         "lame left no exit status"},
+        {"MP3 read", FormatMp3, [](Rip& r) { r.audio.failures["BASS_ChannelGetData"] = 37; }, "",
+         "The source could not be read (" + AudioErrorText(37) + ")"},
+        {"MP3 read-only", FormatMp3, [](Rip& r) { r.writeOld("TRACK1.mp3", "older", true); }, "",
+         "TRACK1.mp3 is read-only; it was not replaced"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        resetScript();
+        frmMain& w = startWith(c.format, 1, 600000);
+        QFile::remove(ErrorLogPath());
+        const bool readOnly = QString(c.name).endsWith("read-only");
+        if (!readOnly)
+            writeOld(QString("TRACK1") + (c.format == FormatWav ? ".WAV" : c.format == FormatWma ? ".WMA" : ".mp3"),
+                     "an older rip");
+        c.script(*this);
+        const QStringList before = files();
+        check({1});
+        // A disk that fills mid-track: files may not grow past 100 kB.
+        const bool full = QString(c.name).endsWith("full disk");
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        if (full) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit small = old;
+            small.rlim_cur = 100000;
+            setrlimit(RLIMIT_FSIZE, &small);
+        }
+        w.ShowRipWindow();
+        setrlimit(RLIMIT_FSIZE, &old);
+
+        ASSERT_EQ(dialogs.boxes.size(), c.box.isEmpty() ? 1 : 2);
+        EXPECT_TRUE(dialogs.boxes[0].text.startsWith(c.box)) << dialogs.boxes[0].text.toStdString();
+        EXPECT_TRUE(lastBox().startsWith("0 Tracks have been Ripped to " + folder + "\r\n1 Tracks could not be Ripped.\r\nTrack 01: "));
+        EXPECT_TRUE(lastBox().endsWith(c.reason)) << lastBox().toStdString();
+        EXPECT_EQ(files(), before) << "nothing new, and the older file as it was";
+        for (const QString& f : before)
+            EXPECT_EQ(ReadFile(folder + "/" + f), readOnly ? "older" : "an older rip");
+        EXPECT_EQ(QFile::exists(ErrorLogPath()), c.box.isEmpty()) << "encoders' failures are logged";
+        EXPECT_FALSE(doorLocked());
+        EXPECT_TRUE(w.ContentEnabled());
+    }
+}
+
+// Stop confirmed at the second block: the track is kept shorter and valid and
+// nothing else is ripped; the WAV and WMA writers clear the stop flag, the
+// encoder's completes what it got. Answered No, the job goes on.
+TEST_F(Rip, StopKeepsAShorterFileOnlyWhenConfirmed)
+{
+    // Blocks of 20000 bytes for WAV and WMA, 262144 for the encoders.
+    const struct { int format; std::int32_t bytes; MsgAnswer answer; QStringList files; qint64 size; bool flagLeft; } cases[] = {
+        {FormatWav, 100000, MsgAnswer::Yes, {"TRACK1.WAV"}, 44 + 40000, false},
+        {FormatWma, 100000, MsgAnswer::Yes, {"TRACK1.WMA"}, 16 + 40000, false},
+        {FormatMp3, 600000, MsgAnswer::Yes, {"TRACK1.mp3"}, 18, true},
+        {FormatWav, 100000, MsgAnswer::No, {"TRACK1.WAV", "TRACK2.WAV"}, 44 + 100000, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.format * 10 + (c.answer == MsgAnswer::Yes));
+        frmMain& w = startWith(c.format, 2, c.bytes);
+        dialogs.answers = {c.answer};
+        check({1, 2});
+        audio.onBlock = [&](int block) {
+            auto* job = qobject_cast<frmRipp*>(QApplication::activeModalWidget());
+            if (job && block == 2)
+                job->cmdStop->click();
+        };
+        w.ShowRipWindow();
+        ASSERT_EQ(dialogs.boxes.size(), 2);
+        EXPECT_EQ(dialogs.boxes[0].text, "Are you sure that you want to cancel the ripping process?");
+        EXPECT_EQ(dialogs.boxes[0].buttons, MsgButtons::YesNo);
+        EXPECT_EQ(lastBox(), QStringLiteral("%1 Tracks have been Ripped to ").arg(c.files.size() - 1 + (c.answer == MsgAnswer::No)) + folder);
+        EXPECT_EQ(dialogs.boxes[1].title, "Ripping Completed");
+        EXPECT_EQ(files(), c.files);
+        EXPECT_EQ(QFileInfo(folder + "/" + c.files[0]).size(), c.size);
+        EXPECT_EQ(w.ripStop, c.flagLeft);
+        EXPECT_FALSE(w.rippingActive);
+        EXPECT_FALSE(doorLocked());
+    }
+}
+
+// An encoder that reads nothing more is stopped by the watchdog, or sooner by
+// the user's Stop; either way it is killed and the track fails.
+TEST_F(Rip, StalledEncoderIsStoppedByTheWatchdogOrByStop)
+{
+    for (bool userStops : {false, true}) {
+        SCOPED_TRACE(userStops);
+        frmMain& w = start(2, 2000000);
+        w.ripStop = false;
+        audio.encoderStalls = true;
+        if (userStops)
+            QTimer::singleShot(50, &w, [&w] { w.StopRipping(); });
+        EncoderWriter writer(audio, 0, w.currentStream, w.ripStop,
+                             {"MP3C", "128", folder + "/TRACK1.mp3", "0", userStops ? 1000 : 200});
+        EXPECT_EQ(RipOneTrack(w.ripContext(), 0, writer, {true, 0, {}}), RipResult::Failed);
+        EXPECT_EQ(audio.blocks, 1) << "nothing more is read while it stalls";
+        EXPECT_EQ(audio.callsNamed("QM_Encode_Kill").size(), 1u);
+        EXPECT_EQ(writer.failure().reason, userStops
+                                               ? "lame did not finish within 1 s after the end of its input and was stopped"
+                                               : "lame took no input for 0.2 s and was stopped");
+        EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
+        audio.blocks = 0;
+    }
+}
+
+// The conversion outside a job: a file source through its stream, what
+// would misrun an encoder refused before anything starts, and a failed
+// library restart logged while the file is still made.
+TEST_F(Rip, ConvertingFilesRefusalsAndTheRestartsCode)
+{
+    frmMain& w = start();
+    audio.files = {{"/in/song.wma", 300000}, {"/in/SONG.WMA", 300000}, {"/in/song.mp3", 300000}};
+    for (const auto& [file, opener] : {std::pair{"/in/song.wma", "BASS_WMA_StreamCreateFile(0,/in/song.wma,0,0,2359296)"},
+                                       {"/in/SONG.WMA", "BASS_WMA_StreamCreateFile(0,/in/SONG.WMA,0,0,2359296)"},
+                                       {"/in/song.mp3", "BASS_StreamCreateFile(0,/in/song.mp3,0,0,2359296)"}}) {
+        audio.clearCalls();
+        EXPECT_EQ(w.Converter(file, "OGGC", "128", folder + "/out.ogg", false), RipResult::Ripped);
+        EXPECT_EQ(audio.callsNamed(opener).size(), 1u) << file;
+        EXPECT_EQ(audio.callsNamed("BASS_CD_").size(), 0u) << "no drive, no door";
+    }
+    EXPECT_TRUE(logLines().isEmpty());
+
+    const struct { const char* format; const char* rate; const char* file; const char* logged; } refused[] = {
+        {"MP3C", "128", "/tmp/a\"b/TRACK1.mp3", "holds a double quote"},
+        {"OGGC", "128 -o /etc/x", "/tmp/TRACK1.ogg", "The bitrate \"128 -o /etc/x\" is not a number"},
+        {"mp3c", "128", "/tmp/TRACK1.mp3", "Unknown format code \"mp3c\""},
+    };
+    for (const auto& c : refused) {
+        QFile::remove(ErrorLogPath());
+        audio.clearCalls();
+        EXPECT_EQ(w.Converter("0", c.format, c.rate, c.file, true), RipResult::Failed) << c.file;
+        EXPECT_TRUE(audio.calls().empty()) << "nothing starts";
+        ASSERT_EQ(logLines().size(), 1);
+        EXPECT_TRUE(logLines()[0].contains(c.logged)) << logLines()[0].toStdString();
+        EXPECT_TRUE(logLines()[0].contains(" 20 occured when Morlo tried to play/convert: 0"));
+    }
+
+    QFile::remove(ErrorLogPath());
+    audio.failures["BASS_Init"] = BASS_ERROR_DEVICE;
+    EXPECT_EQ(w.Converter("4", "MP3C", "128", folder + "/TRACK5.mp3", true), RipResult::Ripped);
+    ASSERT_EQ(logLines().size(), 1);
+    EXPECT_TRUE(logLines()[0].endsWith(" BASS_Init Has Not Been Successfully Called 8 occured when Morlo tried to "
+                                       "play/convert: 4"))
+        << logLines()[0].toStdString();
+}
