@@ -215,8 +215,8 @@ RipResult EncoderWriter::finish(bool failedBefore, bool cancelled)
     QM_ENCODE_STATUS status;
     if (ok && !m_audio.QM_Encode_GetStatus(m_stream, &status))
         ok = failed(QStringLiteral("%1 left no exit status").arg(m_program), BASS_ERROR_UNKNOWN);
-    if (ok && !ended(status).isEmpty())
-        ok = failed(ended(status), BASS_ERROR_UNKNOWN);
+    if (const QString how = ok ? ended(status) : QString(); !how.isEmpty())
+        ok = failed(how, BASS_ERROR_UNKNOWN);
     if (ok && m_file.size() <= 0)
         ok = failed(QStringLiteral("%1 reported success but wrote no file").arg(m_program), BASS_ERROR_UNKNOWN);
     if (ok && !m_file.commit())

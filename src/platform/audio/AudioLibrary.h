@@ -122,7 +122,7 @@ struct QM_ENCODE_STATUS {
     int exitCode = -1;     // exit status when it ended normally, else -1
     int signal = 0;        // the signal that ended it, 0 if none
     DWORD queued = 0;      // bytes delivered to it that it has not read yet
-    std::string lastLine;  // the last line it wrote to its standard error
+    std::string lastLine;  // once it has ended: the last line it wrote to its standard error
 };
 
 // Receives a WMA file's bytes: `length` bytes at `offset` (the header is

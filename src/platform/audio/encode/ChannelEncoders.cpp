@@ -11,6 +11,8 @@ QM_ENCODE_STATUS Report(EncoderProcess& process)
     const EncoderProcess::Status s = process.status();
     QM_ENCODE_STATUS out{s.started, s.finished, s.exitCode, s.signal};
     out.queued = static_cast<DWORD>(s.queued);
+    if (!s.finished)
+        return out; // asked after every block: its words matter only once it has ended
     // The last line it wrote to its stderr, which usually says why it failed.
     std::string said = process.errorOutput();
     while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' '))
