@@ -13,7 +13,7 @@ bench_setup() {
   trap 'rm -rf "$work"' EXIT
   # Private settings, state and lock; no sound server needed.
   mkdir -m 0700 "$work/config" "$work/state" "$work/runtime"
-  export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state XDG_RUNTIME_DIR=$work/runtime
+  export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state XDG_RUNTIME_DIR=$work/runtime QUILLMERE_LOCK_DIR=$work/runtime
   export QT_QPA_PLATFORM=offscreen QUILLMERE_AUDIO_OUTPUT=null
 }
 

@@ -18,7 +18,7 @@ mkdir -m 700 "$work/run"
 if [ -z "${PULSE_SERVER:-}" ] && [ -S "${XDG_RUNTIME_DIR:-/nonexistent}/pulse/native" ]; then
   export PULSE_SERVER=unix:$XDG_RUNTIME_DIR/pulse/native
 fi
-export XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
+export XDG_RUNTIME_DIR=$work/run QUILLMERE_LOCK_DIR=$work/run XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
 export XDG_CACHE_HOME=$work/cache QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 if [ "${QUILLMERE_AUDIO_OUTPUT:-pulse}" = pulse ] && pactl info >/dev/null 2>&1; then output=pulse; else output=null; export QUILLMERE_AUDIO_OUTPUT=null; fi
 read -r heard moved cpu < <("$build/bin/bench_player" "$build/bin" "$seconds")

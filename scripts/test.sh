@@ -21,7 +21,7 @@ cleanup() {
 }
 trap cleanup EXIT
 mkdir -m 0700 "$work/runtime" "$work/pulse-run" "$work/pulse-home"
-export XDG_RUNTIME_DIR="$work/runtime" XDG_CACHE_HOME="$work/cache" QT_QPA_PLATFORM=offscreen
+export XDG_RUNTIME_DIR="$work/runtime" QUILLMERE_LOCK_DIR="$work/runtime" XDG_CACHE_HOME="$work/cache" QT_QPA_PLATFORM=offscreen
 
 # Unix socket only, no cookie; tests reach it through PULSE_SERVER.
 if "${pulse_env[@]}" pulseaudio -n --daemonize=yes --exit-idle-time=-1 --use-pid-file=yes \

@@ -9,26 +9,33 @@ namespace qm {
 
 class SingleInstance {
 public:
-    explicit SingleInstance(QString name) : m_name(std::move(name)) {}
+    // folder: where the lock file goes; empty means LockFolder().
+    explicit SingleInstance(QString name, QString folder = {}) : m_name(std::move(name)), m_folder(std::move(folder)) {}
     ~SingleInstance();
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
     // True when another process holds the lock. When this answers false the
-    // lock is ours (or no lock file could be made at all, which never stops
-    // the program).
+    // lock is ours, or no lock could be taken at all (said on stderr), which
+    // never stops the program: nobody else can keep us from starting.
     bool AnotherInstanceRunning();
     void Release();
 
     bool held() const { return m_fd >= 0; }
     const QString& lockPath() const { return m_path; }
 
-    // Candidate lock files in order: $XDG_RUNTIME_DIR, then the temp folder
-    // with the user id in the name.
-    static QStringList LockPaths(const QString& name);
+    // /tmp/quillmere-<uid>, whatever XDG_RUNTIME_DIR or TMPDIR say, so that
+    // every start by one user meets the same lock. QUILLMERE_LOCK_DIR
+    // replaces it (tests, sandboxes).
+    static QString LockFolder();
+    // Makes the folder with mode 700, or checks the one that is there: a real
+    // folder (no link), the user's own, that nobody else may write to. Empty
+    // when it may hold the lock; else why not.
+    static QString PrepareFolder(const QString& folder);
 
 private:
     QString m_name;
+    QString m_folder;
     QString m_path;
     int m_fd = -1;
 };

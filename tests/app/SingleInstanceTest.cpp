@@ -7,7 +7,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,29 +66,51 @@ TEST(SingleInstance, SecondHolderSeesTheFirstUntilItReleases)
     EXPECT_TRUE(second.held());
 }
 
-TEST(SingleInstance, UnusableRuntimeFolderFallsBackToTheTempFolder)
+TEST(SingleInstance, EveryStartOfOneUserMeetsTheSameLockWhateverItsRuntimeFolder)
 {
-    // A path below a regular file cannot be created, not even by root.
-    for (const QByteArray& runtime : {QByteArray("/dev/null/sub"), QByteArray("relative/dir"), QByteArray()}) {
-        SCOPED_TRACE(runtime.constData());
-        EnvGuard env("XDG_RUNTIME_DIR", runtime);
-        const QString name = uniqueName();
-        SingleInstance one(name);
-        EXPECT_FALSE(one.AnotherInstanceRunning());
-        ASSERT_TRUE(one.held());
-        EXPECT_TRUE(one.lockPath().startsWith(QDir::tempPath()));
-        EXPECT_TRUE(one.lockPath().contains(QString::number(::getuid())));
-        SingleInstance two(name);
-        EXPECT_TRUE(two.AnotherInstanceRunning());
+    EnvGuard lockDir("QUILLMERE_LOCK_DIR", QByteArray());
+    const QString name = uniqueName();
+    std::optional<SingleInstance> first;
+    {
+        EnvGuard runtime("XDG_RUNTIME_DIR", QDir::tempPath().toLocal8Bit());
+        first.emplace(name);
+        ASSERT_FALSE(first->AnotherInstanceRunning());
     }
+    EXPECT_EQ(first->lockPath(), QStringLiteral("/tmp/quillmere-%1/%2.lock").arg(::getuid()).arg(name));
+    struct stat folder{};
+    ASSERT_EQ(::stat(QFile::encodeName(QFileInfo(first->lockPath()).path()).constData(), &folder), 0);
+    EXPECT_EQ(folder.st_mode & 0777, 0700u);
+    EnvGuard noRuntime("XDG_RUNTIME_DIR", QByteArray());
+    SingleInstance second(name);
+    EXPECT_TRUE(second.AnotherInstanceRunning());
+    first.reset();
+    QFile::remove(QStringLiteral("/tmp/quillmere-%1/%2.lock").arg(::getuid()).arg(name));
 }
 
-TEST(SingleInstance, NoPlaceForALockNeverStopsTheProgram)
+TEST(SingleInstance, ALockFolderOthersControlIsNotUsedAndNeverStopsTheProgram)
 {
-    EnvGuard env("XDG_RUNTIME_DIR", "/dev/null/sub");
-    EnvGuard tmp("TMPDIR", "/dev/null/tmp");
-    SingleInstance one(uniqueName());
-    EXPECT_FALSE(one.AnotherInstanceRunning());
+    QTemporaryDir base;
+    ASSERT_TRUE(base.isValid());
+    const QString good = base.filePath("good");
+    ASSERT_TRUE(QDir().mkdir(good));
+    struct Case { const char* name; std::function<void(const QString&)> make; bool usable; };
+    const Case cases[] = {
+        {"made here", [](const QString&) {}, true},
+        {"open to others", [](const QString& f) { QDir().mkdir(f); ::chmod(QFile::encodeName(f), 0777); }, false},
+        {"a link", [&](const QString& f) { QFile::link(good, f); }, false},
+        {"a file", [](const QString& f) { QFile(f).open(QIODevice::WriteOnly); }, false},
+        {"another user's", [](const QString& f) { QDir().mkdir(f); (void)::chown(QFile::encodeName(f), 65534, 65534); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (std::string_view(c.name) == "another user's" && ::getuid() != 0)
+            continue; // only root can give a folder away
+        const QString folder = base.filePath(c.name);
+        c.make(folder);
+        SingleInstance one(uniqueName(), folder);
+        EXPECT_FALSE(one.AnotherInstanceRunning());
+        EXPECT_EQ(one.held(), c.usable);
+    }
 }
 
 // The real program: a second start leaves at once, silently, with status 0,
@@ -96,7 +120,7 @@ TEST(SingleInstanceProcess, SecondStartExitsSilentlyWhileTheFirstRuns)
     QTemporaryDir runtime;
     ASSERT_TRUE(runtime.isValid());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_RUNTIME_DIR", runtime.path());
+    env.insert("QUILLMERE_LOCK_DIR", runtime.path());
     env.insert("QT_QPA_PLATFORM", "offscreen");
     const QString program = QStringLiteral(QUILLMERE_BIN_DIR "/quillmere");
 
@@ -129,8 +153,7 @@ TEST(SingleInstanceProcess, SecondStartExitsSilentlyWhileTheFirstRuns)
     EXPECT_EQ(first.state(), QProcess::Running);
     first.kill();
     ASSERT_TRUE(first.waitForFinished(10000));
-    EnvGuard guard("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-    SingleInstance after(QStringLiteral("BrellvoxAudioCDRipper"));
+    SingleInstance after(QStringLiteral("BrellvoxAudioCDRipper"), runtime.path());
     EXPECT_FALSE(after.AnotherInstanceRunning());
     EXPECT_TRUE(after.held());
 }

@@ -23,7 +23,7 @@ for f in bin/quillmere share/quillmere/Main.qml share/quillmere/Skin.qss share/q
   [ -f "$prefix/$f" ] || fail "missing after install: $f"
 done
 export QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
-mkdir -m 0700 "$work/runtime"; export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 0700 "$work/runtime"; export XDG_RUNTIME_DIR="$work/runtime" QUILLMERE_LOCK_DIR="$work/runtime"
 "$prefix/bin/quillmere" --version | grep -qi '^quillmere ' || fail "--version from the prefix"
 "$prefix/bin/quillmere" tracks | grep -q 'Track 01' || fail "tracks on the installed demo disc"
 

@@ -14,6 +14,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    qputenv("QUILLMERE_LOCK_DIR", runtime.path().toLocal8Bit());
     // Settings, logs and caches of tests stay out of the user's folders.
     qputenv("XDG_CONFIG_HOME", (runtime.path() + "/config").toLocal8Bit());
     qputenv("XDG_STATE_HOME", (runtime.path() + "/state").toLocal8Bit());
