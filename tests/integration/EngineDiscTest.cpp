@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <sys/stat.h>
 #include <thread>
 
 namespace qm::test {
@@ -69,6 +70,11 @@ std::vector<TableCase> TableCases()
     cases.push_back({"latin1_accents",
                      {.title = "Café Noël", .performer = "Zoë Åström", .tracks = {{.pcm = PatternPcm(kSecond, 5), .title = "Señor"}}},
                      Block("TITLE0=Caf\xC3\xA9 No\xC3\xABl\0PERFORMER0=Zo\xC3\xAB \xC3\x85str\xC3\xB6m\0TITLE1=Se\xC3\xB1or\0\0")});
+    // Most cues today are UTF-8, with text beyond Latin-1 too.
+    cases.push_back({"utf8_accents",
+                     {.title = "Café Noël", .performer = "Zoë Åström",
+                      .tracks = {{.pcm = PatternPcm(kSecond, 5), .title = "Señor – 東京"}}, .utf8Cue = true},
+                     Block("TITLE0=Caf\xC3\xA9 No\xC3\xABl\0PERFORMER0=Zo\xC3\xAB \xC3\x85str\xC3\xB6m\0TITLE1=Se\xC3\xB1or \xE2\x80\x93 \xE6\x9D\xB1\xE4\xBA\xAC\0\0")});
     cases.push_back({"pregaps",
                      {.tracks = {{.pcm = PatternPcm(kSecond, 6), .pregapSectors = 75},
                                  {.pcm = PatternPcm(kSecond / 2, 7), .pregapSectors = 150},
@@ -139,7 +145,6 @@ TEST_F(EngineTest, UnusableImagesGiveAnEmptyDriveOrNone)
         {"empty", "", true, -1},
         {"garbage", "this is not\x01\x02 a cue sheet\n", true, -1},
         {"truncated", goodCue.left(goodCue.indexOf("TRACK 02") + 5), true, -1},
-        {"bin_missing", goodCue, false, -1},
         {"bin_shorter_than_tracks", goodCue, true, 75 * 2352 / 2},
         {"bin_empty", goodCue, true, 0},
         {"bin_cut_in_last_track", goodCue, true, static_cast<qint64>(good.binBytes.size()) - 1000},
@@ -180,6 +185,64 @@ TEST_F(EngineTest, UnusableImagesGiveAnEmptyDriveOrNone)
             lib.BASS_StreamFree(s);
         }
     }
+}
+
+// What would hang libcdio (a FIFO bin), crash it (a first TRACK numbered
+// above the track count) or is no disc at all is left out before it is opened.
+TEST_F(EngineTest, ImagesTheReaderCannotTakeAreLeftOutAndTheRestListed)
+{
+    const WrittenImage good = write({.tracks = {{.pcm = PatternPcm(kSecond, 1)}, {.pcm = PatternPcm(kSecond, 2)}}}, "good");
+    QFile goodFile(good.cue);
+    ASSERT_TRUE(goodFile.open(QIODevice::ReadOnly));
+    const QByteArray goodCue = goodFile.readAll();
+    auto renumbered = [&](const char* first, const char* second) {
+        return QByteArray(goodCue).replace("TRACK 02", second).replace("TRACK 01", first);
+    };
+    enum class Bin { Copy, Missing, Fifo };
+    struct Case { const char* name; const char* file; QByteArray cue; Bin bin; bool listed; };
+    const Case cases[] = {
+        {"bin missing", "nobin.cue", goodCue, Bin::Missing, false},
+        {"bin is a FIFO", "fifo.cue", goodCue, Bin::Fifo, false},
+        {"not a cue", "passwd", "root:x:0:0:root:/root:/bin/bash\n", Bin::Copy, false},
+        {"first track 95", "high.cue", renumbered("TRACK 95", "TRACK 96"), Bin::Copy, false},
+        {"first track 3 of 2", "three.cue", renumbered("TRACK 03", "TRACK 04"), Bin::Copy, false},
+        {"first track 2 of 2", "two.cue", renumbered("TRACK 02", "TRACK 03"), Bin::Copy, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString cue = path(QString::fromLatin1(c.file));
+        QFile f(cue);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(c.cue);
+        f.close();
+        const QString bin = QFileInfo(cue).dir().filePath(QFileInfo(cue).completeBaseName() + ".bin");
+        if (c.bin == Bin::Copy) {
+            ASSERT_TRUE(QFile::copy(good.bin, bin));
+        } else if (c.bin == Bin::Fifo) {
+            ASSERT_EQ(::mkfifo(QFile::encodeName(bin).constData(), 0600), 0);
+        }
+        auto& lib = open(QStringList{cue});
+        EXPECT_EQ(lib.BASS_CD_GetDriveDescription(0) != nullptr, c.listed);
+        EXPECT_EQ(lib.BASS_CD_GetTracks(0), c.listed ? 2 : -1);
+    }
+
+    // A track longer than 2 GiB (or 4) is no CD's: the disc is refused, not shown wrapped.
+    QFile huge(path("huge.cue"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    huge.write("FILE \"huge.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    huge.close();
+    QFile sparse(path("huge.bin"));
+    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(sparse.resize(5LL << 30)); // sparse: no disk space is used
+    sparse.close();
+    auto& lib = open(QStringList{path("huge.cue")});
+    ASSERT_NE(lib.BASS_CD_GetDriveDescription(0), nullptr);
+    EXPECT_FALSE(lib.BASS_CD_IsReady(0));
+
+    // Only as many drives as the list can show.
+    auto& many = open(QStringList(70, good.cue));
+    EXPECT_NE(many.BASS_CD_GetDriveDescription(63), nullptr);
+    EXPECT_EQ(many.BASS_CD_GetDriveDescription(64), nullptr);
 }
 
 TEST_F(EngineTest, PathsThatAreNoFilesGiveNoDriveAndTheDemoStandsIn)

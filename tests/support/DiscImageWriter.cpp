@@ -19,9 +19,9 @@ QByteArray Msf(std::int64_t sectors)
         .toLatin1();
 }
 
-QByteArray Latin1Line(const char* indent, const char* keyword, const std::string& utf8)
+QByteArray TextLine(const char* indent, const char* keyword, const std::string& utf8, bool asUtf8)
 {
-    QByteArray text = QString::fromUtf8(utf8).toLatin1();
+    QByteArray text = asUtf8 ? QByteArray::fromStdString(utf8) : QString::fromUtf8(utf8).toLatin1();
     text.replace('"', '\'');
     return QByteArray(indent) + keyword + " \"" + text + "\"\n";
 }
@@ -49,17 +49,17 @@ WrittenImage WriteDiscImage(const QString& folder, const QString& baseName, cons
 
     QByteArray cue;
     if (!layout.performer.empty())
-        cue += Latin1Line("", "PERFORMER", layout.performer);
+        cue += TextLine("", "PERFORMER", layout.performer, layout.utf8Cue);
     if (!layout.title.empty())
-        cue += Latin1Line("", "TITLE", layout.title);
+        cue += TextLine("", "TITLE", layout.title, layout.utf8Cue);
     cue += "FILE \"" + QFile::encodeName(baseName) + ".bin\" BINARY\n";
     int number = 1;
     for (const ImageTrack& t : layout.tracks) {
         cue += QString::asprintf("  TRACK %02d %s\n", number++, t.data ? "MODE1/2352" : "AUDIO").toLatin1();
         if (!t.title.empty())
-            cue += Latin1Line("    ", "TITLE", t.title);
+            cue += TextLine("    ", "TITLE", t.title, layout.utf8Cue);
         if (!t.performer.empty())
-            cue += Latin1Line("    ", "PERFORMER", t.performer);
+            cue += TextLine("    ", "PERFORMER", t.performer, layout.utf8Cue);
         const auto sectorAt = static_cast<std::int64_t>(out.binBytes.size()) / kSector;
         if (t.pregapSectors > 0) {
             cue += "    INDEX 00 " + Msf(sectorAt) + "\n";

@@ -1,7 +1,7 @@
 #pragma once
 // Writes cue/bin disc images for tests: chosen tracks with chosen PCM,
 // pregaps (INDEX 00, stored in the bin), data tracks and CD-Text, which goes
-// into the cue as Latin-1. The bin is named like the cue, as libcdio expects.
+// into the cue as Latin-1 or UTF-8. The bin is named like the cue, as libcdio expects.
 
 #include <QString>
 
@@ -25,6 +25,7 @@ struct DiscLayout {
     std::string title{};   // disc CD-Text, UTF-8
     std::string performer{};
     std::vector<ImageTrack> tracks{};
+    bool utf8Cue = false;  // texts written into the cue as UTF-8 instead of Latin-1
 };
 
 struct WrittenImage {

@@ -10,7 +10,9 @@ typedef struct cdtext_s cdtext_t;
 
 namespace qm::audio {
 
-// Empty when the disc carries no text at all.
-std::string BuildCdTextBlock(const cdtext_t* text, int firstTrack, int trackCount);
+// Empty when the disc carries no text at all. libcdio reads a cue sheet's
+// texts as Latin-1 and hands them over as UTF-8; with fromUtf8Cue that
+// reading is undone, so a UTF-8 sheet's "Café" is not "CafÃ©".
+std::string BuildCdTextBlock(const cdtext_t* text, int firstTrack, int trackCount, bool fromUtf8Cue = false);
 
 } // namespace qm::audio

@@ -4,6 +4,8 @@
 
 #include <cdio/cdio.h>
 
+#include <limits>
+
 namespace qm::audio {
 
 namespace {
@@ -11,7 +13,7 @@ namespace {
 constexpr lsn_t kSessionGap = 11400;
 } // namespace
 
-std::optional<DiscToc> ReadDiscToc(CdIo_t* cdio)
+std::optional<DiscToc> ReadDiscToc(CdIo_t* cdio, bool cueTextIsUtf8, std::string* why)
 {
     if (!cdio)
         return std::nullopt;
@@ -42,9 +44,15 @@ std::optional<DiscToc> ReadDiscToc(CdIo_t* cdio)
             && next - kSessionGap > t.start)
             end = next - kSessionGap;
         t.sectors = end - t.start;
+        if (t.bytes() > std::numeric_limits<std::int32_t>::max()) {
+            if (why)
+                *why = "track " + std::to_string(i + 1) + " is longer than a CD can hold (" +
+                       std::to_string(t.bytes() / kSectorBytes / 75 / 60) + " minutes)";
+            return std::nullopt;
+        }
         toc.tracks.push_back(t);
     }
-    toc.cdText = BuildCdTextBlock(cdio_get_cdtext(cdio), first, count);
+    toc.cdText = BuildCdTextBlock(cdio_get_cdtext(cdio), first, count, cueTextIsUtf8);
     return toc;
 }
 

@@ -30,7 +30,10 @@ struct DiscToc {
 // Reads the table of contents and CD-Text through an open handle. nullopt
 // when the handle shows no usable disc (no tracks, tracks out of order or
 // beyond the end). On a multi-session disc the last audio track before a
-// later session's data track stops where its own session ends.
-std::optional<DiscToc> ReadDiscToc(CdIo_t* cdio);
+// later session's data track stops where its own session ends. A track
+// longer than a track length can say (2 GiB, far more than a CD holds) makes
+// the disc unusable too, with the reason in *why. cueTextIsUtf8: see
+// BuildCdTextBlock.
+std::optional<DiscToc> ReadDiscToc(CdIo_t* cdio, bool cueTextIsUtf8 = false, std::string* why = nullptr);
 
 } // namespace qm::audio

@@ -1,5 +1,6 @@
 #include "DriveList.h"
 
+#include "CueSheet.h"
 #include "ImageDrive.h"
 #include "PhysicalDrive.h"
 
@@ -10,6 +11,7 @@
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
 
+#include <cstdio>
 #include <set>
 
 namespace qm::audio {
@@ -34,12 +36,13 @@ std::vector<std::string> DeviceNodes()
 
 void AddImage(std::vector<std::unique_ptr<CdDrive>>& drives, const QString& path)
 {
-    const QFileInfo file(path);
-    if (!file.isFile()) {
-        qWarning("Quillmere: disc image %s is not a file; it is left out.", qPrintable(path));
+    const CueSheetCheck check = CheckCueSheet(path);
+    if (!check.problem.isEmpty()) {
+        std::fprintf(stderr, "quillmere: disc image %s: %s; it is left out\n", qPrintable(path),
+                     qPrintable(check.problem));
         return;
     }
-    drives.push_back(std::make_unique<ImageDrive>(QFile::encodeName(file.absoluteFilePath()).toStdString()));
+    drives.push_back(std::make_unique<ImageDrive>(QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString()));
 }
 } // namespace
 
@@ -53,8 +56,16 @@ std::vector<std::unique_ptr<CdDrive>> FindDrives(bool physical, const QStringLis
                 drives.push_back(std::move(drive));
         }
     }
-    for (const QString& image : images)
+    qsizetype used = 0;
+    for (const QString& image : images) {
+        if (drives.size() >= kMaxDrives)
+            break;
         AddImage(drives, image);
+        ++used;
+    }
+    if (used < images.size())
+        std::fprintf(stderr, "quillmere: only %d drives can be listed; %lld disc image(s) from %s on are left out\n",
+                     static_cast<int>(kMaxDrives), static_cast<long long>(images.size() - used), qPrintable(images[used]));
     if (drives.empty() && !demoImage.isEmpty())
         AddImage(drives, demoImage);
     return drives;

@@ -12,6 +12,9 @@
 
 namespace qm::audio {
 
+// As many as the drive list can show; images beyond are left out with a message.
+constexpr std::size_t kMaxDrives = 64;
+
 std::vector<std::unique_ptr<CdDrive>> FindDrives(bool physical, const QStringList& images, const QString& demoImage);
 
 } // namespace qm::audio

@@ -1,8 +1,12 @@
 #include "ImageDrive.h"
 
+#include "CueSheet.h"
+
+#include <QFile>
 #include <cdio/cdio.h>
 
 #include <atomic>
+#include <cstdio>
 #include <mutex>
 
 namespace qm::audio {
@@ -68,13 +72,24 @@ ImageDrive::~ImageDrive() { remove(); }
 
 void ImageDrive::insert()
 {
+    // Checked again at every insert: the files may have changed while the door was open.
+    const CueSheetCheck check = CheckCueSheet(QFile::decodeName(m_path.c_str()));
+    if (!check.problem.isEmpty())
+        return;
     CdIo_t* handle = cdio_open_cue(m_path.c_str());
     if (!handle)
         return;
     auto media = std::make_shared<Media>(handle);
-    auto toc = ReadDiscToc(handle);
-    if (!toc)
-        return; // unreadable image: the drive stays empty
+    std::string why;
+    auto toc = ReadDiscToc(handle, check.utf8Text, &why);
+    if (!toc) {
+        // Unreadable image: the drive stays empty. Said once, not at every door close.
+        if (!why.empty() && !m_told) {
+            std::fprintf(stderr, "quillmere: disc image %s: %s; it is not read\n", m_path.c_str(), why.c_str());
+            m_told = true;
+        }
+        return;
+    }
     m_media = std::move(media);
     m_toc = std::make_shared<const DiscToc>(std::move(*toc));
 }

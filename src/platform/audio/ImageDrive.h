@@ -32,6 +32,7 @@ private:
     std::string m_path, m_name, m_description;
     bool m_open = false;
     bool m_locked = false;
+    bool m_told = false;
     std::shared_ptr<Media> m_media;
     std::shared_ptr<const DiscToc> m_toc;
 };
