@@ -17,10 +17,7 @@ int main(int argc, char* argv[])
     std::signal(SIGPIPE, SIG_IGN);
     // Parsed before Qt starts: the terminal commands need no display, and a
     // wrong option must be said even where no window could open.
-    QStringList rawArgs;
-    for (int i = 1; i < argc; ++i)
-        rawArgs << QString::fromLocal8Bit(argv[i]);
-    const qm::cli::ParseResult parsed = qm::cli::ParseArguments(rawArgs);
+    const qm::cli::ParseResult parsed = qm::cli::ParseArguments(argc, argv);
     if (!parsed.error.isEmpty() || parsed.args.command != qm::cli::Command::Window)
         return qm::cli::RunTerminal(argc, argv, parsed);
 

@@ -1,5 +1,7 @@
 #include "CommandLineArgs.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <set>
 
@@ -123,6 +125,22 @@ std::optional<TrackSelection> ParseTrackList(const QString& text, QString* error
     selection.all = false;
     selection.numbers = QList<int>(numbers.begin(), numbers.end());
     return selection;
+}
+
+ParseResult ParseArguments(int argc, const char* const* argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray raw(argv[i]);
+        const QString text = QFile::decodeName(raw);
+        if (QFile::encodeName(text) != raw) {
+            ParseResult result;
+            result.error = QStringLiteral("%1: not valid UTF-8; file and folder names must be UTF-8").arg(text);
+            return result;
+        }
+        arguments << text;
+    }
+    return ParseArguments(arguments);
 }
 
 ParseResult ParseArguments(const QStringList& arguments)

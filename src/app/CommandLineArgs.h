@@ -41,6 +41,10 @@ struct ParseResult {
 
 // `arguments` without the program's name.
 ParseResult ParseArguments(const QStringList& arguments);
+// The process's own argv. An argument whose bytes are not UTF-8 is refused:
+// Qt would turn them into U+FFFD, and a file name changed that way names
+// another file (a rip into a new folder, an image "not found").
+ParseResult ParseArguments(int argc, const char* const* argv);
 
 // "all", or numbers and ranges separated by commas: "1,3-5".
 std::optional<TrackSelection> ParseTrackList(const QString& text, QString* error);

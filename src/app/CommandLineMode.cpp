@@ -3,6 +3,7 @@
 #include "ResourceFolder.h"
 #include "frmMain.h"
 #include "platform/audio/CdAudioEngine.h"
+#include "platform/audio/CueSheet.h"
 #include "platform/frontend/SceneHost.h"
 #include "platform/ui/ConsoleDialogs.h"
 #include "quillmere_version.h"
@@ -11,11 +12,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTreeWidget>
 #include <algorithm>
+#include <cstdio>
 
 namespace qm::cli {
 
@@ -45,12 +48,6 @@ QString Figure(QLabel* label)
                                                                                       : QStringLiteral("not reported");
 }
 
-// An image's bin lies beside it under the cue's name.
-QString BinFor(const QFileInfo& cue)
-{
-    return cue.dir().filePath(cue.completeBaseName() + QStringLiteral(".bin"));
-}
-
 } // namespace
 
 QStringList DiscImages(const QStringList& given)
@@ -58,9 +55,17 @@ QStringList DiscImages(const QStringList& given)
     QStringList images;
     for (const QString& path : given)
         images << QFileInfo(path).absoluteFilePath();
-    const QString listed = qEnvironmentVariable("QUILLMERE_IMAGES");
-    for (const QString& path : listed.split(QLatin1Char(':'), Qt::SkipEmptyParts))
-        images << QFileInfo(path).absoluteFilePath();
+    // The engine checks each entry as it checks --image and says what it leaves out.
+    for (const QByteArray& raw : qgetenv("QUILLMERE_IMAGES").split(':')) {
+        if (raw.isEmpty())
+            continue;
+        const QString path = QFile::decodeName(raw);
+        if (QFile::encodeName(path) != raw)
+            std::fprintf(stderr, "quillmere: QUILLMERE_IMAGES: %s is not valid UTF-8; it is left out\n",
+                         qPrintable(path));
+        else
+            images << QFileInfo(path).absoluteFilePath();
+    }
     return images;
 }
 
@@ -75,26 +80,17 @@ int RunTerminal(int& argc, char** argv, const ParseResult& parsed)
     const Arguments& args = parsed.args;
     if (args.command == Command::Help) {
         std::fputs(qPrintable(UsageText()), stdout);
-        return ExitOk;
+        return lines.ResultsWritten() ? ExitOk : ExitFailed;
     }
     if (args.command == Command::Version) {
         std::printf("quillmere %s\n", QUILLMERE_VERSION_TEXT);
-        return ExitOk;
+        return lines.ResultsWritten() ? ExitOk : ExitFailed;
     }
     // Checks that need no start-up, so that a wrong name costs nothing.
     for (const QString& image : args.images) {
-        const QFileInfo file(image);
-        if (!file.exists()) {
-            lines.Message(QStringLiteral("%1: no such file").arg(image));
-            return ExitUsage;
-        }
-        if (!file.isFile() || file.suffix().compare(QLatin1String("cue"), Qt::CaseInsensitive) != 0) {
-            lines.Message(QStringLiteral("%1: not a cue file; give the .cue of a cue/bin disc image").arg(image));
-            return ExitUsage;
-        }
-        if (!QFileInfo(BinFor(file)).isFile()) {
-            lines.Message(QStringLiteral("%1: its bin %2 is missing (the bin is named like the cue)")
-                              .arg(image, BinFor(file)));
+        const QString problem = audio::CheckCueSheet(image).problem;
+        if (!problem.isEmpty()) {
+            lines.Message(QStringLiteral("%1: %2").arg(image, problem));
             return ExitUsage;
         }
     }
@@ -110,7 +106,9 @@ int RunTerminal(int& argc, char** argv, const ParseResult& parsed)
     QApplication::setApplicationName(QStringLiteral("Quillmere"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION_TEXT));
     CommandLineMode mode(args, lines);
-    return mode.Run();
+    const int status = mode.Run();
+    // Results that never reached their file are no success.
+    return lines.ResultsWritten() || status != ExitOk ? status : ExitFailed;
 }
 
 CommandLineMode::CommandLineMode(Arguments args, ConsoleLines& lines) : m_args(std::move(args)), m_lines(lines)

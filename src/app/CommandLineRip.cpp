@@ -54,6 +54,20 @@ int EncoderWatchdogMs()
     return ok && seconds > 0 ? seconds * 1000 : RipPlan().encoderWatchdogMs;
 }
 
+// Ascending numbers as "2-5, 7".
+QString NumberRanges(const QList<int>& numbers)
+{
+    QStringList parts;
+    for (qsizetype i = 0; i < numbers.size();) {
+        qsizetype j = i;
+        while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1)
+            ++j;
+        parts << (j == i ? QString::number(numbers[i]) : QStringLiteral("%1-%2").arg(numbers[i]).arg(numbers[j]));
+        i = j + 1;
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
 } // namespace
 
 // The stored settings, overridden by the options given.
@@ -62,14 +76,24 @@ int CommandLineMode::PlanRip(int rows, RipPlan& plan)
     frmMain& w = *m_window;
     OptionsPanels& o = *w.options;
 
+    // Track numbers are the disc's: a disc that starts with a data track lists
+    // its audio from track 2.
+    QList<int> listed;
+    for (int r = 0; r < rows; ++r)
+        listed << w.TrackOfRow(r) + 1;
     for (int n : m_args.tracks.numbers) {
-        if (n > rows) {
+        if (listed.contains(n))
+            continue;
+        if (listed.last() == rows)
             m_lines.Message(QStringLiteral("track %1 is not on the disc: it has %2 track%3 (1-%2)")
                                 .arg(n)
                                 .arg(rows)
                                 .arg(rows == 1 ? QString() : QStringLiteral("s")));
-            return ExitUsage;
-        }
+        else
+            m_lines.Message(QStringLiteral("track %1 is not an audio track of the disc: its audio tracks are %2")
+                                .arg(n)
+                                .arg(NumberRanges(listed)));
+        return ExitUsage;
     }
     const int format = m_args.format.value_or(o.SelectedFormat());
     if (format < 0) {
@@ -103,11 +127,11 @@ int CommandLineMode::PlanRip(int rows, RipPlan& plan)
             return ExitUsage;
         }
     }
-    plan = o.PlanFor(format, constant, kbps, m_args.out.value_or(o.txtExtractPath->text()), w.wmaTagNames);
+    plan = o.PlanFor(format, constant, kbps, m_args.out.value_or(w.OutputFolder()), w.wmaTagNames);
     plan.drive = w.currentDrive;
-    for (int r = 1; r <= rows; ++r) {
-        if (m_args.tracks.all || m_args.tracks.numbers.contains(r))
-            plan.tracks.push_back(r - 1);
+    for (int n : listed) {
+        if (m_args.tracks.all || m_args.tracks.numbers.contains(n))
+            plan.tracks.push_back(n - 1);
     }
     plan.encoderWatchdogMs = EncoderWatchdogMs();
     // Kept as the settings only when asked to (saved once the folder is
@@ -121,7 +145,7 @@ int CommandLineMode::PrepareFolder(const QString& folder, bool fromArguments)
 {
     const int status = fromArguments ? ExitUsage : ExitFailed;
     if (folder.isEmpty()) {
-        m_lines.Message(QStringLiteral("no output folder is set; give one with --out"));
+        m_lines.Message(QStringLiteral("no output folder is set%1; give one with --out").arg(OptionsPanels::NoFolderReason()));
         return status;
     }
     const QFileInfo info(folder);

@@ -3,6 +3,7 @@
 #include "WindowDrag.h"
 #include "platform/frontend/FrontEnd.h"
 #include "platform/ui/Dialogs.h"
+#include "settings/OptionsPanels.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -76,6 +77,15 @@ void StartRip(frmMain& w)
     const int rows = RowCount(w);
     for (int i = 0; i < rows; ++i) {
         if (w.lsTracks->topLevelItem(i)->checkState(0) == Qt::Checked) {
+            if (w.OutputFolder().isEmpty()) {
+                // An empty path would put the files at the root.
+                w.dialogs().MessageBox(&w,
+                                       QStringLiteral("There is no folder to rip to%1. Choose one in the General "
+                                                      "options.")
+                                           .arg(OptionsPanels::NoFolderReason()),
+                                       QStringLiteral("No Folder"), MsgIcon::Warning, MsgButtons::Ok);
+                return;
+            }
             w.ripStop = false;
             w.ShowRipWindow(); // returns when the job has ended
             return;

@@ -16,4 +16,10 @@ QString ResourceFolder(const QString& executableFolder)
     return exe.absolutePath();
 }
 
+QString StartFolder()
+{
+    static const QString folder = QDir::currentPath();
+    return folder;
+}
+
 } // namespace qm

@@ -3,6 +3,7 @@
 // program has always called them by.
 #include "frmMain.h"
 
+#include "ResourceFolder.h"
 #include "diag/ErrorReport.h"
 #include "rip/RipNames.h"
 #include "rip/WavWriter.h"
@@ -12,6 +13,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QDir>
 #include <QTreeWidget>
 
 namespace qm {
@@ -25,12 +27,23 @@ RipContext frmMain::ripContext(bool showBoxes)
 RipPlan frmMain::RipPlanFromWindow() const
 {
     RipPlan plan = options->Plan(wmaTagNames);
+    plan.folder = OutputFolder();
     plan.drive = currentDrive;
     for (int row = 0; row < lsTracks->topLevelItemCount(); ++row) {
         if (lsTracks->topLevelItem(row)->checkState(0) == Qt::Checked)
-            plan.tracks.push_back(row);
+            plan.tracks.push_back(TrackOfRow(row));
     }
     return plan;
+}
+
+QString frmMain::OutputFolder() const
+{
+    const QString path = options->txtExtractPath->text();
+    if (path.isEmpty() || QDir::isAbsolutePath(path))
+        return path;
+    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
+        return QDir::cleanPath(QDir::homePath() + path.mid(1));
+    return QDir::cleanPath(QDir(StartFolder()).absoluteFilePath(path));
 }
 
 void frmMain::ShowRipWindow()
@@ -71,13 +84,13 @@ bool frmMain::ContentEnabled() const
 
 RipResult frmMain::ExtractAudioTrackToWav(int track)
 {
-    WavWriter writer(m_audio, TrackFileName(options->txtExtractPath->text(), track + 1, QStringLiteral(".WAV")));
+    WavWriter writer(m_audio, TrackFileName(OutputFolder(), track + 1, QStringLiteral(".WAV")));
     return RipOneTrack(ripContext(), static_cast<DWORD>(currentDrive), writer, {true, static_cast<DWORD>(track), {}});
 }
 
 RipResult frmMain::ExtractAudioTrackToWMA(int track, DWORD bitrate)
 {
-    const RipPlan plan = options->PlanFor(FormatWma, true, QString(), options->txtExtractPath->text(), wmaTagNames);
+    const RipPlan plan = options->PlanFor(FormatWma, true, QString(), OutputFolder(), wmaTagNames);
     WmaWriter writer(m_audio, plan.FileFor(track), bitrate, plan.wmaTags, track + 1);
     return RipOneTrack(ripContext(), static_cast<DWORD>(currentDrive), writer, {true, static_cast<DWORD>(track), {}});
 }

@@ -1,5 +1,7 @@
 #include "frmMain.h"
 
+#include "ResourceFolder.h"
+
 #include "StartupMessages.h"
 #include "platform/frontend/FrontEnd.h"
 #include "platform/ui/Dialogs.h"
@@ -22,6 +24,7 @@ frmMain::frmMain(AudioLibrary& audio, Dialogs& dialogs, std::unique_ptr<FrontEnd
     : QWidget(parent), m_audio(audio), m_dialogs(dialogs), m_frontEnd(std::move(frontEnd)),
       m_resourceFolder(std::move(resourceFolder))
 {
+    StartFolder(); // recorded before Form_Load changes the current folder
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quillmere"));
     // The scene draws its own title area, minimise and close.

@@ -66,9 +66,11 @@ public:
     void cmbCDDrives_Click();
     virtual void ShowDriveInfo();
     virtual void LoadTrackList();
+    // The disc track (0-based) a row of the list (0-based) stands for.
+    int TrackOfRow(int row) const;
 
-    // Playback (src/player).
-    virtual void PlayTrack(int track);
+    // Playback (src/player). PlayTrack takes a row and plays the track it lists.
+    virtual void PlayTrack(int row);
     void PlayNextTrack(int lCurrentTrackNumber);
     void FadeOut();
     void CDError();
@@ -103,6 +105,9 @@ public:
     RipContext ripContext(bool showBoxes = true);
     // The panels' choices, the chosen drive and the checked rows.
     RipPlan RipPlanFromWindow() const;
+    // The Extract Path as a full path: a relative one means the folder the
+    // program was started in, "~/" the home folder.
+    QString OutputFolder() const;
     // One track in one format, outside a job; each reports its own failures.
     RipResult ExtractAudioTrackToWav(int track);
     RipResult ExtractAudioTrackToWMA(int track, DWORD bitrate);

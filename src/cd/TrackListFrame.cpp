@@ -148,10 +148,18 @@ void frmMain::AddTrackRow(int track, std::int32_t bytes)
 {
     auto* row = new QTreeWidgetItem(lsTracks);
     row->setText(0, QStringLiteral("Track %1").arg(track + 1, 2, 10, QLatin1Char('0')));
+    // Rows are only the disc's audio tracks, so row and track numbers can differ.
+    row->setData(0, Qt::UserRole, track);
     row->setText(1, QStringLiteral("Audio"));
     row->setText(2, Seconds2HMS(TrackSeconds(bytes)));
     row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
     row->setCheckState(0, Qt::Unchecked);
+}
+
+int frmMain::TrackOfRow(int row) const
+{
+    const QTreeWidgetItem* item = lsTracks->topLevelItem(row);
+    return item ? item->data(0, Qt::UserRole).toInt() : row;
 }
 
 void frmMain::ReportLoadErrorsOnce(const QString& disc, const std::function<void()>& report)
@@ -180,10 +188,11 @@ void frmMain::LoadTrackList()
         for (int t = 0; t < tracks; ++t) {
             const std::int32_t length = m_audio.BASS_CD_GetTrackLength(drive, static_cast<DWORD>(t));
             lengths.push_back(length);
-            if (length <= 0)
-                failures.push_back(m_audio.BASS_ErrorGetCode());
-            else
+            if (length > 0)
                 AddTrackRow(t, length);
+            else if (const int code = m_audio.BASS_ErrorGetCode(); code != BASS_ERROR_NOTAUDIO)
+                failures.push_back(code); // a data track is simply not listed
+
         }
         if (failures.empty()) {
             m_reportedDisc.clear();

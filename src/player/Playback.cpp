@@ -33,8 +33,9 @@ void SelectRow(QTreeWidget* list, int row)
 
 } // namespace
 
-void frmMain::PlayTrack(int track)
+void frmMain::PlayTrack(int row)
 {
+    const int track = TrackOfRow(row);
     // The stopped stream frees itself: it was created with auto-free.
     m_audio.BASS_ChannelStop(currentStream);
     currentStream = m_audio.BASS_CD_StreamCreate(static_cast<DWORD>(currentDrive), static_cast<DWORD>(track),

@@ -66,10 +66,20 @@ OptionsPanels::OptionsPanels(QFrame* frFileFormat, QFrame* frGeneralOptions, Dia
 
 QString OptionsPanels::DefaultExtractPath()
 {
+    // Without HOME, Qt would offer "/Music": a folder at the root that is nobody's.
+    const QString home = qEnvironmentVariable("HOME");
+    if (home.isEmpty() || !QDir::isAbsolutePath(home))
+        return {};
     QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
     if (music.isEmpty())
         music = QDir::homePath() + QStringLiteral("/Music");
     return music + QStringLiteral("/Ripped Audio");
+}
+
+QString OptionsPanels::NoFolderReason()
+{
+    return DefaultExtractPath().isEmpty() ? QStringLiteral(" (HOME is not set, so there is no Music folder to offer)")
+                                          : QString();
 }
 
 void OptionsPanels::BuildFormatFrame(QFrame* frame)

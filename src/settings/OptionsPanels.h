@@ -73,9 +73,11 @@ public:
     void optOGGVBR_Click();
     void cmdBrowseFolder_Click();
 
-    // The folder the tracks go to when nothing is stored: the user's music
-    // folder + "/Ripped Audio".
+    // The folder the tracks go to when nothing is stored: the user's Music
+    // folder + "/Ripped Audio"; empty without a HOME to put it in.
     static QString DefaultExtractPath();
+    // Why no folder is set, for the message that refuses a rip without one.
+    static QString NoFolderReason();
     // True when a file can be created, written, closed and deleted in folder;
     // never opens an existing file.
     static bool FolderIsWritable(const QString& folder);

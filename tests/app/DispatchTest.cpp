@@ -1,7 +1,9 @@
 #include "DispatchRig.h"
 #include "app/WindowDrag.h"
+#include "settings/OptionsPanels.h"
 
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -130,6 +132,10 @@ TEST(Dispatch, CommandsFollowTheRowsTheSelectionTheStreamAndTheDoor)
     const Setup locked = [](DispatchRig& r) { r.audio.drives[0].doorLocked = true; };
     const Setup open = [](DispatchRig& r) { r.audio.drives[0].doorOpen = true; };
     const Setup noHelp = [](DispatchRig& r) { r.dialogs.documentOpens = false; };
+    const Setup noFolder = [](DispatchRig& r) {
+        r.window->lsTracks->topLevelItem(0)->setCheckState(0, Qt::Checked);
+        r.window->options->txtExtractPath->clear();
+    };
     const QString help = QStringLiteral(QUILLMERE_BIN_DIR "/Help.html");
     const QStringList noRowChecked{"BASS_ChannelStop(1)", "box:No Tracks Selected", "selected:0"};
     struct Case { int rows; int selected; const char* command; Setup setup; QStringList expected; QString box = {}; };
@@ -151,6 +157,9 @@ TEST(Dispatch, CommandsFollowTheRowsTheSelectionTheStreamAndTheDoor)
         // Extract with no row checked stops playback, warns and opens nothing.
         {0, 0, "IDC_FS_ExtractBtn", {}, noRowChecked, "No Tracks Selected. Please, Select tracks first"},
         {3, 0, "IDC_FS_ExtractBtn", {}, noRowChecked, "No Tracks Selected. Please, Select tracks first"},
+        // An empty folder would put the files at the root.
+        {3, 0, "IDC_FS_ExtractBtn", noFolder, {"BASS_ChannelStop(1)", "box:No Folder", "selected:0"},
+         "There is no folder to rip to. Choose one in the General options."},
         // Play resumes a paused stream; without a selected row the output is
         // still reopened, and nothing plays.
         {3, 2, "IDC_FS_Play", paused, {"@init", "BASS_ChannelIsActive(1)", "BASS_ChannelResume(1)", "selected:2"}},

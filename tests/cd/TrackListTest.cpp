@@ -108,17 +108,35 @@ TEST_F(TrackList, RowsAreRebuiltAndTwoDigitLabelsGrowPastNinetyNine)
     EXPECT_EQ(rows(), QStringList{"Track 01|Audio|00:01|0"});
 }
 
-TEST_F(TrackList, UnreadableTrackWithoutCdTextIsSkippedWithAMessage)
+TEST_F(TrackList, RowsAreTheAudioTracksAndEachPlaysAndRipsItsOwnTrack)
 {
-    drive().trackLengths = {kSecond * 10, 0, kSecond * 20};
-    load();
-    // Row positions move up; labels keep their own track numbers.
-    EXPECT_EQ(rows(), (QStringList{"Track 01|Audio|00:10|0", "Track 03|Audio|00:20|0"}));
-    ASSERT_EQ(dialogs.boxes.size(), 1);
-    EXPECT_EQ(dialogs.boxes[0].text, "There was an error.\r\n\r\nError Code : 17");
-    EXPECT_EQ(dialogs.boxes[0].title, "Error");
-    EXPECT_EQ(dialogs.boxes[0].icon, MsgIcon::Critical);
-    EXPECT_EQ(lastLoadVariables(), LoadVariables("1"));
+    struct Case { const char* name; std::vector<std::int32_t> lengths; QStringList labels; std::vector<int> tracks; QString box; };
+    const Case cases[] = {
+        {"data track first", {0, kSecond * 10, kSecond * 20}, {"Track 02", "Track 03"}, {1, 2}, ""},
+        {"mixed mode, data last", {kSecond * 10, kSecond * 20, 0}, {"Track 01", "Track 02"}, {0, 1}, ""},
+        {"a length that fails", {kSecond * 10, -BASS_ERROR_CDTRACK, kSecond * 20}, {"Track 01", "Track 03"}, {0, 2},
+         "There was an error.\r\n\r\nError Code : 13"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dialogs.boxes.clear();
+        drive() = FakeDrive{};
+        drive().trackLengths = c.lengths;
+        frmMain& w = load();
+        QStringList labels;
+        for (int r = 0; r < w.lsTracks->topLevelItemCount(); ++r) {
+            labels << w.lsTracks->topLevelItem(r)->text(0);
+            w.lsTracks->topLevelItem(r)->setCheckState(0, Qt::Checked);
+        }
+        EXPECT_EQ(labels, c.labels);
+        EXPECT_EQ(w.RipPlanFromWindow().tracks, c.tracks);
+        w.PlayTrack(1);
+        EXPECT_EQ(audio.callsNamed("BASS_CD_StreamCreate").back().rfind("BASS_CD_StreamCreate(0," + std::to_string(c.tracks[1]) + ",", 0), 0u);
+        QStringList boxes;
+        for (const auto& box : dialogs.boxes)
+            boxes << box.text;
+        EXPECT_EQ(boxes, c.box.isEmpty() ? QStringList() : QStringList{c.box});
+    }
 }
 
 // How the block is parsed is the parser's own test.
@@ -171,7 +189,7 @@ TEST_F(TrackList, ALoadErrorIsReportedOncePerDiscNotOnEveryReload)
 {
     // Every track unreadable: the list stays empty, so the playback timer
     // reloads it twenty times a second.
-    drive().trackLengths = {0, -1};
+    drive().trackLengths = {-BASS_ERROR_CDTRACK, -BASS_ERROR_NOCD};
     frmMain& w = load();
     EXPECT_EQ(dialogs.boxes.size(), 2); // one per track, on the first load
     for (int tick = 0; tick < 40; ++tick)
@@ -181,7 +199,7 @@ TEST_F(TrackList, ALoadErrorIsReportedOncePerDiscNotOnEveryReload)
     EXPECT_FALSE(w.lblNoTracks->isHidden());
 
     // Another disc in the same drive is reported again.
-    drive().trackLengths = {0};
+    drive().trackLengths = {-BASS_ERROR_CDTRACK};
     w.LoadTrackList();
     w.LoadTrackList();
     EXPECT_EQ(dialogs.boxes.size(), 3);
@@ -195,7 +213,7 @@ TEST_F(TrackList, ALoadErrorIsReportedOncePerDiscNotOnEveryReload)
 
     // And the same disc in another drive.
     FakeDrive second;
-    second.trackLengths = {0};
+    second.trackLengths = {-BASS_ERROR_CDTRACK};
     audio.drives.push_back(second);
     w.currentDrive = 1;
     w.LoadTrackList();

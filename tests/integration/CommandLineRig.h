@@ -46,6 +46,7 @@ protected:
         QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", runtime);
+        env.insert("QUILLMERE_LOCK_DIR", runtime);
         env.insert("XDG_CONFIG_HOME", home.filePath("config"));
         env.insert("XDG_STATE_HOME", home.filePath("state"));
         env.insert("XDG_CACHE_HOME", home.filePath("cache"));
@@ -66,11 +67,16 @@ protected:
         image = WriteDiscImage(home.filePath("disc"), "album", layout);
     }
 
-    Outcome run(const QStringList& args, int timeoutMs = 60000)
+    // workDir and stdoutFile apply when set; program may be a shell that runs kProgram.
+    Outcome run(const QStringList& args, int timeoutMs = 60000, const QString& program = kProgram)
     {
         QProcess p;
         p.setProcessEnvironment(env);
-        p.start(kProgram, args);
+        if (!workDir.isEmpty())
+            p.setWorkingDirectory(workDir);
+        if (!stdoutFile.isEmpty())
+            p.setStandardOutputFile(stdoutFile);
+        p.start(program, args);
         Outcome r;
         if (!p.waitForFinished(timeoutMs)) {
             p.kill();
@@ -102,7 +108,7 @@ protected:
     }
 
     QTemporaryDir home;
-    QString runtime;
+    QString runtime, workDir, stdoutFile;
     QProcessEnvironment env;
     WrittenImage image;
 };

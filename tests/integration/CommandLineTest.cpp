@@ -2,6 +2,9 @@
 #include "CommandLineRig.h"
 #include "app/SingleInstance.h"
 
+#include <functional>
+#include <sys/stat.h>
+
 using namespace qm::test;
 
 TEST_F(CommandLine, RipsTheTracksAskedForByteForByteIntoANewFolder)
@@ -111,13 +114,86 @@ TEST_F(CommandLine, UsageErrorsAreOneLineWithStatusTwoAndLeaveNothingBehind)
 
 TEST_F(CommandLine, AnotherInstanceRunningGivesStatusThree)
 {
-    qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit()); // the lock file the child looks for
-    qm::SingleInstance first(QStringLiteral("BrellvoxAudioCDRipper"));
+    qm::SingleInstance first(QStringLiteral("BrellvoxAudioCDRipper"), runtime); // where the child looks
     ASSERT_FALSE(first.AnotherInstanceRunning());
     const Outcome r = run({"rip", "--image", image.cue, "--format", "wav", "--out", home.filePath("x")});
     EXPECT_EQ(r.status, 3);
     EXPECT_TRUE(r.err.contains("another Quillmere is running")) << r.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(home.filePath("x")));
+}
+
+// Track numbers are the disc's: with a data track first, the audio is 2 and 3.
+TEST_F(CommandLine, DataTracksAreLeftOutAndTrackNumbersStayTheDiscs)
+{
+    DiscLayout layout;
+    layout.tracks = {{.pcm = PatternPcm(2352 * 75, 9), .data = true}, {.pcm = PatternPcm(176400, 1)}, {.pcm = PatternPcm(176400, 2)}};
+    const WrittenImage mixed = WriteDiscImage(home.filePath("disc"), "mixed", layout);
+    Outcome r = run({"tracks", "--image", mixed.cue});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("Track 02  Audio") && r.out.contains("Track 03  Audio") && !r.out.contains("Track 01"))
+        << r.out.toStdString();
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    r = run({"rip", "--image", mixed.cue, "--tracks", "3", "--format", "wav", "--out", home.filePath("mixed")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    expectWav(home.filePath("mixed/TRACK3.WAV"), mixed.track(2));
+    r = run({"rip", "--image", mixed.cue, "--tracks", "1", "--format", "wav", "--out", home.filePath("none")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains("track 1 is not an audio track of the disc: its audio tracks are 2-3")) << r.err.toStdString();
+}
+
+// Each: the status it must end with, and the line that says why; never a
+// success that did not happen, never a file or folder under another name.
+TEST_F(CommandLine, BadPathsImagesAndOutputsAreSaidWithAStatus)
+{
+    QDir().mkpath(home.filePath("start"));
+    QDir().mkpath(home.filePath("config/quillmere/registry"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(home.filePath("disc/fifo.bin")).constData(), 0600), 0);
+    QFile::copy(image.cue, home.filePath("disc/fifo.cue"));
+    const QString sh = QStringLiteral("/bin/sh");
+    const QString bad = home.filePath("bad");
+    struct Case {
+        const char* name;
+        std::function<void()> setUp;
+        QStringList args;
+        QString program;
+        int status;
+        const char* says;
+        const char* madeFile; // below home, empty when nothing may be made
+    };
+    const Case cases[] = {
+        {"stdout is full", [this] { stdoutFile = "/dev/full"; }, {"tracks", "--image", image.cue}, kProgram, 1,
+         "the results could not be written", ""},
+        {"no HOME and no folder", [this] { env.remove("HOME"); },
+         {"rip", "--image", image.cue, "--format", "wav"}, kProgram, 1, "HOME is not set", ""},
+        {"relative Extract Path", [this] {
+             QFile reg(home.filePath("config/quillmere/registry/HKEY_LOCAL_MACHINE.reg"));
+             reg.open(QIODevice::WriteOnly);
+             reg.write("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Brellvox Quillmere\\Settings]\n\"Extract Path\"=\"rel\"\n");
+             workDir = home.filePath("start");
+         }, {"rip", "--image", image.cue, "--tracks", "1", "--format", "wav"}, kProgram, 0, "", "start/rel/TRACK1.WAV"},
+        {"--out not UTF-8", {}, {"-c", "exec \"$0\" rip --image \"$1\" --format wav --out \"$2$(printf '\\377')\"", kProgram, image.cue, bad},
+         sh, 2, "not valid UTF-8", ""},
+        {"--image not UTF-8", {}, {"-c", "exec \"$0\" tracks --image \"$1$(printf '\\377')\"", kProgram, image.cue}, sh, 2,
+         "not valid UTF-8", ""},
+        {"QUILLMERE_IMAGES with a FIFO bin and a passwd file",
+         [this] { env.insert("QUILLMERE_IMAGES", home.filePath("disc/fifo.cue") + ":/etc/passwd:" + image.cue); },
+         {"drives"}, kProgram, 0, "/etc/passwd: not a cue file", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QProcessEnvironment kept = env;
+        workDir.clear();
+        stdoutFile.clear();
+        if (c.setUp)
+            c.setUp();
+        const Outcome r = run(c.args, 30000, c.program);
+        env = kept;
+        EXPECT_EQ(r.status, c.status) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.says)) << r.err.toStdString();
+        EXPECT_TRUE(!*c.madeFile || QFileInfo::exists(home.filePath(c.madeFile))) << c.madeFile;
+        const QStringList left = QDir(home.path()).entryList({"bad*", "Music"}, QDir::AllEntries);
+        EXPECT_TRUE(left.isEmpty()) << left.join(' ').toStdString();
+    }
 }
 
 TEST_F(CommandLine, HelpVersionAndUsage)

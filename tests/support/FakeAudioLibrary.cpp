@@ -248,10 +248,11 @@ std::int32_t FakeAudioLibrary::BASS_CD_GetTrackLength(DWORD index, DWORD track)
     if (track >= d->trackLengths.size())
         return setError(BASS_ERROR_CDTRACK), -1;
     const std::int32_t length = d->trackLengths[track];
-    if (length <= 0)
-        setError(BASS_ERROR_NOTAUDIO);
-    else
-        ok();
+    if (length == 0)
+        return setError(BASS_ERROR_NOTAUDIO), -1;
+    if (length < 0)
+        return setError(-length), -1;
+    ok();
     return length;
 }
 

@@ -20,7 +20,7 @@ struct FakeDrive {
     BASS_CD_INFO info{};
     bool infoFails = false;
     bool ready = true;
-    std::vector<std::int32_t> trackLengths; // bytes; <= 0 reads as a failed length
+    std::vector<std::int32_t> trackLengths; // bytes; 0 is a data track, -N fails with code N
     std::optional<std::string> cdText;      // texts joined by '\0', ended by "\0\0"
     bool doorOpen = false;
     bool doorLocked = false;

@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <string_view>
 #include <unistd.h>
@@ -37,11 +39,30 @@ QString ConsoleLines::OneLine(const QString& text)
     return Clean(QString(text).replace(breaks, QStringLiteral(" ")).trimmed());
 }
 
+bool ConsoleLines::Flushed(std::FILE* stream)
+{
+    return std::fflush(stream) == 0 && !std::ferror(stream);
+}
+
 void ConsoleLines::Put(std::FILE* stream, const QString& text)
 {
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
-    std::fflush(stream);
+    if (!Flushed(stream) && stream == m_out && m_outError == 0)
+        m_outError = errno != 0 ? errno : EIO;
+}
+
+bool ConsoleLines::ResultsWritten()
+{
+    if (m_outError == 0 && Flushed(m_out))
+        return true;
+    if (m_outError == 0)
+        m_outError = errno != 0 ? errno : EIO;
+    if (!m_outErrorTold)
+        Message(QStringLiteral("the results could not be written: %1")
+                    .arg(QString::fromLocal8Bit(std::strerror(m_outError))));
+    m_outErrorTold = true;
+    return false;
 }
 
 void ConsoleLines::CloseOpenLine()

@@ -26,6 +26,10 @@ public:
     // A finished progress line: replaces the open one.
     void Line(const QString& line);
 
+    // Whether everything meant for stdout got there (a full disk, a closed
+    // pipe); if not, says so once and answers false.
+    bool ResultsWritten();
+
     // Control characters become spaces; line breaks too.
     static QString Clean(const QString& text);
     // Line breaks of a box text joined with a space, then cleaned.
@@ -33,12 +37,15 @@ public:
 
 private:
     void Put(std::FILE* stream, const QString& text);
+    static bool Flushed(std::FILE* stream);
     void CloseOpenLine();
 
     std::FILE* m_out;
     std::FILE* m_err;
     bool m_inPlace;
     qsizetype m_openWidth = 0; // characters of the open progress line, 0 when none
+    int m_outError = 0;        // errno of the first failed write to m_out
+    bool m_outErrorTold = false;
 };
 
 } // namespace qm
