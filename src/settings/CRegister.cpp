@@ -57,6 +57,31 @@ bool CRegister::REGSaveSetting(HKEY root, const QString& section, const QString&
     return saved;
 }
 
+bool CRegister::REGSaveSettings(HKEY root, const QString& section,
+                                const QList<std::pair<QString, QString>>& values, QString* why)
+{
+    auto failed = [&](long status) {
+        if (why) {
+            *why = m_backend.LastFailure();
+            if (why->isEmpty())
+                *why = QStringLiteral("the settings store answered error %1").arg(status);
+        }
+        return false;
+    };
+    HKEY handle = 0;
+    if (const long status = m_backend.RegCreateKeyEx(root, REGTrimSection(section), &handle); status != ERROR_SUCCESS)
+        return failed(status);
+    std::vector<RegValue> batch;
+    batch.reserve(static_cast<std::size_t>(values.size()));
+    for (const auto& [key, value] : values) {
+        const QString* name = valueName(key);
+        batch.push_back(RegValue{name ? *name : QString(), REG_SZ, value.toUtf8() + '\0'});
+    }
+    const long status = m_backend.RegSetValues(handle, batch);
+    m_backend.RegCloseKey(handle);
+    return status == ERROR_SUCCESS || failed(status);
+}
+
 bool CRegister::REGDeleteSetting(HKEY root, const QString& section, const QString& key)
 {
     HKEY handle = 0;

@@ -11,6 +11,20 @@ bool same(const QString& a, const QString& b)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
+QString folded(const QString& name)
+{
+    return name.toCaseFolded();
+}
+
+// After an erase every later position has moved down by one.
+template <typename Item, typename Name>
+void reindex(const std::vector<Item>& items, QHash<QString, std::size_t>& index, Name name)
+{
+    index.clear();
+    for (std::size_t i = 0; i < items.size(); ++i)
+        index.insert(folded(name(items[i])), i);
+}
+
 QByteArray quote(const QByteArray& raw)
 {
     QByteArray out = "\"";
@@ -46,15 +60,16 @@ QByteArray formatValue(const RegValue& v)
     return line + bytes.join(',');
 }
 
+// Recursion is bounded by kMaxKeyDepth.
 void formatKey(const QByteArray& path, const RegKeyNode& key, QByteArray& out)
 {
-    if (!key.values.empty() || key.subkeys.empty()) {
+    if (!key.values().empty() || key.subkeys().empty()) {
         out += "\n[" + path + "]\n";
-        for (const RegValue& v : key.values)
+        for (const RegValue& v : key.values())
             out += formatValue(v) + '\n';
     }
-    for (const RegKeyNode& sub : key.subkeys)
-        formatKey(path + '\\' + sub.name.toUtf8(), sub, out);
+    for (const RegKeyNode& sub : key.subkeys())
+        formatKey(path + '\\' + sub.name().toUtf8(), sub, out);
 }
 
 // Reads a quoted text starting at s[i] == '"'; i ends past the closing quote.
@@ -139,11 +154,8 @@ std::optional<RegValue> parseValue(const QByteArray& line, QString* why)
 
 RegKeyNode* RegKeyNode::child(const QString& n)
 {
-    for (RegKeyNode& k : subkeys) {
-        if (same(k.name, n))
-            return &k;
-    }
-    return nullptr;
+    const auto at = m_childAt.constFind(folded(n));
+    return at == m_childAt.cend() ? nullptr : &m_subkeys[*at];
 }
 
 const RegKeyNode* RegKeyNode::child(const QString& n) const
@@ -151,13 +163,56 @@ const RegKeyNode* RegKeyNode::child(const QString& n) const
     return const_cast<RegKeyNode*>(this)->child(n);
 }
 
-RegValue* RegKeyNode::value(const QString& n)
+RegKeyNode& RegKeyNode::addChild(const QString& n, bool* made)
 {
-    for (RegValue& v : values) {
-        if (same(v.name, n))
-            return &v;
+    const QString key = folded(n);
+    const auto at = m_childAt.constFind(key);
+    if (made)
+        *made = at == m_childAt.cend();
+    if (at != m_childAt.cend())
+        return m_subkeys[*at];
+    m_childAt.insert(key, m_subkeys.size());
+    return m_subkeys.emplace_back(n);
+}
+
+bool RegKeyNode::removeChild(const QString& n)
+{
+    const auto at = m_childAt.constFind(folded(n));
+    if (at == m_childAt.cend())
+        return false;
+    m_subkeys.erase(m_subkeys.begin() + static_cast<std::ptrdiff_t>(*at));
+    reindex(m_subkeys, m_childAt, [](const RegKeyNode& k) { return k.name(); });
+    return true;
+}
+
+const RegValue* RegKeyNode::value(const QString& n) const
+{
+    const auto at = m_valueAt.constFind(folded(n));
+    return at == m_valueAt.cend() ? nullptr : &m_values[*at];
+}
+
+void RegKeyNode::setValue(RegValue v)
+{
+    const QString key = folded(v.name);
+    const auto at = m_valueAt.constFind(key);
+    if (at != m_valueAt.cend()) {
+        RegValue& old = m_values[*at];
+        old.type = v.type;
+        old.data = std::move(v.data);
+        return;
     }
-    return nullptr;
+    m_valueAt.insert(key, m_values.size());
+    m_values.push_back(std::move(v));
+}
+
+bool RegKeyNode::removeValue(const QString& n)
+{
+    const auto at = m_valueAt.constFind(folded(n));
+    if (at == m_valueAt.cend())
+        return false;
+    m_values.erase(m_values.begin() + static_cast<std::ptrdiff_t>(*at));
+    reindex(m_values, m_valueAt, [](const RegValue& v) { return v.name; });
+    return true;
 }
 
 QString RootName(std::uint32_t root)
@@ -206,16 +261,14 @@ std::optional<RegKeyNode> ParseRegistry(const QByteArray& text, const QString& r
             QStringList parts = QString::fromUtf8(line.mid(1, line.size() - 2)).split(QLatin1Char('\\'));
             if (!same(parts.takeFirst(), rootName))
                 return *why = QStringLiteral("line %1: a key of another root").arg(n + 1), std::nullopt;
+            if (parts.size() > kMaxKeyDepth)
+                return *why = QStringLiteral("line %1: a key nested deeper than %2 levels").arg(n + 1).arg(kMaxKeyDepth),
+                       std::nullopt;
             current = &root;
             for (const QString& part : parts) {
                 if (part.isEmpty())
                     return *why = QStringLiteral("line %1: an empty key name").arg(n + 1), std::nullopt;
-                RegKeyNode* next = current->child(part);
-                if (!next) {
-                    current->subkeys.push_back(RegKeyNode{part, {}, {}});
-                    next = &current->subkeys.back();
-                }
-                current = next;
+                current = &current->addChild(part);
             }
             continue;
         }
@@ -225,10 +278,7 @@ std::optional<RegKeyNode> ParseRegistry(const QByteArray& text, const QString& r
         auto value = parseValue(line, &lineWhy);
         if (!value)
             return *why = QStringLiteral("line %1: %2").arg(n + 1).arg(lineWhy), std::nullopt;
-        if (RegValue* old = current->value(value->name))
-            *old = std::move(*value); // a repeated name: the later one holds
-        else
-            current->values.push_back(std::move(*value));
+        current->setValue(std::move(*value)); // a repeated name: the later one holds
     }
     return root;
 }

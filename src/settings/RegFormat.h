@@ -13,9 +13,9 @@
 // names compare case-insensitively and keep the case they were created with.
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <vector>
 
@@ -27,14 +27,39 @@ struct RegValue {
     QByteArray data;
 };
 
-struct RegKeyNode {
-    QString name; // as created
-    std::vector<RegValue> values;
-    std::vector<RegKeyNode> subkeys;
+// Deeper keys are refused when read or created: the tree is walked
+// recursively, and a file nested without end must not overflow the stack.
+constexpr int kMaxKeyDepth = 64;
+
+// Values and subkeys in the order they were created, each also indexed by its
+// case-folded name, so that reading a file and looking a name up stay linear
+// however many values a key holds.
+class RegKeyNode {
+public:
+    RegKeyNode() = default;
+    explicit RegKeyNode(QString name) : m_name(std::move(name)) {}
+
+    const QString& name() const { return m_name; } // as created
+    const std::vector<RegValue>& values() const { return m_values; }
+    const std::vector<RegKeyNode>& subkeys() const { return m_subkeys; }
 
     RegKeyNode* child(const QString& name);
     const RegKeyNode* child(const QString& name) const;
-    RegValue* value(const QString& name);
+    // The child of that name, made when there is none; *made tells which.
+    RegKeyNode& addChild(const QString& name, bool* made = nullptr);
+    bool removeChild(const QString& name);
+
+    const RegValue* value(const QString& name) const;
+    // Replaces the value of that name (its case as first created), or adds it.
+    void setValue(RegValue value);
+    bool removeValue(const QString& name);
+
+private:
+    QString m_name;
+    std::vector<RegValue> m_values;
+    std::vector<RegKeyNode> m_subkeys;
+    QHash<QString, std::size_t> m_valueAt;
+    QHash<QString, std::size_t> m_childAt;
 };
 
 // Root names as they head each section, e.g. "HKEY_LOCAL_MACHINE"; empty for

@@ -3,9 +3,12 @@
 // with the registry's own outcomes (error codes, the access-denied case that
 // triggers a read-only retry). RegistryFileStore is the real one.
 
+#include "RegFormat.h"
+
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <vector>
 
 namespace qm {
 
@@ -44,10 +47,16 @@ public:
     virtual long RegQueryValueEx(HKEY key, const QString* name, std::uint32_t* type, QByteArray* data,
                                  std::uint32_t* size) = 0;
     virtual long RegSetValueEx(HKEY key, const QString* name, std::uint32_t type, const QByteArray& data) = 0;
+    // Several values of one key set in one change: all of them or none. An
+    // empty name is the unnamed value.
+    virtual long RegSetValues(HKEY key, const std::vector<RegValue>& values) = 0;
     virtual long RegDeleteValue(HKEY key, const QString* name) = 0;
     // Delete the subkey path below key; refused while it has subkeys.
     virtual long RegDeleteKey(HKEY key, const QString& subKey) = 0;
     virtual long RegCloseKey(HKEY key) = 0;
+    // Why the last call that failed did, in words for the user; "" when it
+    // has nothing to add to its code.
+    virtual QString LastFailure() const = 0;
 };
 
 } // namespace qm

@@ -3,8 +3,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSet>
 #include <QTemporaryDir>
 #include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -102,26 +105,84 @@ TEST_F(Registry, SavingCreatesParentsAndDeletingASectionNeedsNoSubkeys)
     EXPECT_TRUE(reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, "A\\B", ""));
     EXPECT_FALSE(reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, "A\\B", ""));
     EXPECT_TRUE(reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, "A", ""));
+
+    const QString deepest = QString("k\\").repeated(kMaxKeyDepth);
+    EXPECT_TRUE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, deepest, "v", "1"));
+    EXPECT_FALSE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, deepest + "k", "v", "1"));
 }
 
-TEST_F(Registry, UnreadableFilesAreNeverOverwritten)
+// Each is left exactly as it was, said once, and every write to it refused
+// with the reason.
+TEST_F(Registry, UnreadableFilesAreToldOnceAndNeverOverwritten)
 {
-    const QByteArray bad[] = {
-        QByteArray("\x7f" "ELF\x01\x02\x00\xff\xfe", 9),
-        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Brellvox Quillmere\\Settings]\n\"Extract Path\"=\"/home/ann/Mu",
-        "REGEDIT4\n\"orphan\"=\"value\"\n",
-        "REGEDIT4\n[HKEY_USERS\\Wrong\\Root]\n",
+    const QString file = store.fileFor(HKEY_LOCAL_MACHINE);
+    auto text = [&](const QByteArray& bytes) { return [this, bytes] { writeFile(bytes); }; };
+    const struct {
+        const char* name;
+        std::function<void()> make;
+        const char* says;
+    } cases[] = {
+        {"binary", text(QByteArray("\x7f" "ELF\x01\x02\x00\xff\xfe", 9)), "does not start with REGEDIT4"},
+        {"cut short", text("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Brellvox Quillmere\\Settings]\n\"Extract Path\"=\"/home/ann/Mu"),
+         "line 4: a string value is not closed"},
+        {"value outside a key", text("REGEDIT4\n\"orphan\"=\"value\"\n"), "outside any key"},
+        {"another root", text("REGEDIT4\n[HKEY_USERS\\Wrong\\Root]\n"), "another root"},
+        {"nested 100,000 deep", text("REGEDIT4\n[HKEY_LOCAL_MACHINE" + QByteArray("\\k").repeated(100000) + "]\n"),
+         "deeper than 64 levels"},
+        {"over 64 MiB", [&] { writeFile("REGEDIT4\n"); QFile::resize(file, 64 * 1024 * 1024 + 1); }, "larger than 64 MiB"},
+        {"a folder", [&] { QDir().mkpath(file); }, "not a regular file"},
     };
-    for (const QByteArray& text : bad) {
-        writeFile(text);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(store.folder()).removeRecursively();
+        c.make();
+        const QByteArray before = fileText();
+        RegistryFileStore mine(store.folder());
+        CRegister r(mine);
+        QString why;
         testing::internal::CaptureStderr();
-        EXPECT_FALSE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "Extract Path", "new"));
-        EXPECT_FALSE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "Other", "new"));
-        EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "Extract Path", "d"), "d");
-        const std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_LE(std::count(err.begin(), err.end(), '\n'), 1) << err;
-        EXPECT_EQ(fileText(), text);
+        EXPECT_FALSE(r.REGSaveSettings(HKEY_LOCAL_MACHINE, kSection, {{"Extract Path", "new"}}, &why));
+        EXPECT_FALSE(r.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "Other", "new"));
+        EXPECT_EQ(r.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "Extract Path", "d"), "d");
+        const QString err = QString::fromStdString(testing::internal::GetCapturedStderr());
+        EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
+        EXPECT_TRUE(err.contains("cannot be read (") && err.contains(c.says)) << err.toStdString();
+        EXPECT_TRUE(why.contains(c.says)) << why.toStdString();
+        EXPECT_EQ(mine.problems().size(), 1);
+        EXPECT_EQ(mine.openHandles(), 0);
+        EXPECT_EQ(fileText(), before);
     }
+}
+
+// The file is parsed once and kept until it changes: any change on disk is
+// seen, and an unchanged file is not read again.
+TEST_F(Registry, ReadsSeeEveryChangeOnDiskYetParseAFileOnce)
+{
+    auto get = [&] { return reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "v", ""); };
+    auto edit = [&](const char* value, qint64 mtime) {
+        QFile f(store.fileFor(HKEY_LOCAL_MACHINE)); // in place: the same inode
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite | QIODevice::Truncate));
+        f.write("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Brellvox Quillmere\\Settings]\n\"v\"=\"" + QByteArray(value) + "\"\n");
+        f.close();
+        const timespec times[2] = {{mtime, 0}, {mtime, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(f.fileName()).constData(), times, 0), 0);
+    };
+    ASSERT_TRUE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "v", "0"));
+    EXPECT_EQ(get(), "0");
+    // Another process's saves, each as long as the last, quicker than the
+    // file times tick.
+    RegistryFileStore other(store.folder());
+    CRegister theirs(other);
+    for (int i = 1; i <= 20; ++i) {
+        ASSERT_TRUE(theirs.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "v", QString::number(i % 10)));
+        ASSERT_EQ(get(), QString::number(i % 10)) << i;
+    }
+    edit("a", 1000000000);
+    EXPECT_EQ(get(), "a");
+    edit("b", 1000000001);
+    EXPECT_EQ(get(), "b");
+    edit("c", 1000000001); // nothing tells it from the last one
+    EXPECT_EQ(get(), "b");
 }
 
 TEST_F(Registry, OddButReadableFilesLoadAndSurviveARewrite)
@@ -168,37 +229,82 @@ TEST_F(Registry, ReadOnlyStoreStillReadsAndRefusesWrites)
             return 2;
         if (r.REGDeleteSetting(HKEY_LOCAL_MACHINE, kSection, "Extract Path"))
             return 3;
+        QString why;
+        if (r.REGSaveSettings(HKEY_LOCAL_MACHINE, kSection, {{"Extract Path", "/elsewhere"}}, &why) ||
+            !why.contains("not writable"))
+            return 5;
         return mine.openHandles() == 0 ? 0 : 4;
     });
     EXPECT_EQ(status, 0);
     EXPECT_EQ(fileText(), before);
 }
 
-TEST_F(Registry, TwoProcessesSavingAtOnceLoseNothing)
+// Each save writes its own names and a shared set; every state of the file
+// holds the shared set of one save only, and no name is lost.
+TEST_F(Registry, ConcurrentSavesNeitherMixNorLoseValues)
 {
-    auto writer = [&](const char* prefix) {
-        return [this, prefix] {
-            RegistryFileStore mine(store.folder());
-            CRegister r(mine);
-            for (int i = 0; i < 40; ++i) {
-                if (!r.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, QString("%1%2").arg(prefix).arg(i), "v"))
-                    return 1;
-            }
-            return 0;
-        };
+    auto writer = [&](const QString& who) {
+        RegistryFileStore mine(store.folder());
+        CRegister r(mine);
+        for (int round = 0; round < 25; ++round) {
+            QList<std::pair<QString, QString>> values;
+            for (int i = 0; i < 20; ++i)
+                values << std::pair{QString("shared%1").arg(i), who} << std::pair{QString("%1%2").arg(who).arg(i), who};
+            if (!r.REGSaveSettings(HKEY_LOCAL_MACHINE, kSection, values))
+                return 1;
+        }
+        return 0;
     };
-    const pid_t a = ::fork();
-    if (a == 0)
-        ::_exit(writer("a")());
-    const int b = inChild(writer("b"));
-    int statusA = 0;
-    ::waitpid(a, &statusA, 0);
-    ASSERT_EQ(b, 0);
-    ASSERT_TRUE(WIFEXITED(statusA) && WEXITSTATUS(statusA) == 0);
-    for (int i = 0; i < 40; ++i) {
-        EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, QString("a%1").arg(i), ""), "v");
-        EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, QString("b%1").arg(i), ""), "v");
+    pid_t pids[2];
+    for (int w = 0; w < 2; ++w) {
+        pids[w] = ::fork();
+        if (pids[w] == 0)
+            ::_exit(writer(w == 0 ? "a" : "b"));
     }
+    int mixed = 0, running = 2, failed = 0;
+    while (running > 0) {
+        for (pid_t& pid : pids) {
+            int status = 0;
+            if (pid > 0 && ::waitpid(pid, &status, WNOHANG) == pid) {
+                failed += !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+                pid = 0;
+                --running;
+            }
+        }
+        const auto tree = ParseRegistry(fileText(), "HKEY_LOCAL_MACHINE", nullptr);
+        ASSERT_TRUE(tree);
+        const RegKeyNode* key = tree->child("Software");
+        key = key ? key->child("Brellvox Quillmere") : nullptr;
+        key = key ? key->child("Settings") : nullptr;
+        QSet<QByteArray> shared;
+        for (const RegValue& v : key ? key->values() : std::vector<RegValue>{})
+            if (v.name.startsWith("shared"))
+                shared.insert(v.data);
+        mixed += shared.size() > 1;
+    }
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(mixed, 0);
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, QString("a%1").arg(i), ""), "a");
+        EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, QString("b%1").arg(i), ""), "b");
+    }
+}
+
+TEST_F(Registry, ASaveRemovesTemporaryFilesOfProcessesThatAreGone)
+{
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    QDir().mkpath(store.folder());
+    auto temporary = [&](pid_t pid) { return store.fileFor(HKEY_LOCAL_MACHINE) + QString(".tmp-%1").arg(pid); };
+    for (pid_t pid : {gone, ::getppid()}) {
+        QFile f(temporary(pid));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    ASSERT_TRUE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "v", "1"));
+    EXPECT_FALSE(QFileInfo::exists(temporary(gone)));
+    EXPECT_TRUE(QFileInfo::exists(temporary(::getppid()))); // its writer may still be at work
 }
 
 TEST_F(Registry, KilledWhileSavingNeverLeavesAnUnreadableFile)
