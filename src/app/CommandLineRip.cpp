@@ -225,8 +225,12 @@ int CommandLineMode::Rip()
     }
     if (const int status = PrepareFolder(plan.folder, m_args.out.has_value()); status != ExitOk)
         return status;
-    if (m_args.save)
-        w.SaveSettings();
+    // The user asked for both: a save that fails stops the run before any rip.
+    if (QString why; m_args.save && !w.SaveSettings(&why)) {
+        m_lines.Message(QStringLiteral("settings could not be saved: %1; nothing was ripped").arg(why));
+        RemoveCreatedFolders();
+        return ExitFailed;
+    }
 
     // As the window's extract command: playback stopped, the stop flag clear.
     w.audio().BASS_ChannelStop(w.currentStream);

@@ -170,9 +170,13 @@ void OpenHelp(frmMain& w)
 
 void ApplySettings(frmMain& w)
 {
-    w.SaveSettings();
-    w.dialogs().MessageBox(&w, QStringLiteral("Settings have been saved."), QStringLiteral("Done"),
-                           MsgIcon::Information, MsgButtons::Ok);
+    QString why;
+    if (w.SaveSettings(&why))
+        w.dialogs().MessageBox(&w, QStringLiteral("Settings have been saved."), QStringLiteral("Done"),
+                               MsgIcon::Information, MsgButtons::Ok);
+    else
+        w.dialogs().MessageBox(&w, QStringLiteral("Settings could not be saved: %1.").arg(why),
+                               QStringLiteral("Settings not saved"), MsgIcon::Warning, MsgButtons::Ok);
     w.update();
 }
 

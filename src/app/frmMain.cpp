@@ -173,7 +173,7 @@ void frmMain::LoadInterface()
 // Steps whose work arrives with their own parts of the program.
 void frmMain::RestoreFileFormat() { modSettings::RestoreFileFormat(*this); }
 void frmMain::LoadSettings() { modSettings::LoadSettings(*this); }
-void frmMain::SaveSettings() { modSettings::SaveSettings(*this); }
+bool frmMain::SaveSettings(QString* why) { return modSettings::SaveSettings(*this, why); }
 
 void frmMain::Form_Unload()
 {

@@ -119,7 +119,8 @@ public:
     bool ContentEnabled() const;
 
     // Settings (src/settings).
-    virtual void SaveSettings();
+    // True when every setting was saved; otherwise *why (when given) says why.
+    virtual bool SaveSettings(QString* why);
 
     // The scene's commands (src/app/Dispatch.cpp).
     void DispatchCommand(const QString& command, const QString& args);

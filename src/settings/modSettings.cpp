@@ -21,10 +21,11 @@ struct Store {
     {
         return reg.REGGetSetting(HKEY_LOCAL_MACHINE, QLatin1String(kSection), QLatin1String(key), def);
     }
-    void save(const QString& key, const QString& value)
-    {
-        reg.REGSaveSetting(HKEY_LOCAL_MACHINE, QLatin1String(kSection), key, value);
-    }
+    // Gathered and written in one change, so that a save killed half-way or
+    // racing another leaves the values of one save, never a mix.
+    QList<std::pair<QString, QString>> pending;
+    void save(const QString& key, const QString& value) { pending.append({key, value}); }
+    bool commit(QString* why) { return reg.REGSaveSettings(HKEY_LOCAL_MACHINE, QLatin1String(kSection), pending, why); }
 };
 
 QString boolText(bool b)
@@ -74,7 +75,7 @@ std::optional<bool> ToBool(const QString& text)
     return value != 0.0;
 }
 
-void SaveSettings(frmMain& w)
+bool SaveSettings(frmMain& w, QString* why)
 {
     OptionsPanels& o = *w.options;
     Store s;
@@ -93,6 +94,7 @@ void SaveSettings(frmMain& w)
     for (int i = 0; i < 8; ++i)
         s.save(QStringLiteral("WMA Tag#%1").arg(i), o.txtWMATags[static_cast<std::size_t>(i)]->text());
     s.save(QStringLiteral("Drive Index"), QString::number(w.cmbCDDrives->currentIndex()));
+    return s.commit(why);
 }
 
 void LoadSettings(frmMain& w)

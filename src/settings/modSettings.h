@@ -12,7 +12,9 @@ class frmMain;
 
 namespace modSettings {
 
-void SaveSettings(frmMain& window);
+// All values in one change: true when every one was written; otherwise none
+// was, and *why (when given) says why.
+bool SaveSettings(frmMain& window, QString* why);
 void LoadSettings(frmMain& window);
 void RestoreFileFormat(frmMain& window);
 

@@ -30,7 +30,11 @@ public:
     void PlayTrack(int track) override { ops << QStringLiteral("PlayTrack(%1)").arg(track); }
     void ShowRipWindow() override { ops << QStringLiteral("ShowRipWindow(ripStop=%1)").arg(int(ripStop)); }
     void LoadSettings() override { ops << QStringLiteral("LoadSettings"); }
-    void SaveSettings() override { ops << QStringLiteral("SaveSettings"); }
+    bool SaveSettings(QString*) override
+    {
+        ops << QStringLiteral("SaveSettings");
+        return true;
+    }
     void ShowDriveInfo() override { ops << QStringLiteral("ShowDriveInfo"); }
     void LoadTrackList() override { ops << QStringLiteral("LoadTrackList"); }
 };

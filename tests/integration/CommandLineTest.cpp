@@ -112,6 +112,52 @@ TEST_F(CommandLine, UsageErrorsAreOneLineWithStatusTwoAndLeaveNothingBehind)
     }
 }
 
+// A start says once that it uses the defaults; --save says why it failed,
+// gives status 1 and rips nothing; the store is left as it was.
+TEST_F(CommandLine, StoresThatCannotBeReadAreToldAndNeverWritten)
+{
+    const QString folder = home.filePath("config/quillmere/registry");
+    const QString file = folder + "/HKEY_LOCAL_MACHINE.reg";
+    auto write = [](const QString& path, const QByteArray& bytes, qint64 size = 0) {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        if (size > bytes.size())
+            f.resize(size);
+    };
+    const struct {
+        const char* name;
+        std::function<void()> make;
+        const char* says;
+        QString stays;
+    } cases[] = {
+        {"its folder is a file", [&] { write(folder, "x"); }, "Not a directory", folder},
+        {"damaged", [&] { write(file, "REGEDIT4\n\"a\"=\"b\"\n"); }, "line 2: a value outside any key", file},
+        {"over 64 MiB", [&] { write(file, "REGEDIT4\n", 64 * 1024 * 1024 + 1); }, "it is larger than 64 MiB", file},
+    };
+    const QString out = home.filePath("never");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(home.filePath("config")).removeRecursively();
+        c.make();
+        const qint64 size = QFileInfo(c.stays).size();
+        const QDateTime modified = QFileInfo(c.stays).lastModified();
+        Outcome r = run({"tracks", "--image", image.cue});
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QByteArray("cannot be read (") + c.says)) << r.err.toStdString();
+
+        r = run({"rip", "--image", image.cue, "--tracks", "1", "--format", "wav", "--out", out, "--save"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.err.contains("\nquillmere: settings could not be saved: ")) << r.err.toStdString();
+        EXPECT_TRUE(r.err.endsWith("; nothing was ripped\n")) << r.err.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(out));
+        EXPECT_EQ(QFileInfo(c.stays).size(), size);
+        EXPECT_EQ(QFileInfo(c.stays).lastModified(), modified);
+    }
+}
+
 TEST_F(CommandLine, AnotherInstanceRunningGivesStatusThree)
 {
     qm::SingleInstance first(QStringLiteral("BrellvoxAudioCDRipper"), runtime); // where the child looks

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -112,7 +113,7 @@ TEST_F(Settings, SaveThenLoadReproducesEveryControl)
     for (int i = 0; i < 8; ++i)
         o.txtWMATags[static_cast<std::size_t>(i)]->setText(QString("tag %1").arg(i));
     w.cmbCDDrives->setCurrentIndex(1);
-    w.SaveSettings();
+    ASSERT_TRUE(w.SaveSettings(nullptr));
 
     window.reset();
     frmMain& again = start();
@@ -239,4 +240,24 @@ TEST_F(Settings, AppliedOptionsComeBackAfterARestartAndUnappliedOnesDoNot)
     frontEnd->send("IDC_FS_ShowExtract");
     EXPECT_EQ(o.txtExtractPath->text(), "/applied");
     EXPECT_EQ(o.SelectedFormat(), FormatMp3);
+}
+
+TEST_F(Settings, ApplyOnAStoreThatCannotBeReadSaysSoAndLeavesItAlone)
+{
+    const QString file = RegistryFileStore::Default().fileFor(HKEY_LOCAL_MACHINE);
+    QDir().mkpath(QFileInfo(file).path());
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("REGEDIT4\n\"orphan\"=\"value\"\n");
+    f.close();
+    start();
+    frontEnd->send("IDC_FS_Apply");
+    ASSERT_FALSE(dialogs.boxes.isEmpty());
+    const ShownBox& box = dialogs.boxes.last();
+    EXPECT_TRUE(box.text.startsWith("Settings could not be saved: settings file " + file + " cannot be read ("))
+        << box.text.toStdString();
+    EXPECT_EQ(box.icon, MsgIcon::Warning);
+    EXPECT_NE(box.title, "Done");
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "REGEDIT4\n\"orphan\"=\"value\"\n");
 }
