@@ -1,20 +1,26 @@
 #include "app/CommandLineMode.h"
 #include "app/ResourceFolder.h"
+#include "app/StartupMessages.h"
 #include "app/frmMain.h"
 #include "platform/audio/CdAudioEngine.h"
 #include "platform/frontend/SceneHost.h"
 #include "platform/ui/Dialogs.h"
+#include "settings/RegistryFileStore.h"
 #include "quillmere_version.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QTimer>
 #include <csignal>
 
 int main(int argc, char* argv[])
 {
     // Writing to an encoder that has died must fail the write, not end us.
     std::signal(SIGPIPE, SIG_IGN);
+    // The store's folder is fixed here, before start-up changes the current
+    // folder: a relative QUILLMERE_REGISTRY_DIR means where the user started.
+    qm::RegistryFileStore::Default();
     // Parsed before Qt starts: the terminal commands need no display, and a
     // wrong option must be said even where no window could open.
     const qm::cli::ParseResult parsed = qm::cli::ParseArguments(argc, argv);
@@ -41,5 +47,12 @@ int main(int argc, char* argv[])
     case qm::frmMain::LoadResult::Running: break;
     }
     window.show();
+    // Start-up fell back to the defaults: the user is told once, over the window.
+    const QString unreadable = qm::SettingsUnreadable(qm::RegistryFileStore::Default().problems());
+    if (!unreadable.isEmpty())
+        QTimer::singleShot(0, &window, [&] {
+            dialogs.MessageBox(&window, unreadable, QStringLiteral("Settings"), qm::MsgIcon::Warning,
+                               qm::MsgButtons::Ok);
+        });
     return QApplication::exec();
 }

@@ -31,6 +31,16 @@ OutputFailure AudioOutputFailure(int code)
     }
 }
 
+QString SettingsUnreadable(const QStringList& problems)
+{
+    if (problems.isEmpty())
+        return {};
+    QString text = QStringLiteral("The stored settings could not be read, so the defaults are used.");
+    for (const QString& problem : problems)
+        text += QStringLiteral("\r\n") + problem.left(1).toUpper() + problem.mid(1) + QLatin1Char('.');
+    return text;
+}
+
 QString VersionText(int major, int minor, int revision)
 {
     return QStringLiteral("%1.%2.0.%3").arg(major).arg(minor).arg(revision);

@@ -2,6 +2,7 @@
 // What start-up tells the user when the audio output cannot be opened.
 
 #include <QString>
+#include <QStringList>
 
 namespace qm {
 
@@ -11,6 +12,10 @@ struct OutputFailure {
 };
 
 OutputFailure AudioOutputFailure(int code);
+
+// The box for settings files that could not be read at start-up (the store's
+// messages); "" when there were none.
+QString SettingsUnreadable(const QStringList& problems);
 
 // major.minor.0.revision, as the scene shows it.
 QString VersionText(int major, int minor, int revision);

@@ -112,7 +112,7 @@ QString RegistryFileStore::DefaultFolder()
 {
     const QString override = qEnvironmentVariable("QUILLMERE_REGISTRY_DIR");
     if (!override.isEmpty())
-        return override;
+        return QDir::cleanPath(QFileInfo(override).absoluteFilePath());
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/quillmere/registry");
 }

@@ -23,8 +23,11 @@ class RegistryFileStore : public RegistryBackend {
 public:
     explicit RegistryFileStore(QString folder);
 
-    // The store the program uses.
+    // The store the program uses. The first call fixes its folder, so main
+    // makes it before start-up changes the current folder.
     static RegistryFileStore& Default();
+    // QUILLMERE_REGISTRY_DIR (a relative one against the current folder), or
+    // the user's configuration folder.
     static QString DefaultFolder();
 
     long RegOpenKeyEx(HKEY root, const QString& path, std::uint32_t access, HKEY* key) override;

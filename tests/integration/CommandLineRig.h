@@ -72,8 +72,8 @@ protected:
     {
         QProcess p;
         p.setProcessEnvironment(env);
-        if (!workDir.isEmpty())
-            p.setWorkingDirectory(workDir);
+        // Relative paths of the run start at home unless a test says otherwise.
+        p.setWorkingDirectory(workDir.isEmpty() ? home.path() : workDir);
         if (!stdoutFile.isEmpty())
             p.setStandardOutputFile(stdoutFile);
         p.start(program, args);

@@ -27,20 +27,24 @@ TEST_F(CommandLine, RipsTheTracksAskedForByteForByteIntoANewFolder)
     EXPECT_FALSE(r.err.contains("Track 01")) << r.err.toStdString();
 }
 
+// The store's folder given relative to where the program starts.
 TEST_F(CommandLine, RipsEveryTrackWithAllAndStoresOptionsOnlyWithSave)
 {
+    env.insert("QUILLMERE_REGISTRY_DIR", "settings");
+    const QString store = home.filePath("settings/HKEY_LOCAL_MACHINE.reg");
     const QString out = home.filePath("all");
     Outcome r = run({"rip", "--image", image.cue, "--tracks", "all", "--format", "wav", "--out", out});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(filesIn(out), QStringList({"TRACK1.WAV", "TRACK2.WAV", "TRACK3.WAV"}));
     expectWav(out + "/TRACK1.WAV", image.track(0));
-    EXPECT_TRUE(QDir(home.filePath("config/quillmere/registry")).isEmpty()) << "stored without --save";
+    EXPECT_FALSE(QFileInfo::exists(store)) << "stored without --save";
 
     // Stored with --save: a later rip without options uses the same format
     // and folder.
     const QString saved = home.filePath("saved");
     r = run({"rip", "--image", image.cue, "--tracks", "1", "--format", "wav", "--out", saved, "--save"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(store));
     QDir(saved).removeRecursively();
     r = run({"rip", "--image", image.cue, "--tracks", "3"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
