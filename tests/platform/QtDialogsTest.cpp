@@ -19,6 +19,7 @@ struct SeenBox {
     QMessageBox::StandardButtons buttons;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     bool wrapped = false;
+    bool clipped = false; // the label is shorter than its wrapped lines
     int boxWidth = 0;
     int textWidth = 0;
 };
@@ -41,6 +42,7 @@ MsgAnswer ShowAndPress(QtDialogs& dialogs, const QString& text, MsgIcon icon, Ms
             seen.defaultButton = box->standardButton(d);
         if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
             seen.wrapped = label->wordWrap();
+            seen.clipped = label->wordWrap() && label->height() < label->heightForWidth(label->width());
             seen.textWidth = label->fontMetrics().horizontalAdvance(box->text());
         }
         seen.boxWidth = box->width();
@@ -116,5 +118,6 @@ TEST(QtDialogs, BoxesTakeTheSkinAndKeepAFolderPathOnOneLine)
     EXPECT_EQ(ShowAndPress(dialogs, endless, MsgIcon::Information, MsgButtons::Ok, QMessageBox::Ok, seen),
               MsgAnswer::Ok);
     EXPECT_TRUE(seen.wrapped);
+    EXPECT_FALSE(seen.clipped);
     EXPECT_LT(seen.boxWidth, seen.textWidth);
 }

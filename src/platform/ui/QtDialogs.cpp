@@ -47,14 +47,18 @@ private:
         const int limit = where ? qMin(where->availableGeometry().width() * 4 / 5, 1000) : 800;
         label->setWordWrap(false);
         layout()->activate();
-        const int width = qMax(this->width(), layout()->totalMinimumSize().width());
+        int width = qMax(this->width(), layout()->totalMinimumSize().width());
         if (width > limit) {
+            // Too long for one line: wrapped to a width that reads well, and the
+            // box made tall enough for every wrapped line (Qt's own size would
+            // clip them).
             label->setWordWrap(true);
-        } else {
-            const int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width)
-                                                             : layout()->totalMinimumSize().height();
-            setFixedSize(width, height);
+            layout()->activate();
+            width = qMin(limit, 640);
         }
+        const int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width)
+                                                         : layout()->totalMinimumSize().height();
+        setFixedSize(width, height);
         // The changes above ask for a layout, which would wrap the text again.
         QCoreApplication::removePostedEvents(this, QEvent::LayoutRequest);
     }
