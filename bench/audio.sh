@@ -8,6 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/test}
 seconds=${2:-60}
 bench=$build/bin/bench_audio
+cmake --build "$build" --target bench_audio >/dev/null
 work=$(mktemp -d /tmp/quillmere-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 

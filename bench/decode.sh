@@ -7,6 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/test}
 minutes=${2:-74}
 bench=$build/bin/bench_decode
+cmake --build "$build" --target bench_decode >/dev/null
 work=$(mktemp -d /tmp/quillmere-decode.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 

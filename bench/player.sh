@@ -10,6 +10,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/test}" && pwd)
 seconds=${2:-20}
+cmake --build "$build" --target bench_player >/dev/null
 work=$(mktemp -d /tmp/quillmere-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 mkdir -m 700 "$work/run"
