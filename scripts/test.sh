@@ -40,9 +40,9 @@ jobs=$(nproc)
 
 run_suite() {
   local dir=$1; shift
-  echo "== build $dir"
+  echo "== build $dir ($(date +%T))"
   "$root/scripts/build.sh" "$dir" "$@"
-  echo "== test $dir"
+  echo "== test $dir ($(date +%T))"
   ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300
 }
 
@@ -53,9 +53,9 @@ run_suite() {
 serial_programs=(test_audio_integration test_engine test_player_engine)
 run_programs() {
   local dir=$1; shift
-  echo "== build $dir"
+  echo "== build $dir ($(date +%T))"
   "$root/scripts/build.sh" "$dir" "$@"
-  echo "== test $dir (one process per test program)"
+  echo "== test $dir, one process per test program ($(date +%T))"
   local logs=$work/logs-$(basename "$dir") t rc=0 parallel=()
   mkdir -p "$logs"
   for t in "$dir"/bin/test_*; do
@@ -82,10 +82,11 @@ run_programs() {
 engine_tests=(test_audio test_audio_integration test_engine)
 run_tsan() {
   local dir=$root/build/tsan
-  echo "== build $dir (engine tests)"
-  cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMERE_TSAN=ON >/dev/null
+  echo "== build $dir, engine tests ($(date +%T))"
+  cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
+    -DQUILLMERE_TSAN=ON >/dev/null
   cmake --build "$dir" --parallel "$jobs" --target "${engine_tests[@]}"
-  echo "== test $dir"
+  echo "== test $dir ($(date +%T))"
   local t rc=0
   for t in "${engine_tests[@]}"; do
     TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \
@@ -97,16 +98,20 @@ run_tsan() {
 status=0
 if [ "$mode" = --tsan ]; then
   run_tsan || status=1
-  exit $status
+  echo "== done ($(date +%T))"
+exit $status
 fi
-run_suite "$root/build/test" -DCMAKE_BUILD_TYPE=RelWithDebInfo || status=1
+# Line tables only (-g1): enough for every backtrace and sanitizer report, and
+# a third of the compile time that full debug information costs.
+run_suite "$root/build/test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" || status=1
 if [ "$mode" != --quick ]; then
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   export LSAN_OPTIONS=suppressions="$root/tests/lsan.supp"
   # -O1: the sanitized tests run several times faster than at -O0, and still
   # keep every check.
-  run_programs "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DQUILLMERE_SANITIZE=ON || status=1
+  run_programs "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O1" -DQUILLMERE_SANITIZE=ON || status=1
   unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
   run_tsan || status=1
 fi
+echo "== done ($(date +%T))"
 exit $status
