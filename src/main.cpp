@@ -17,6 +17,7 @@
 int main(int argc, char* argv[])
 {
     // Writing to an encoder that has died must fail the write, not end us.
+    // The one place it is set: the command line and the window start here.
     std::signal(SIGPIPE, SIG_IGN);
     // The store's folder is fixed here, before start-up changes the current
     // folder: a relative QUILLMERE_REGISTRY_DIR means where the user started.
@@ -37,7 +38,8 @@ int main(int argc, char* argv[])
 
     // The demo disc stands in when neither a drive nor an image is there.
     const QString resources = qm::ResourceFolder(QApplication::applicationDirPath());
-    qm::CdAudioEngine engine(images, QDir(resources).filePath(QStringLiteral("demo/Demo.cue")));
+    qm::CdAudioEngine engine(images, QDir(resources).filePath(QStringLiteral("demo/Demo.cue")),
+                             qm::CdAudioEngine::DriveScan::PhysicalAndImages, resources);
     qm::QtDialogs dialogs;
     qm::frmMain window(engine, dialogs, std::make_unique<qm::SceneHost>(),
                        resources);

@@ -129,7 +129,8 @@ int CommandLineMode::Run()
 {
     const QString resources = ResourceFolder(QApplication::applicationDirPath());
     m_engine = std::make_unique<CdAudioEngine>(DiscImages(m_args.images),
-                                               QDir(resources).filePath(QStringLiteral("demo/Demo.cue")));
+                                               QDir(resources).filePath(QStringLiteral("demo/Demo.cue")),
+                                               CdAudioEngine::DriveScan::PhysicalAndImages, resources);
     m_dialogs = std::make_unique<ConsoleDialogs>(m_lines);
     m_window = std::make_unique<frmMain>(*m_engine, *m_dialogs, std::make_unique<SceneHost>(), resources);
     switch (m_window->Form_Load()) {

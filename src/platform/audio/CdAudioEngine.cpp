@@ -3,20 +3,16 @@
 #include "CdDecodeStream.h"
 #include "DriveList.h"
 #include "LastError.h"
-#include <csignal>
 
 namespace qm {
 
 using audio::Fail;
 using audio::Ok;
 
-CdAudioEngine::CdAudioEngine(QStringList imageFiles, QString demoImage, DriveScan scan)
-    : m_images(std::move(imageFiles)),
+CdAudioEngine::CdAudioEngine(QStringList imageFiles, QString demoImage, DriveScan scan, QString encoderFolder)
+    : m_images(std::move(imageFiles)), m_encoderFolder(encoderFolder.toStdString()),
       m_drives(audio::FindDrives(scan == DriveScan::PhysicalAndImages, m_images, demoImage))
 {
-    // An encoder that dies must not take us with it: its pipe then fails
-    // with EPIPE instead.
-    std::signal(SIGPIPE, SIG_IGN);
 }
 
 CdAudioEngine::~CdAudioEngine()

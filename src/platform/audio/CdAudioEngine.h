@@ -32,8 +32,11 @@ public:
 
     // Drives: the machine's CD drives (unless ImagesOnly), then `imageFiles`
     // (cue files) in order; `demoImage` only when those gave no drive.
+    // Encoders named without a folder are looked up in `encoderFolder`, then
+    // on PATH. The program ignores SIGPIPE, so that writing to an encoder
+    // that has died fails the write instead of ending it.
     explicit CdAudioEngine(QStringList imageFiles = {}, QString demoImage = {},
-                           DriveScan scan = DriveScan::PhysicalAndImages);
+                           DriveScan scan = DriveScan::PhysicalAndImages, QString encoderFolder = {});
     ~CdAudioEngine() override;
 
     bool BASS_Init(int device, DWORD freq, DWORD flags, std::uintptr_t window, const void* clsid) override;
@@ -106,6 +109,7 @@ private:
     HSTREAM addChannel(std::shared_ptr<audio::Channel> source, DWORD flags);
 
     QStringList m_images;
+    std::string m_encoderFolder;
     std::mutex m_driveMutex;
     std::vector<std::unique_ptr<audio::CdDrive>> m_drives;
     std::string m_idBlock; // what BASS_CD_GetID answered last

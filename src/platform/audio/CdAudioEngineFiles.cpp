@@ -2,10 +2,7 @@
 #include "CdAudioEngine.h"
 
 #include "LastError.h"
-#include "app/ResourceFolder.h"
 #include "media/FileStream.h"
-
-#include <QCoreApplication>
 
 #include <algorithm>
 
@@ -105,11 +102,8 @@ HENCODE CdAudioEngine::BASS_Encode_Start(DWORD handle, const char* cmdline, DWOR
     const QWORD remaining = c->length() - std::min(c->length(), c->position());
     const auto dataBytes = c->length() == 0 || remaining >= 0xFFFFFFFFu ? 0xFFFFFFFFu
                                                                           : static_cast<std::uint32_t>(remaining);
-    const std::string folder = QCoreApplication::instance()
-                                   ? ResourceFolder(QCoreApplication::applicationDirPath()).toStdString()
-                                   : std::string();
     int error = BASS_OK;
-    const HENCODE encoder = m_encoders.start(handle, cmdline, folder, dataBytes, error);
+    const HENCODE encoder = m_encoders.start(handle, cmdline, m_encoderFolder, dataBytes, error);
     return encoder ? Ok(encoder) : Fail(error, HENCODE{0});
 }
 
