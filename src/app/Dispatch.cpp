@@ -1,6 +1,7 @@
 #include "frmMain.h"
 
 #include "WindowDrag.h"
+#include "cd/TrackRows.h"
 #include "platform/frontend/FrontEnd.h"
 #include "platform/ui/Dialogs.h"
 #include "settings/OptionsPanels.h"
@@ -20,30 +21,6 @@ namespace {
 int RowCount(const frmMain& w)
 {
     return w.lsTracks ? w.lsTracks->topLevelItemCount() : 0;
-}
-
-// The selected row, or 0 when no row is selected.
-int SelectedRow(const frmMain& w)
-{
-    if (!w.lsTracks)
-        return 0;
-    const QList<QTreeWidgetItem*> selected = w.lsTracks->selectedItems();
-    for (QTreeWidgetItem* item : selected) {
-        const int index = w.lsTracks->indexOfTopLevelItem(item);
-        if (index >= 0)
-            return index + 1;
-    }
-    return 0;
-}
-
-// Selecting a row only marks it; it plays nothing by itself.
-void SelectRow(frmMain& w, int row)
-{
-    QTreeWidgetItem* item = w.lsTracks->topLevelItem(row - 1);
-    if (!item)
-        return;
-    w.lsTracks->setCurrentItem(item, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    w.lsTracks->scrollToItem(item);
 }
 
 void ShowFrame(QFrame* frame)
@@ -104,7 +81,7 @@ void PlayOrResume(frmMain& w)
         w.audio().BASS_ChannelResume(w.currentStream);
         return;
     }
-    if (const int s = SelectedRow(w))
+    if (const int s = SelectedRow(w.lsTracks))
         w.PlayTrack(s - 1);
 }
 
@@ -113,7 +90,7 @@ void PlayFirst(frmMain& w)
     if (RowCount(w) == 0)
         return;
     w.PlayTrack(0);
-    SelectRow(w, 1);
+    SelectRow(w.lsTracks, 1);
 }
 
 void PlayLast(frmMain& w)
@@ -122,29 +99,29 @@ void PlayLast(frmMain& w)
     if (n == 0)
         return;
     w.PlayTrack(n - 1);
-    SelectRow(w, n);
+    SelectRow(w.lsTracks, n);
 }
 
 void PlayNext(frmMain& w)
 {
     const int n = RowCount(w);
-    const int s = SelectedRow(w);
+    const int s = SelectedRow(w.lsTracks);
     if (n == 0 || s == 0)
         return;
     const int row = s == n ? 1 : s + 1;
     w.PlayTrack(row - 1);
-    SelectRow(w, row);
+    SelectRow(w.lsTracks, row);
 }
 
 void PlayPrevious(frmMain& w)
 {
     const int n = RowCount(w);
-    const int s = SelectedRow(w);
+    const int s = SelectedRow(w.lsTracks);
     if (n == 0 || s == 0)
         return;
     const int row = s == 1 ? n : s - 1;
     w.PlayTrack(row - 1);
-    SelectRow(w, row);
+    SelectRow(w.lsTracks, row);
 }
 
 void OpenOrCloseDoor(frmMain& w)

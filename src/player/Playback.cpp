@@ -1,6 +1,7 @@
 // Playing tracks: start, advance, fade-out, read errors, the library's
 // notifications, the list's double click and the button array.
 #include "app/frmMain.h"
+#include "cd/TrackRows.h"
 #include "platform/ui/Dialogs.h"
 
 #include <QMetaObject>
@@ -9,29 +10,6 @@
 #include <cstdlib>
 
 namespace qm {
-
-namespace {
-
-// The selected row, 1-based; 0 when none is selected.
-int SelectedRow(const QTreeWidget* list)
-{
-    for (QTreeWidgetItem* item : list->selectedItems()) {
-        const int index = list->indexOfTopLevelItem(item);
-        if (index >= 0)
-            return index + 1;
-    }
-    return 0;
-}
-
-void SelectRow(QTreeWidget* list, int row)
-{
-    if (QTreeWidgetItem* item = list->topLevelItem(row - 1)) {
-        list->setCurrentItem(item, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        list->scrollToItem(item);
-    }
-}
-
-} // namespace
 
 void frmMain::PlayTrack(int row)
 {
