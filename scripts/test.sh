@@ -48,20 +48,19 @@ run_suite() {
 
 # Under the sanitizers each test program runs as one process rather than one
 # per case: a sanitized process's start is most of a case's time there. The
-# programs whose tests judge timing (SERIAL in tests/CMakeLists.txt) run one
-# at a time after the others.
-serial_programs=(test_audio_integration test_engine test_player_engine)
+# programs whose tests judge timing (SERIAL in tests/CMakeLists.txt, which
+# lists the programs in test-programs.txt) run one at a time after the others.
 run_programs() {
   local dir=$1; shift
   echo "== build $dir ($(date +%T))"
   "$root/scripts/build.sh" "$dir" "$@"
   echo "== test $dir, one process per test program ($(date +%T))"
-  local logs=$work/logs-$(basename "$dir") t rc=0 parallel=()
+  local logs=$work/logs-$(basename "$dir") t serial rc=0 parallel=() serial_programs=()
   mkdir -p "$logs"
-  for t in "$dir"/bin/test_*; do
-    t=$(basename "$t")
-    [[ " ${serial_programs[*]} " == *" $t "* ]] || parallel+=("$t")
-  done
+  while read -r t serial; do
+    [ -n "$t" ] || continue
+    if [ "$serial" = TRUE ]; then serial_programs+=("$t"); else parallel+=("$t"); fi
+  done <"$dir/test-programs.txt"
   run_one() {
     if timeout 1500 "$1/bin/$2" --gtest_brief=1 >"$3/$2.log" 2>&1; then
       echo "passed: $2 ($(grep -m1 -o '[0-9]* tests\? from' "$3/$2.log" | cut -d' ' -f1) tests)"
