@@ -54,13 +54,14 @@ bool ValidUtf8(const QByteArray& bytes)
     return !decoder.hasError();
 }
 
-} // namespace
-
+// The bin libcdio reads: beside the cue, under the cue's name.
 QString BinForCue(const QString& cuePath)
 {
     const QFileInfo cue(cuePath);
     return cue.dir().filePath(cue.completeBaseName() + QStringLiteral(".bin"));
 }
+
+} // namespace
 
 CueSheetCheck CheckCueSheet(const QString& cuePath)
 {

@@ -16,7 +16,4 @@ struct CueSheetCheck {
 
 CueSheetCheck CheckCueSheet(const QString& cuePath);
 
-// The bin libcdio reads: beside the cue, under the cue's name.
-QString BinForCue(const QString& cuePath);
-
 } // namespace qm::audio
