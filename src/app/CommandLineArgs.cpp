@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 
 namespace qm::cli {
@@ -10,6 +11,7 @@ namespace qm::cli {
 namespace {
 
 const char* const kFormatNames[] = {"portable", "wav", "wma", "mp3", "ogg"};
+constexpr int kFormatCount = static_cast<int>(std::size(kFormatNames));
 
 struct Option {
     const char* name;
@@ -41,25 +43,27 @@ const Option* FindOption(const QString& name)
     return nullptr;
 }
 
+const struct {
+    const char* word;
+    Command command;
+} kCommands[] = {{"drives", Command::Drives}, {"tracks", Command::Tracks}, {"rip", Command::Rip}};
+
 std::optional<Command> CommandWord(const QString& word)
 {
-    if (word == QLatin1String("drives"))
-        return Command::Drives;
-    if (word == QLatin1String("tracks"))
-        return Command::Tracks;
-    if (word == QLatin1String("rip"))
-        return Command::Rip;
+    for (const auto& c : kCommands) {
+        if (word == QLatin1String(c.word))
+            return c.command;
+    }
     return std::nullopt;
 }
 
-QString CommandName(Command c)
+QString CommandName(Command command)
 {
-    switch (c) {
-    case Command::Drives: return QStringLiteral("drives");
-    case Command::Tracks: return QStringLiteral("tracks");
-    case Command::Rip: return QStringLiteral("rip");
-    default: return QStringLiteral("the window");
+    for (const auto& c : kCommands) {
+        if (c.command == command)
+            return QString::fromLatin1(c.word);
     }
+    return QStringLiteral("the window");
 }
 
 std::optional<int> PositiveNumber(const QString& text)
@@ -76,7 +80,7 @@ std::optional<int> PositiveNumber(const QString& text)
 
 int FormatFromName(const QString& name)
 {
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < kFormatCount; ++i) {
         if (name == QLatin1String(kFormatNames[i]))
             return i;
     }
@@ -85,7 +89,7 @@ int FormatFromName(const QString& name)
 
 QString FormatName(int format)
 {
-    return format >= 0 && format < 5 ? QString::fromLatin1(kFormatNames[format]) : QString();
+    return format >= 0 && format < kFormatCount ? QString::fromLatin1(kFormatNames[format]) : QString();
 }
 
 std::optional<TrackSelection> ParseTrackList(const QString& text, QString* error)

@@ -2,6 +2,14 @@
 // The program's arguments: no command starts the window; "drives", "tracks"
 // and "rip" run in the terminal on the window's own start-up and controls.
 // Parsing is pure so that every rule can be tested without a disc.
+//
+// Hand-written, not QCommandLineParser, which cannot keep this grammar and
+// its messages: the window must let Qt's own single-dash options and their
+// values pass (-platform offscreen), where it reports the option unknown and
+// takes the value for an argument; it reports faults in its own order and
+// words ("Unknown option 'x'.", the dashes and "=value" gone), not the first
+// wrong argument as given; and it reads "--" as the end of the options and
+// "-image" as "--image", which the terminal commands refuse as unknown.
 
 #include <QList>
 #include <QString>
