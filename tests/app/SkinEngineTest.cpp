@@ -6,45 +6,30 @@
 #include <QFile>
 #include <QFrame>
 #include <QImage>
-#include <QMap>
-#include <QSet>
 #include <QTemporaryDir>
-#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 using namespace qm;
 
-TEST(SkinEngine, StylesSelectLooksAndTheSheetReachesRegisteredWidgets)
+// Which look each frame of the window gets is checked on the window.
+TEST(SkinEngine, TheSheetReachesRegisteredWidgetsLaterWindowsAndTheMessageBoxes)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath("Skin.qss");
-    QFile f(path);
+    QFile f(dir.filePath("Skin.qss"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("QFrame[skin=\"panel\"] { background: #123456; }");
     f.close();
-
-    QFrame player, panel, other, unregistered;
+    QFrame panel, unregistered;
     SkinEngine skin;
-    ASSERT_TRUE(skin.LoadSkinFile(path));
-    skin.SkinWindow(&player, 2);
+    ASSERT_TRUE(skin.LoadSkinFile(f.fileName()));
     skin.SkinWindow(&panel, 1);
-    skin.SkinControl(&other, 0);
     skin.ApplySkin();
-    EXPECT_EQ(player.property("skin").toString(), "player");
-    EXPECT_EQ(panel.property("skin").toString(), "panel");
-    EXPECT_EQ(other.property("skin").toString(), "list");
     EXPECT_EQ(panel.styleSheet(), skin.styleSheet());
     EXPECT_TRUE(unregistered.styleSheet().isEmpty());
-    EXPECT_EQ(SkinEngine::LookForStyle(7), "plain");
-
-    // A window made later (the rip's progress window) is painted at once.
-    {
-        QFrame later;
-        skin.SkinWindow(&later, 3);
-        EXPECT_EQ(later.property("skin").toString(), "dialog");
-        EXPECT_EQ(later.styleSheet(), skin.styleSheet());
-    }
-    // The message boxes get the sheet, now or when it is applied.
+    QFrame later; // the rip's progress window
+    skin.SkinWindow(&later, 3);
+    EXPECT_EQ(later.property("skin").toString(), "dialog");
+    EXPECT_EQ(later.styleSheet(), skin.styleSheet());
     struct SheetDialogs : Dialogs {
         MsgAnswer MessageBox(QWidget*, const QString&, const QString&, MsgIcon, MsgButtons) override
         {
@@ -57,20 +42,6 @@ TEST(SkinEngine, StylesSelectLooksAndTheSheetReachesRegisteredWidgets)
     } dialogs;
     skin.SkinDialogs(&dialogs);
     EXPECT_EQ(dialogs.sheet, skin.styleSheet());
-}
-
-TEST(SkinEngine, MissingSheetSaysSoOnceAndLeavesThePlainLook)
-{
-    QFrame frame;
-    SkinEngine skin;
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(skin.LoadSkinFile("/nonexistent/Skin.qss"));
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("/nonexistent/Skin.qss"), std::string::npos);
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
-    skin.SkinWindow(&frame, 1);
-    skin.ApplySkin();
-    EXPECT_TRUE(frame.styleSheet().isEmpty());
 }
 
 namespace {
@@ -105,7 +76,8 @@ int Distance(QRgb a, QRgb b)
 }
 
 // The box is where `shown` differs from `blank` (the same widget with an
-// empty box); the mark is measured two pixels inside it.
+// empty box); the mark is measured two pixels inside it, against the fill in
+// its corner, where neither mark reaches.
 Mark MarkIn(const QImage& shown, const QImage& blank)
 {
     QRect box;
@@ -117,103 +89,57 @@ Mark MarkIn(const QImage& shown, const QImage& blank)
     if (box.width() < 8 || box.height() < 8)
         return mark;
     const QRect inside = box.adjusted(2, 2, -2, -2);
-    QMap<QRgb, int> counts;
-    for (int y = inside.top(); y <= inside.bottom(); ++y)
+    mark.fill = shown.pixel(inside.topLeft());
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        int far = 0;
         for (int x = inside.left(); x <= inside.right(); ++x)
-            ++counts[shown.pixel(x, y)];
-    int most = 0;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
-        if (it.value() > most)
-            most = it.value(), mark.fill = it.key();
-    QSet<int> rows;
-    for (int y = inside.top(); y <= inside.bottom(); ++y)
-        for (int x = inside.left(); x <= inside.right(); ++x)
-            if (Distance(shown.pixel(x, y), mark.fill) > 120)
-                ++mark.pixels, rows.insert(y);
-    mark.rows = static_cast<int>(rows.size());
+            far += Distance(shown.pixel(x, y), mark.fill) > 120;
+        mark.pixels += far;
+        mark.rows += far > 0;
+    }
     return mark;
 }
 
-QImage Shot(QWidget& w)
-{
-    return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
+// The mark on a check box in `state`, against the same box empty. The list's
+// rows share the boxes' rules.
 Mark BoxMark(const QString& sheet, Qt::CheckState state, bool enabled)
 {
     QFrame panel;
     panel.setProperty("skin", "panel");
     panel.setStyleSheet(sheet);
+    panel.resize(30, 30);
+    panel.setEnabled(enabled);
     auto* box = new QCheckBox(&panel);
     box->setTristate(true);
     box->resize(24, 24);
-    panel.resize(30, 30);
-    panel.setEnabled(enabled);
-    box->setCheckState(Qt::Unchecked);
-    const QImage blank = Shot(panel);
+    auto shot = [&] { return panel.grab().toImage().convertToFormat(QImage::Format_RGB32); };
+    const QImage blank = shot();
     box->setCheckState(state);
-    return MarkIn(Shot(panel), blank);
-}
-
-Mark ListMark(const QString& sheet, bool enabled, bool selected)
-{
-    QTreeWidget list;
-    list.setProperty("skin", "list");
-    list.setStyleSheet(sheet);
-    list.setHeaderHidden(true);
-    list.resize(200, 80);
-    auto* item = new QTreeWidgetItem(&list, {QStringLiteral("Track 01")});
-    item->setCheckState(0, Qt::Unchecked);
-    item->setSelected(selected);
-    list.setEnabled(enabled);
-    const QImage blank = Shot(list);
-    item->setCheckState(0, Qt::Checked);
-    return MarkIn(Shot(list), blank);
+    return MarkIn(shot(), blank);
 }
 
 } // namespace
 
-TEST(SkinEngine, SheetImagesAreFoundBesideTheSheetWhateverTheWorkingFolder)
-{
-    CopiedSkin copied;
-    const QString sheet = copied.skin.styleSheet();
-    EXPECT_FALSE(sheet.contains(QLatin1String(SkinEngine::kFolderPlaceholder)));
-    EXPECT_TRUE(sheet.contains(QStringLiteral("a \\\"skin\\\" folder/CheckMark.svg"))) << "quoted for the sheet";
-
-    const QString cwd = QDir::currentPath();
-    QDir::setCurrent(QDir::rootPath());
-    const Mark mark = BoxMark(sheet, Qt::Checked, true);
-    QDir::setCurrent(cwd);
-    EXPECT_GE(mark.rows, 4) << "a tick on the checked box";
-}
-
+// The sheet's images are found beside it whatever the working folder.
 TEST(SkinEngine, CheckedAndGreyedBoxesKeepDifferentMarksEnabledOrNot)
 {
     CopiedSkin copied;
     const QString sheet = copied.skin.styleSheet();
+    EXPECT_TRUE(sheet.contains(QStringLiteral("a \\\"skin\\\" folder/CheckMark.svg"))) << "quoted for the sheet";
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(QDir::rootPath());
+    Mark marks[2][2]; // [enabled][greyed]
     for (const bool enabled : {true, false}) {
         SCOPED_TRACE(enabled ? "enabled" : "disabled");
-        const Mark checked = BoxMark(sheet, Qt::Checked, enabled);
-        const Mark greyed = BoxMark(sheet, Qt::PartiallyChecked, enabled);
+        const Mark checked = marks[enabled][0] = BoxMark(sheet, Qt::Checked, enabled);
+        const Mark greyed = marks[enabled][1] = BoxMark(sheet, Qt::PartiallyChecked, enabled);
         EXPECT_GE(checked.rows, 4) << "tick";
         EXPECT_GT(greyed.pixels, 0) << "dash";
         EXPECT_LE(greyed.rows, 3) << "dash";
         EXPECT_GT(Distance(checked.fill, greyed.fill), 30);
     }
+    QDir::setCurrent(cwd);
     // Disabled boxes are dimmed.
-    EXPECT_GT(Distance(BoxMark(sheet, Qt::Checked, true).fill, BoxMark(sheet, Qt::Checked, false).fill), 60);
-    EXPECT_GT(Distance(BoxMark(sheet, Qt::PartiallyChecked, true).fill,
-                       BoxMark(sheet, Qt::PartiallyChecked, false).fill), 60);
-}
-
-TEST(SkinEngine, CheckedListRowsShowATickAndDimWhileTheListIsDisabled)
-{
-    CopiedSkin copied;
-    const QString sheet = copied.skin.styleSheet();
-    struct Row { bool enabled, selected; };
-    for (const Row row : {Row{true, false}, Row{true, true}, Row{false, false}, Row{false, true}}) {
-        SCOPED_TRACE(QStringLiteral("enabled %1 selected %2").arg(row.enabled).arg(row.selected).toStdString());
-        EXPECT_GE(ListMark(sheet, row.enabled, row.selected).rows, 4) << "tick";
-    }
-    EXPECT_GT(Distance(ListMark(sheet, true, false).fill, ListMark(sheet, false, false).fill), 60);
+    for (const int greyed : {0, 1})
+        EXPECT_GT(Distance(marks[true][greyed].fill, marks[false][greyed].fill), 60) << greyed;
 }

@@ -72,8 +72,6 @@ TEST(QtDialogs, BoxesShowTheirTextIconAndButtonsAndAnswerWhatWasPressed)
     };
     const Row rows[] = {
         {MsgIcon::None, MsgButtons::Ok, QMessageBox::Ok, QMessageBox::NoIcon, MsgAnswer::Ok},
-        {MsgIcon::Information, MsgButtons::Ok, QMessageBox::Ok, QMessageBox::Information, MsgAnswer::Ok},
-        {MsgIcon::Warning, MsgButtons::Ok, QMessageBox::Ok, QMessageBox::Warning, MsgAnswer::Ok},
         {MsgIcon::Critical, MsgButtons::Ok, QMessageBox::Ok, QMessageBox::Critical, MsgAnswer::Ok},
         {MsgIcon::Question, MsgButtons::YesNo, QMessageBox::Yes, QMessageBox::Question, MsgAnswer::Yes},
         {MsgIcon::Question, MsgButtons::YesNo, QMessageBox::No, QMessageBox::Question, MsgAnswer::No},

@@ -10,10 +10,8 @@ using namespace qm;
 TEST(PlayerText, RoundsHalvesToTheEvenNeighbour)
 {
     struct Row { double in; std::int64_t out; };
-    const Row rows[] = {{0.5, 0},   {1.5, 2},   {2.5, 2},     {3.5, 4},    {-0.5, 0}, {-1.5, -2},
-                        {2.4999, 2}, {2.5001, 3}, {10000.0, 10000}, {-7.6, -8}, {std::nan(""), 0},
-                        {1e300, std::numeric_limits<std::int64_t>::max()},
-                        {-1e300, std::numeric_limits<std::int64_t>::min()}};
+    const Row rows[] = {{0.5, 0}, {1.5, 2}, {2.5, 2}, {-1.5, -2}, {2.5001, 3}, {-7.6, -8}, {std::nan(""), 0},
+                        {1e300, std::numeric_limits<std::int64_t>::max()}};
     for (const Row& r : rows)
         EXPECT_EQ(RoundHalfEven(r.in), r.out) << r.in;
 }
@@ -21,9 +19,8 @@ TEST(PlayerText, RoundsHalvesToTheEvenNeighbour)
 TEST(PlayerText, PositionTextRoundsEachCountAndShowsFailuresAsZero)
 {
     struct Row { float pos, len; const char* text; };
-    const Row rows[] = {{0.0f, 0.0f, "00:00 / 00:00"},    {2.5f, 3.5f, "00:02 / 00:04"},
-                        {59.6f, 61.0f, "01:00 / 01:01"},  {-1.0f, -1.0f, "00:00 / 00:00"},
-                        {3599.5f, 3600.4f, "01:00:00 / 01:00:00"}, {1e12f, 1.0f, "596523:14:07 / 00:01"}};
+    const Row rows[] = {{2.5f, 3.5f, "00:02 / 00:04"}, {59.6f, 61.0f, "01:00 / 01:01"}, {-1.0f, -1.0f, "00:00 / 00:00"},
+                        {3599.5f, 3600.4f, "01:00:00 / 01:00:00"}};
     for (const Row& r : rows)
         EXPECT_EQ(PositionText(r.pos, r.len).toStdString(), r.text) << r.pos;
 }
@@ -31,13 +28,9 @@ TEST(PlayerText, PositionTextRoundsEachCountAndShowsFailuresAsZero)
 TEST(PlayerText, RatioOfPositionToLengthOnAScale)
 {
     struct Row { QWORD pos, len; int scaled; };
-    const Row rows[] = {
-        {0, 100, 0},          {25, 100, 2500},    {1, 20000, 0} /* 0.5 -> 0 */, {3, 20000, 2} /* 1.5 -> 2 */,
-        {100, 100, 10000},    {150, 100, 10000},  {5, 0, 0},
-        {5, BASS_POSITION_ERROR, 0}, {BASS_POSITION_ERROR, 100, 0},
-    };
+    const Row rows[] = {{25, 100, 2500}, {1, 20000, 0} /* 0.5 -> 0 */, {3, 20000, 2} /* 1.5 -> 2 */, {150, 100, 10000},
+                        {5, 0, 0},       {5, BASS_POSITION_ERROR, 0}, {BASS_POSITION_ERROR, 100, 0}};
     for (const Row& r : rows)
         EXPECT_EQ(RatioToScale(PlayedRatio(r.pos, r.len), 10000), r.scaled) << r.pos << "/" << r.len;
-    EXPECT_EQ(RatioToScale(0.75f, 100), 75);
     EXPECT_EQ(RatioToScale(-2.0f, 100), 0);
 }
