@@ -14,6 +14,21 @@
 #include <QTimer>
 #include <csignal>
 
+namespace {
+
+// The environment the engine depends on, read here once: nothing below reads
+// it again while the engine's threads run.
+qm::EngineConfig EngineConfigFromEnvironment()
+{
+    qm::EngineConfig config;
+    // Unset or "pulse": PulseAudio; "null", "null:fast": silent outputs.
+    // PULSE_SERVER and PULSE_SINK are left to libpulse, which reads them itself.
+    config.output.kind = qEnvironmentVariable("QUILLMERE_AUDIO_OUTPUT").toStdString();
+    return config;
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
     // Writing to an encoder that has died must fail the write, not end us.
@@ -25,8 +40,9 @@ int main(int argc, char* argv[])
     // Parsed before Qt starts: the terminal commands need no display, and a
     // wrong option must be said even where no window could open.
     const qm::cli::ParseResult parsed = qm::cli::ParseArguments(argc, argv);
+    qm::EngineConfig config = EngineConfigFromEnvironment();
     if (!parsed.error.isEmpty() || parsed.args.command != qm::cli::Command::Window)
-        return qm::cli::RunTerminal(argc, argv, parsed);
+        return qm::cli::RunTerminal(argc, argv, parsed, std::move(config));
 
     qm::SceneHost::SelectSoftwareRendering();
     QApplication app(argc, argv);
@@ -38,8 +54,9 @@ int main(int argc, char* argv[])
 
     // The demo disc stands in when neither a drive nor an image is there.
     const QString resources = qm::ResourceFolder(QApplication::applicationDirPath());
+    config.encoderFolder = resources;
     qm::CdAudioEngine engine(images, QDir(resources).filePath(QStringLiteral("demo/Demo.cue")),
-                             qm::CdAudioEngine::DriveScan::PhysicalAndImages, resources);
+                             qm::CdAudioEngine::DriveScan::PhysicalAndImages, std::move(config));
     qm::QtDialogs dialogs;
     qm::frmMain window(engine, dialogs, std::make_unique<qm::SceneHost>(),
                        resources);

@@ -69,7 +69,7 @@ QStringList DiscImages(const QStringList& given)
     return images;
 }
 
-int RunTerminal(int& argc, char** argv, const ParseResult& parsed)
+int RunTerminal(int& argc, char** argv, const ParseResult& parsed, EngineConfig config)
 {
     ConsoleLines lines = ConsoleLines::Standard();
     if (!parsed.error.isEmpty()) {
@@ -98,20 +98,21 @@ int RunTerminal(int& argc, char** argv, const ParseResult& parsed)
     // No window: the same start-up, offscreen. Nothing here plays sound, so
     // a missing sound server is no reason for a message.
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QUILLMERE_AUDIO_OUTPUT"))
-        qputenv("QUILLMERE_AUDIO_OUTPUT", "null");
+    if (config.output.kind.empty())
+        config.output.kind = "null";
     qInstallMessageHandler(QuietQtMessages);
     SceneHost::SelectSoftwareRendering();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmere"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION_TEXT));
-    CommandLineMode mode(args, lines);
+    CommandLineMode mode(args, lines, std::move(config));
     const int status = mode.Run();
     // Results that never reached their file are no success.
     return lines.ResultsWritten() || status != ExitOk ? status : ExitFailed;
 }
 
-CommandLineMode::CommandLineMode(Arguments args, ConsoleLines& lines) : m_args(std::move(args)), m_lines(lines)
+CommandLineMode::CommandLineMode(Arguments args, ConsoleLines& lines, EngineConfig config)
+    : m_args(std::move(args)), m_lines(lines), m_config(std::move(config))
 {
     // Relative paths mean the caller's folder; start-up changes it.
     if (m_args.out)
@@ -128,9 +129,10 @@ CommandLineMode::~CommandLineMode()
 int CommandLineMode::Run()
 {
     const QString resources = ResourceFolder(QApplication::applicationDirPath());
+    m_config.encoderFolder = resources;
     m_engine = std::make_unique<CdAudioEngine>(DiscImages(m_args.images),
                                                QDir(resources).filePath(QStringLiteral("demo/Demo.cue")),
-                                               CdAudioEngine::DriveScan::PhysicalAndImages, resources);
+                                               CdAudioEngine::DriveScan::PhysicalAndImages, m_config);
     m_dialogs = std::make_unique<ConsoleDialogs>(m_lines);
     m_window = std::make_unique<frmMain>(*m_engine, *m_dialogs, std::make_unique<SceneHost>(), resources);
     switch (m_window->Form_Load()) {

@@ -4,6 +4,7 @@
 // stored settings and the options given, and boxes become console lines.
 
 #include "CommandLineArgs.h"
+#include "platform/audio/CdAudioEngine.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,7 +14,6 @@ namespace qm {
 
 class ConsoleDialogs;
 class ConsoleLines;
-class CdAudioEngine;
 class RipJob;
 struct RipPlan;
 class frmMain;
@@ -25,12 +25,13 @@ namespace cli {
 QStringList DiscImages(const QStringList& given);
 
 // Prints help, version or a usage error; for a terminal command sets up the
-// application offscreen and runs it. Answers the exit status.
-int RunTerminal(int& argc, char** argv, const ParseResult& parsed);
+// application offscreen and runs it on an engine set up as `config` says
+// (its encoder folder is filled in here). Answers the exit status.
+int RunTerminal(int& argc, char** argv, const ParseResult& parsed, EngineConfig config);
 
 class CommandLineMode {
 public:
-    CommandLineMode(Arguments args, ConsoleLines& lines);
+    CommandLineMode(Arguments args, ConsoleLines& lines, EngineConfig config);
     ~CommandLineMode();
     int Run();
 
@@ -46,6 +47,7 @@ private:
 
     Arguments m_args;
     ConsoleLines& m_lines;
+    EngineConfig m_config;
     std::unique_ptr<CdAudioEngine> m_engine;
     std::unique_ptr<ConsoleDialogs> m_dialogs;
     std::unique_ptr<frmMain> m_window;

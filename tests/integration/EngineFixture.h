@@ -20,7 +20,7 @@ protected:
     }
     CdAudioEngine& open(const QStringList& images, const QString& demo = {})
     {
-        m_engine = std::make_unique<CdAudioEngine>(images, demo, CdAudioEngine::DriveScan::ImagesOnly);
+        m_engine = std::make_unique<CdAudioEngine>(images, demo, CdAudioEngine::DriveScan::ImagesOnly, m_config);
         return *m_engine;
     }
     CdAudioEngine& openImage(const WrittenImage& image) { return open(QStringList{image.cue}); }
@@ -40,6 +40,9 @@ protected:
     }
 
     QTemporaryDir m_dir;
+    // What the next open() builds its engine with: the fast silent output
+    // unless a test asks for another.
+    EngineConfig m_config{.output = {.kind = "null:fast"}};
     std::unique_ptr<CdAudioEngine> m_engine;
 };
 

@@ -59,11 +59,9 @@ protected:
         std::atomic<bool> onCaller{false};
     };
 
-    void SetUp() override { setenv("QUILLMERE_AUDIO_OUTPUT", "null:fast", 1); }
     void TearDown() override
     {
         m_engine.reset(); // its threads end before the counters go
-        unsetenv("QUILLMERE_AUDIO_OUTPUT");
     }
 
     // An engine on one image whose first track is `pcm`, output open.
@@ -95,10 +93,10 @@ protected:
     }
 
     // An engine on one image whose first track is a 440 Hz tone at half
-    // scale, bound for the sound server (not yet opened).
-    CdAudioEngine& toneOnSoundServer(double seconds)
+    // scale, bound for the recorded sink (not yet opened).
+    CdAudioEngine& toneOnSoundServer(double seconds, const MonitorRecording& rec)
     {
-        setenv("QUILLMERE_AUDIO_OUTPUT", "pulse", 1);
+        m_config.output = rec.output();
         const auto tone = SineStereo(440, seconds, 0.5);
         Pcm pcm(tone.size() * 2);
         std::memcpy(pcm.data(), tone.data(), pcm.size());
@@ -139,14 +137,10 @@ TEST_F(EnginePlayback, InitOpensTheChosenOutputOnce)
 
 TEST_F(EnginePlayback, NoSoundServerIsAnIllegalDevice)
 {
-    setenv("QUILLMERE_AUDIO_OUTPUT", "pulse", 1);
-    const char* old = std::getenv("PULSE_SERVER");
-    const std::string saved = old ? old : "";
-    setenv("PULSE_SERVER", "unix:/nonexistent/quillmere-no-server", 1);
+    m_config.output = {.kind = "pulse", .pulseServer = "unix:/nonexistent/quillmere-no-server", .pulseSink = {}};
     CdAudioEngine& lib = open({});
     EXPECT_FALSE(lib.BASS_Init(1, 44100, 0, 0, nullptr));
     EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
-    old ? setenv("PULSE_SERVER", saved.c_str(), 1) : unsetenv("PULSE_SERVER");
 }
 
 TEST_F(EnginePlayback, ATonePlayedOnTheSoundServerIsHeardWholeAtItsLevel)
@@ -155,7 +149,7 @@ TEST_F(EnginePlayback, ATonePlayedOnTheSoundServerIsHeardWholeAtItsLevel)
         GTEST_SKIP() << "no PulseAudio server with the qm null sink";
     MonitorRecording rec;
     ASSERT_TRUE(rec.start());
-    CdAudioEngine& lib = toneOnSoundServer(1.5);
+    CdAudioEngine& lib = toneOnSoundServer(1.5, rec);
     ASSERT_TRUE(lib.BASS_Init(1, 44100, 0, 0, nullptr)) << lib.BASS_ErrorGetCode();
     const HSTREAM h = lib.BASS_CD_StreamCreate(0, 0, BASS_CD_PLAY_FLAGS);
     ASSERT_TRUE(lib.BASS_ChannelSetAttributes(h, -1, 50, -100)); // half volume, left only
@@ -181,7 +175,7 @@ TEST_F(EnginePlayback, PauseAndStopOnTheSoundServerAreHeardAtOnce)
         GTEST_SKIP() << "no PulseAudio server with the qm null sink";
     MonitorRecording rec;
     ASSERT_TRUE(rec.start());
-    CdAudioEngine& lib = toneOnSoundServer(6);
+    CdAudioEngine& lib = toneOnSoundServer(6, rec);
     const HSTREAM h = heardForASecond(lib, rec);
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(lib.BASS_ChannelPause(h));
@@ -215,7 +209,7 @@ TEST_F(EnginePlayback, AVolumeChangeOnTheSoundServerIsHeardAtOnce)
         GTEST_SKIP() << "no PulseAudio server with the qm null sink";
     MonitorRecording rec;
     ASSERT_TRUE(rec.start());
-    CdAudioEngine& lib = toneOnSoundServer(6);
+    CdAudioEngine& lib = toneOnSoundServer(6, rec);
     const HSTREAM h = heardForASecond(lib, rec);
     ASSERT_NE(h, 0u);
     const double changedAt = double(lib.BASS_ChannelGetPosition(h)) / kSecond;
@@ -248,7 +242,7 @@ TEST_F(EnginePlayback, AStopInATracksLastSecondsIsHeardAtOnceAndItsEndNeverComes
         GTEST_SKIP() << "no PulseAudio server with the qm null sink";
     MonitorRecording rec;
     ASSERT_TRUE(rec.start());
-    CdAudioEngine& lib = toneOnSoundServer(1.5); // all of it fits in the device's queue at once
+    CdAudioEngine& lib = toneOnSoundServer(1.5, rec); // all of it fits in the device's queue at once
     ASSERT_TRUE(lib.BASS_Init(1, 44100, 0, 0, nullptr)) << lib.BASS_ErrorGetCode();
     const HSTREAM h = play(lib);
     ASSERT_TRUE(rec.pumpUntil([&] { return lib.BASS_ChannelGetPosition(h) >= kSecond / 2; }, 30000));
@@ -268,15 +262,16 @@ TEST_F(EnginePlayback, InATracksLastSecondsPauseSeekAndFadeActOnWhatIsHeard)
 {
     if (!HasTestSink())
         GTEST_SKIP() << "no PulseAudio server with the qm null sink";
-    CdAudioEngine& lib = toneOnSoundServer(1.5);
-    const auto at = [&](HSTREAM h, double seconds) { return lib.BASS_ChannelGetPosition(h) >= QWORD(seconds * kSecond); };
     enum Action { Pause, Seek, FadeThenPause, FadeThenSeek };
     for (const Action action : {Pause, Seek, FadeThenPause, FadeThenSeek}) {
         const bool fade = action == FadeThenPause || action == FadeThenSeek;
         SCOPED_TRACE(action);
         counts.end = counts.slide = 0;
+        m_engine.reset(); // the last recording's sink goes with it
         MonitorRecording rec;
         ASSERT_TRUE(rec.start());
+        CdAudioEngine& lib = toneOnSoundServer(1.5, rec);
+        const auto at = [&](HSTREAM h, double seconds) { return lib.BASS_ChannelGetPosition(h) >= QWORD(seconds * kSecond); };
         ASSERT_TRUE(lib.BASS_Init(1, 44100, 0, 0, nullptr)) << lib.BASS_ErrorGetCode();
         const HSTREAM h = play(lib);
         double heard = 1.5; // what the recording should hold in the end
@@ -348,14 +343,9 @@ TEST_F(EnginePlayback, ASoundServerThatGoesAwayStopsTheStreamWithoutAHang)
                                       "module-null-sink sink_name=gone rate=44100 channels=2", "-L",
                                       "module-native-protocol-unix auth-anonymous=1 socket=" + pa + "/native"}));
     ASSERT_TRUE(Eventually([&] { return QFileInfo::exists(pa + "/native"); }));
-    const char* old = std::getenv("PULSE_SERVER");
-    const std::string saved = old ? old : "";
-    setenv("PULSE_SERVER", QString("unix:" + pa + "/native").toLocal8Bit().constData(), 1);
-    setenv("QUILLMERE_AUDIO_OUTPUT", "pulse", 1);
+    m_config.output = {.kind = "pulse", .pulseServer = ("unix:" + pa + "/native").toStdString(), .pulseSink = {}};
     CdAudioEngine& lib = openImage(write(DiscLayout{"", "", {ImageTrack{Constant(30 * kSecond, 3000, 3000)}}}));
-    const bool opened = lib.BASS_Init(1, 44100, 0, 0, nullptr);
-    old ? setenv("PULSE_SERVER", saved.c_str(), 1) : unsetenv("PULSE_SERVER");
-    ASSERT_TRUE(opened) << lib.BASS_ErrorGetCode();
+    ASSERT_TRUE(lib.BASS_Init(1, 44100, 0, 0, nullptr)) << lib.BASS_ErrorGetCode();
     const HSTREAM h = play(lib);
     ASSERT_TRUE(Eventually([&] { return lib.BASS_ChannelGetPosition(h) > 0; }));
     server.reset(); // killed

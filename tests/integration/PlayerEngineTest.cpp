@@ -27,13 +27,13 @@ struct PlayerOnEngine : ::testing::Test {
 
     void SetUp() override
     {
-        qputenv("QUILLMERE_AUDIO_OUTPUT", "null:fast");
         DiscLayout layout;
         for (double seconds : {8.0, 3.0, 3.0})
             layout.tracks.push_back(ImageTrack{TonePcm(seconds, 440, 660)});
         const WrittenImage image = WriteDiscImage(dir.path(), QStringLiteral("disc"), layout);
         engine = std::make_unique<CdAudioEngine>(QStringList{image.cue}, QString(),
-                                                 CdAudioEngine::DriveScan::ImagesOnly);
+                                                 CdAudioEngine::DriveScan::ImagesOnly,
+                                                 EngineConfig{.output = {.kind = "null:fast"}});
         window = std::make_unique<frmMain>(*engine, dialogs, std::make_unique<RecordingFrontEnd>(),
                                            QStringLiteral(QUILLMERE_BIN_DIR));
         ASSERT_EQ(window->Form_Load(), frmMain::LoadResult::Running);
@@ -45,7 +45,6 @@ struct PlayerOnEngine : ::testing::Test {
             window->close();
         window.reset();
         engine.reset();
-        qunsetenv("QUILLMERE_AUDIO_OUTPUT");
     }
 
     int selectedRow() const

@@ -207,7 +207,6 @@ struct PlayerOnPulse : ::testing::Test {
     {
         if (!HasTestSink())
             GTEST_SKIP() << "no PulseAudio server with the qm null sink";
-        qunsetenv("QUILLMERE_AUDIO_OUTPUT");
         // Recording first: the program's output opens on the recorded sink.
         monitor = std::make_unique<MonitorRecording>();
         ASSERT_TRUE(monitor->start()) << "parec recorded nothing";
@@ -215,7 +214,8 @@ struct PlayerOnPulse : ::testing::Test {
         QFile bin(QDir(QStringLiteral(QUILLMERE_BIN_DIR)).filePath(QStringLiteral("demo/Demo.bin")));
         ASSERT_TRUE(bin.open(QIODevice::ReadOnly)) << "the build writes the demo disc";
         disc = bin.read(qint64(20 * kRate * 4));
-        engine = std::make_unique<CdAudioEngine>(QStringList{}, cue, CdAudioEngine::DriveScan::ImagesOnly);
+        engine = std::make_unique<CdAudioEngine>(QStringList{}, cue, CdAudioEngine::DriveScan::ImagesOnly,
+                                                 EngineConfig{.output = monitor->output()});
         window = std::make_unique<frmMain>(*engine, dialogs, std::make_unique<RecordingFrontEnd>(),
                                            QStringLiteral(QUILLMERE_BIN_DIR));
         ASSERT_EQ(window->Form_Load(), frmMain::LoadResult::Running);

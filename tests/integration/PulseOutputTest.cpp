@@ -42,7 +42,7 @@ TEST(PulseOutputTest, PlaysATonePrecisely)
     ASSERT_TRUE(rec.start());
 
     std::string error;
-    auto out = PulseOutput::Open(&error);
+    auto out = PulseOutput::Open({}, rec.output().pulseSink, &error);
     ASSERT_TRUE(out) << error;
     std::atomic<bool> done{false};
     OutputThread thread(*out, PlayOnce(qm::test::SineStereo(440, 1.5, 0.5), done), nullptr);
@@ -90,7 +90,7 @@ TEST(PulseOutputTest, TheSinkHoldsASecondWhilePlayingAndRestsOnceAllIsHeard)
     qm::test::PrivateSink sink(QStringLiteral("qm_rest")); // no recorder: that would set the sink's latency
     ASSERT_TRUE(sink.made());
     std::string error;
-    auto out = PulseOutput::Open(&error);
+    auto out = PulseOutput::Open({}, sink.output().pulseSink, &error);
     ASSERT_TRUE(out) << error;
     EXPECT_NE(SinkState(sink.name()), QStringLiteral("RUNNING")) << "opened corked";
     std::atomic<bool> done{false};
@@ -114,16 +114,9 @@ TEST(PulseOutputTest, TheSinkHoldsASecondWhilePlayingAndRestsOnceAllIsHeard)
 
 TEST(PulseOutputTest, NoReachableServerIsAClearFailure)
 {
-    const char* old = std::getenv("PULSE_SERVER");
-    std::string saved = old ? old : "";
-    setenv("PULSE_SERVER", "unix:/nonexistent/quillmere/native", 1);
     std::string error;
-    EXPECT_FALSE(PulseOutput::Open(&error));
+    EXPECT_FALSE(PulseOutput::Open("unix:/nonexistent/quillmere/native", {}, &error));
     EXPECT_FALSE(error.empty());
-    if (old)
-        setenv("PULSE_SERVER", saved.c_str(), 1);
-    else
-        unsetenv("PULSE_SERVER");
 }
 
 } // namespace

@@ -87,10 +87,10 @@ struct RipWindowOnEngine : ::testing::Test {
 
     void start(const DiscLayout& layout)
     {
-        qputenv("QUILLMERE_AUDIO_OUTPUT", "null:fast");
         image = WriteDiscImage(dir.path(), QStringLiteral("disc"), layout);
         engine = std::make_unique<CdAudioEngine>(QStringList{image.cue}, QString(),
-                                                 CdAudioEngine::DriveScan::ImagesOnly);
+                                                 CdAudioEngine::DriveScan::ImagesOnly,
+                                                 EngineConfig{.output = {.kind = "null:fast"}});
         window = std::make_unique<frmMain>(*engine, dialogs, std::make_unique<RecordingFrontEnd>(),
                                            QStringLiteral(QUILLMERE_BIN_DIR));
         ASSERT_EQ(window->Form_Load(), frmMain::LoadResult::Running);
@@ -107,7 +107,6 @@ struct RipWindowOnEngine : ::testing::Test {
             window->close();
         window.reset();
         engine.reset();
-        qunsetenv("QUILLMERE_AUDIO_OUTPUT");
     }
 
     void check(std::initializer_list<int> rows)

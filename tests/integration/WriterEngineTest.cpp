@@ -67,7 +67,6 @@ class WriterEngine : public EngineTest {
 protected:
     void SetUp() override
     {
-        qputenv("QUILLMERE_AUDIO_OUTPUT", "null:fast");
         QFile::remove(ErrorLogPath());
         const WrittenImage image = write({.tracks = {{.pcm = TonePcm(kSeconds, 440, 660)}}});
         engine = &openImage(image);
@@ -81,7 +80,6 @@ protected:
         QDir().mkpath(out);
         window->options->txtExtractPath->setText(out);
     }
-    void TearDown() override { qunsetenv("QUILLMERE_AUDIO_OUTPUT"); }
     int logLines() const
     {
         QFile f(ErrorLogPath());

@@ -9,9 +9,10 @@ namespace qm {
 using audio::Fail;
 using audio::Ok;
 
-CdAudioEngine::CdAudioEngine(QStringList imageFiles, QString demoImage, DriveScan scan, QString encoderFolder)
-    : m_images(std::move(imageFiles)), m_encoderFolder(encoderFolder.toStdString()),
-      m_drives(audio::FindDrives(scan == DriveScan::PhysicalAndImages, m_images, demoImage))
+CdAudioEngine::CdAudioEngine(QStringList imageFiles, QString demoImage, DriveScan scan, EngineConfig config)
+    : m_images(std::move(imageFiles)), m_encoderFolder(config.encoderFolder.toStdString()),
+      m_drives(audio::FindDrives(scan == DriveScan::PhysicalAndImages, m_images, demoImage)),
+      m_output(m_channels, std::move(config.output))
 {
 }
 
@@ -26,7 +27,7 @@ CdAudioEngine::~CdAudioEngine()
 
 bool CdAudioEngine::BASS_Init(int device, DWORD, DWORD, std::uintptr_t, const void*)
 {
-    // Device 1 is the output QUILLMERE_AUDIO_OUTPUT names (PulseAudio by default).
+    // Device 1 is the output the configuration names (PulseAudio by default).
     if (device != 1)
         return Fail(BASS_ERROR_DEVICE, false);
     const int error = m_output.init();

@@ -26,17 +26,23 @@ struct DiscToc;
 class Channel;
 }
 
+// What the program settles once at start-up and hands to the engine.
+struct EngineConfig {
+    audio::OutputChoice output{}; // opened by BASS_Init(1, ...)
+    // Encoders named without a folder are looked up here, then on PATH.
+    QString encoderFolder{};
+};
+
 class CdAudioEngine : public AudioLibrary {
 public:
     enum class DriveScan { PhysicalAndImages, ImagesOnly };
 
     // Drives: the machine's CD drives (unless ImagesOnly), then `imageFiles`
     // (cue files) in order; `demoImage` only when those gave no drive.
-    // Encoders named without a folder are looked up in `encoderFolder`, then
-    // on PATH. The program ignores SIGPIPE, so that writing to an encoder
-    // that has died fails the write instead of ending it.
+    // The program ignores SIGPIPE, so that writing to an encoder that has
+    // died fails the write instead of ending it.
     explicit CdAudioEngine(QStringList imageFiles = {}, QString demoImage = {},
-                           DriveScan scan = DriveScan::PhysicalAndImages, QString encoderFolder = {});
+                           DriveScan scan = DriveScan::PhysicalAndImages, EngineConfig config = {});
     ~CdAudioEngine() override;
 
     bool BASS_Init(int device, DWORD freq, DWORD flags, std::uintptr_t window, const void* clsid) override;
@@ -114,7 +120,7 @@ private:
     std::vector<std::unique_ptr<audio::CdDrive>> m_drives;
     std::string m_idBlock; // what BASS_CD_GetID answered last
     audio::ChannelTable m_channels;
-    audio::EngineOutput m_output{m_channels}; // after the table it plays from
+    audio::EngineOutput m_output; // after the table it plays from
     audio::ChannelEncoders m_encoders;
     audio::WmaFiles m_wma;
 };

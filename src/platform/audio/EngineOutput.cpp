@@ -10,7 +10,7 @@ int EngineOutput::init()
     if (m_output)
         return BASS_ERROR_ALREADY;
     std::string reason;
-    auto output = OpenSoundOutput(&reason);
+    auto output = OpenSoundOutput(m_choice, &reason);
     if (!output)
         return BASS_ERROR_DEVICE;
     m_output = std::move(output);

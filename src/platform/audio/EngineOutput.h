@@ -18,7 +18,7 @@ class NullOutput;
 
 class EngineOutput {
 public:
-    explicit EngineOutput(ChannelTable& table) : m_table(table) {}
+    EngineOutput(ChannelTable& table, OutputChoice choice) : m_table(table), m_choice(std::move(choice)) {}
     ~EngineOutput() { free(); }
 
     // 0, or a code: 23 no sound server, 14 already open.
@@ -57,6 +57,7 @@ private:
     void changed(); // a playing stream's queued sound is out of date
 
     ChannelTable& m_table;
+    const OutputChoice m_choice;
     mutable std::mutex m_mutex;
     std::unique_ptr<SoundOutput> m_output;
     std::unique_ptr<SyncDispatcher> m_syncs;

@@ -2,6 +2,8 @@
 // Small helpers shared by the audio tests: synthetic PCM, running the FFmpeg
 // tools on files the tests wrote, and reading a tone back.
 
+#include "platform/audio/output/SoundOutput.h"
+
 #include <QString>
 #include <QStringList>
 #include <algorithm>
@@ -190,8 +192,8 @@ inline bool HasTestSink()
     return RunTool("pactl", {"list", "short", "sinks"}, 10000).contains("qm\t");
 }
 
-// A null sink of the caller's own, made the process's default through
-// PULSE_SINK, so tests running side by side never hear each other.
+// A null sink of the caller's own, named in the output's configuration, so
+// tests running side by side never hear each other.
 class PrivateSink {
 public:
     explicit PrivateSink(const QString& prefix)
@@ -201,20 +203,18 @@ public:
         m_module = RunTool("pactl", {"load-module", "module-null-sink", "sink_name=" + m_name, "format=s16le",
                                      "rate=44100", "channels=2"}, 10000)
                        .trimmed();
-        if (!m_module.isEmpty())
-            setenv("PULSE_SINK", m_name.toLocal8Bit().constData(), 1);
     }
     ~PrivateSink()
     {
         if (m_module.isEmpty())
             return;
-        unsetenv("PULSE_SINK");
         RunTool("pactl", {"unload-module", QString::fromLatin1(m_module)}, 10000);
     }
     PrivateSink(const PrivateSink&) = delete;
     PrivateSink& operator=(const PrivateSink&) = delete;
     bool made() const { return !m_module.isEmpty(); }
     const QString& name() const { return m_name; }
+    audio::OutputChoice output() const { return {.kind = "pulse", .pulseServer = {}, .pulseSink = m_name.toStdString()}; }
 
 private:
     QString m_name;
@@ -228,7 +228,7 @@ class MonitorRecording {
 public:
     // Makes the sink and starts parec on its monitor; returns once audio
     // flows, so nothing played later is missed. Outputs opened afterwards
-    // play into it.
+    // on output() play into it.
     bool start()
     {
         m_sink.emplace(QStringLiteral("qm_test"));
@@ -267,6 +267,7 @@ public:
         return out;
     }
     std::size_t frames() const { return std::size_t(m_data.size()) / 4; }
+    audio::OutputChoice output() const { return m_sink ? m_sink->output() : audio::OutputChoice{}; }
     ~MonitorRecording()
     {
         QByteArray rest;

@@ -79,20 +79,18 @@ TEST(OutputThreadTest, ALostDeviceIsReportedOnceAndEndsTheThread)
     EXPECT_EQ(lost, 1);
 }
 
-TEST(SoundOutputTest, ChoosesTheOutputTheEnvironmentNames)
+TEST(SoundOutputTest, OpensTheOutputTheConfigurationNames)
 {
     struct Case { const char* value; bool opens; } cases[] = {
         {"null", true}, {"null:fast", true}, {"speakers", false},
     };
     for (const auto& c : cases) {
-        setenv("QUILLMERE_AUDIO_OUTPUT", c.value, 1);
         std::string error;
-        auto out = qm::audio::OpenSoundOutput(&error);
+        auto out = qm::audio::OpenSoundOutput({.kind = c.value}, &error);
         EXPECT_EQ(bool(out), c.opens) << c.value;
         EXPECT_EQ(dynamic_cast<NullOutput*>(out.get()) != nullptr, c.opens) << c.value;
         EXPECT_EQ(error.empty(), c.opens) << c.value;
     }
-    unsetenv("QUILLMERE_AUDIO_OUTPUT");
 }
 
 } // namespace

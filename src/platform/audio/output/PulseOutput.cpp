@@ -14,10 +14,11 @@
 
 namespace qm::audio {
 
-std::unique_ptr<PulseOutput> PulseOutput::Open(std::string* error)
+std::unique_ptr<PulseOutput> PulseOutput::Open(const std::string& server, const std::string& sink,
+                                              std::string* error)
 {
     std::unique_ptr<PulseOutput> out(new PulseOutput);
-    if (!out->connect(error))
+    if (!out->connect(server, sink, error))
         return nullptr;
     return out;
 }
@@ -31,7 +32,7 @@ bool PulseOutput::waitFor(bool (*ready)(PulseOutput&))
     return true;
 }
 
-bool PulseOutput::connect(std::string* error)
+bool PulseOutput::connect(const std::string& server, const std::string& sink, std::string* error)
 {
     auto fail = [&](int code) {
         if (error)
@@ -54,7 +55,7 @@ bool PulseOutput::connect(std::string* error)
     m_context = pa_context_new(api, "Quillmere");
     if (!m_wakeEvent || !m_context)
         return fail(PA_ERR_INTERNAL);
-    if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOFLAGS, nullptr) < 0)
+    if (pa_context_connect(m_context, server.empty() ? nullptr : server.c_str(), PA_CONTEXT_NOFLAGS, nullptr) < 0)
         return fail(pa_context_errno(m_context));
     const bool contextReady = waitFor([](PulseOutput& self) {
         const pa_context_state_t state = pa_context_get_state(self.m_context);
@@ -81,7 +82,7 @@ bool PulseOutput::connect(std::string* error)
     // requests, instead of as little as it can (which had the server waking
     // two thousand times a second on the null sink).
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_START_CORKED);
-    if (pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr) < 0)
+    if (pa_stream_connect_playback(m_stream, sink.empty() ? nullptr : sink.c_str(), &attr, flags, nullptr, nullptr) < 0)
         return fail(pa_context_errno(m_context));
     const bool streamReady = waitFor([](PulseOutput& self) {
         const pa_stream_state_t state = pa_stream_get_state(self.m_stream);

@@ -37,7 +37,9 @@ namespace qm::audio {
 class PulseOutput : public SoundOutput {
 public:
     // Null with the server's reason in *error when no server can be reached.
-    static std::unique_ptr<PulseOutput> Open(std::string* error);
+    // An empty server or sink leaves the choice to libpulse.
+    static std::unique_ptr<PulseOutput> Open(const std::string& server, const std::string& sink,
+                                             std::string* error);
     static constexpr std::size_t kQueueFrames = 2 * kOutputRate;     // in the stream's queue
     static constexpr std::size_t kRequestFrames = kOutputRate / 2;   // asked for at a time
     static constexpr std::size_t kSinkFrames = kQueueFrames - 2 * kRequestFrames; // held by the sink
@@ -65,7 +67,7 @@ public:
 private:
     PulseOutput() = default;
     bool usable() const;
-    bool connect(std::string* error);
+    bool connect(const std::string& server, const std::string& sink, std::string* error);
     bool waitFor(bool (*ready)(PulseOutput&)); // runs the loop until ready; false when it broke
     void applyFlushes();
     bool sent(); // after a write: timing asked for and the data on its way

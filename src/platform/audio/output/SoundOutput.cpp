@@ -3,7 +3,6 @@
 #include "NullOutput.h"
 #include "PulseOutput.h"
 
-#include <cstdlib>
 #include <string_view>
 
 namespace qm::audio {
@@ -11,10 +10,9 @@ namespace qm::audio {
 // How much faster than real time "null:fast" plays.
 constexpr double kFastNullSpeed = 20.0;
 
-std::unique_ptr<SoundOutput> OpenSoundOutput(std::string* error)
+std::unique_ptr<SoundOutput> OpenSoundOutput(const OutputChoice& choice, std::string* error)
 {
-    const char* env = std::getenv("QUILLMERE_AUDIO_OUTPUT");
-    std::string_view kind = env ? env : "";
+    const std::string_view kind = choice.kind;
     if (kind == "null")
         return std::make_unique<NullOutput>(1.0);
     if (kind == "null:fast")
@@ -24,7 +22,7 @@ std::unique_ptr<SoundOutput> OpenSoundOutput(std::string* error)
             *error = "unknown sound output \"" + std::string(kind) + "\"";
         return nullptr;
     }
-    return PulseOutput::Open(error);
+    return PulseOutput::Open(choice.pulseServer, choice.pulseSink, error);
 }
 
 } // namespace qm::audio

@@ -59,9 +59,18 @@ public:
     virtual std::uint64_t flushesDone() const { return 0; }
 };
 
-// The output QUILLMERE_AUDIO_OUTPUT asks for: unset or "pulse" the default
-// PulseAudio sink, "null" a silent output in real time, "null:fast" a silent
-// output many times faster. Null with a reason in *error when it cannot open.
-std::unique_ptr<SoundOutput> OpenSoundOutput(std::string* error);
+// Which output the engine opens, settled once at start-up rather than read
+// from the process's environment by the engine's threads.
+struct OutputChoice {
+    // Empty or "pulse": PulseAudio; "null": a silent output in real time;
+    // "null:fast": a silent output many times faster.
+    std::string kind{};
+    // Empty: libpulse's own choice (PULSE_SERVER, PULSE_SINK, its client.conf).
+    std::string pulseServer{};
+    std::string pulseSink{};
+};
+
+// Null with a reason in *error when the output cannot open (or is unknown).
+std::unique_ptr<SoundOutput> OpenSoundOutput(const OutputChoice& choice, std::string* error);
 
 } // namespace qm::audio
