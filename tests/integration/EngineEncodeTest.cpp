@@ -1,5 +1,6 @@
 // External encoders fed from the engine's channels, WMA files written and read
 // back through the engine, and file streams on bad input.
+#include "../platform/audio/AudioTestUtil.h"
 #include "EngineFixture.h"
 #include "FakeAudioLibrary.h"
 
@@ -79,10 +80,7 @@ TEST_F(EngineEncode, FakeAndRealEncodersRunAndEndAlike)
             return s;
         };
         auto awaitEnd = [&](HSTREAM h) {
-            QElapsedTimer waited;
-            waited.start();
-            while (!statusOf(h).finished && waited.elapsed() < 10000)
-                QThread::msleep(5);
+            WaitUntil([&] { return statusOf(h).finished; });
             return statusOf(h);
         };
         std::vector<char> block(65536);

@@ -43,14 +43,6 @@ double LoudSeconds(const std::vector<std::int16_t>& s, double threshold = 2000)
     return double(loud * kWindow) / 44100.0;
 }
 
-template <typename F>
-bool Eventually(F condition)
-{
-    for (int i = 0; i < 3000 && !condition(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return condition();
-}
-
 class EnginePlayback : public EngineTest {
 protected:
     struct Counts {
@@ -114,6 +106,23 @@ protected:
         return heard ? h : 0;
     }
 
+    // Plays the last tenth of a second of the first track on a stream of its
+    // own and waits for its end: the events raised before it have run by
+    // then, and any that should not come would have come.
+    void fence(CdAudioEngine& lib)
+    {
+        const HSTREAM f = lib.BASS_CD_StreamCreate(0, 0, BASS_CD_PLAY_FLAGS);
+        const QWORD length = lib.BASS_StreamGetLength(f);
+        std::atomic<bool> ended{false};
+        ASSERT_TRUE(lib.BASS_ChannelSetPosition(f, length - std::min<QWORD>(length, kSecond / 10) / 4 * 4));
+        // Syncs are set on a playing stream; paused at once, its end cannot slip by.
+        ASSERT_TRUE(lib.BASS_StreamPlay(f, false, 0) && lib.BASS_ChannelPause(f));
+        ASSERT_NE(lib.BASS_ChannelSetSync(f, BASS_SYNC_END, 0, [&](HSYNC, DWORD, DWORD, DWORD) { ended = true; }, 0), 0u);
+        ASSERT_TRUE(lib.BASS_ChannelResume(f));
+        ASSERT_TRUE(WaitUntil([&] { return ended.load(); }));
+        EXPECT_TRUE(lib.BASS_StreamFree(f));
+    }
+
     Counts counts;
 };
 
@@ -154,11 +163,11 @@ TEST_F(EnginePlayback, ATonePlayedOnTheSoundServerIsHeardWholeAtItsLevel)
     const HSTREAM h = lib.BASS_CD_StreamCreate(0, 0, BASS_CD_PLAY_FLAGS);
     ASSERT_TRUE(lib.BASS_ChannelSetAttributes(h, -1, 50, -100)); // half volume, left only
     ASSERT_TRUE(lib.BASS_StreamPlay(h, true, 0));
-    ASSERT_TRUE(rec.pumpUntil([&] { return lib.BASS_ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 30000));
+    ASSERT_TRUE(rec.pumpUntil([&] { return lib.BASS_ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }));
     // As the player does at the end of a track: the tail still playing is kept.
     EXPECT_TRUE(lib.BASS_ChannelStop(h));
     EXPECT_TRUE(lib.BASS_StreamFree(h));
-    rec.pump(2500); // the sink may stall a moment when it wakes; and the tail
+    ASSERT_TRUE(rec.record(2.5)); // the sink may stall a moment when it wakes; and the tail
     const auto s = rec.samples();
     const auto heard = FindHeard(s, 500);
     ASSERT_GT(heard.frames(), 0u) << "nothing was heard in " << rec.frames() << " frames";
@@ -180,7 +189,7 @@ TEST_F(EnginePlayback, PauseAndStopOnTheSoundServerAreHeardAtOnce)
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(lib.BASS_ChannelPause(h));
     const QWORD paused = lib.BASS_ChannelGetPosition(h);
-    rec.pump(1000);
+    ASSERT_TRUE(rec.record(1));
     EXPECT_EQ(lib.BASS_ChannelGetPosition(h), paused);
     ASSERT_TRUE(lib.BASS_ChannelResume(h));
     std::set<QWORD> seen;
@@ -188,12 +197,12 @@ TEST_F(EnginePlayback, PauseAndStopOnTheSoundServerAreHeardAtOnce)
         const QWORD at = lib.BASS_ChannelGetPosition(h);
         seen.insert(at);
         return at >= paused + kSecond;
-    }, 30000));
+    }));
     // The position moves as the sound does, not in the device's one-second blocks.
     EXPECT_GT(seen.size(), 10u);
     ASSERT_TRUE(lib.BASS_ChannelStop(h));
     const double played = double(lib.BASS_ChannelGetPosition(h)) / kSecond;
-    rec.pump(2000);
+    ASSERT_TRUE(rec.record(2));
     // Sound is heard for exactly as long as the position says: what the
     // device held at the pause and the stop was dropped, and nothing skipped.
     const auto s = rec.samples();
@@ -214,10 +223,10 @@ TEST_F(EnginePlayback, AVolumeChangeOnTheSoundServerIsHeardAtOnce)
     ASSERT_NE(h, 0u);
     const double changedAt = double(lib.BASS_ChannelGetPosition(h)) / kSecond;
     ASSERT_TRUE(lib.BASS_ChannelSetAttributes(h, -1, 25, -101));
-    ASSERT_TRUE(rec.pumpUntil([&] { return lib.BASS_ChannelGetPosition(h) >= 3 * kSecond; }, 30000));
+    ASSERT_TRUE(rec.pumpUntil([&] { return lib.BASS_ChannelGetPosition(h) >= 3 * kSecond; }));
     ASSERT_TRUE(lib.BASS_ChannelStop(h));
     const double played = double(lib.BASS_ChannelGetPosition(h)) / kSecond;
-    rec.pump(1500);
+    ASSERT_TRUE(rec.record(1.5));
     const auto s = rec.samples();
     const auto heard = FindHeard(s, 500);
     ASSERT_GT(heard.frames(), 0u) << "nothing was heard in " << rec.frames() << " frames";
@@ -245,11 +254,11 @@ TEST_F(EnginePlayback, AStopInATracksLastSecondsIsHeardAtOnceAndItsEndNeverComes
     CdAudioEngine& lib = toneOnSoundServer(1.5, rec); // all of it fits in the device's queue at once
     ASSERT_TRUE(lib.BASS_Init(1, 44100, 0, 0, nullptr)) << lib.BASS_ErrorGetCode();
     const HSTREAM h = play(lib);
-    ASSERT_TRUE(rec.pumpUntil([&] { return lib.BASS_ChannelGetPosition(h) >= kSecond / 2; }, 30000));
+    ASSERT_TRUE(rec.pumpUntil([&] { return lib.BASS_ChannelGetPosition(h) >= kSecond / 2; }));
     EXPECT_EQ(lib.BASS_ChannelIsActive(h), BASS_ACTIVE_PLAYING);
     ASSERT_TRUE(lib.BASS_ChannelStop(h));
     const double played = double(lib.BASS_ChannelGetPosition(h)) / kSecond;
-    rec.pump(2000);
+    ASSERT_TRUE(rec.record(2));
     EXPECT_NEAR(FindHeard(rec.samples(), 500).frames() / 44100.0, played, 0.2);
     EXPECT_EQ(counts.end, 0);
     EXPECT_TRUE(lib.BASS_Free());
@@ -276,10 +285,10 @@ TEST_F(EnginePlayback, InATracksLastSecondsPauseSeekAndFadeActOnWhatIsHeard)
         const HSTREAM h = play(lib);
         double heard = 1.5; // what the recording should hold in the end
         if (fade) {
-            ASSERT_TRUE(rec.pumpUntil([&] { return at(h, 0.25); }, 30000));
+            ASSERT_TRUE(rec.pumpUntil([&] { return at(h, 0.25); }));
             ASSERT_TRUE(lib.BASS_ChannelSlideAttributes(h, -1, 0, -101, 1000)) << lib.BASS_ErrorGetCode();
         }
-        ASSERT_TRUE(rec.pumpUntil([&] { return at(h, 0.75); }, 30000));
+        ASSERT_TRUE(rec.pumpUntil([&] { return at(h, 0.75); }));
         if (action == Seek || action == FadeThenSeek) {
             heard += double(lib.BASS_ChannelGetPosition(h)) / kSecond;
             ASSERT_TRUE(lib.BASS_ChannelSetPosition(h, 0)) << lib.BASS_ErrorGetCode();
@@ -289,7 +298,7 @@ TEST_F(EnginePlayback, InATracksLastSecondsPauseSeekAndFadeActOnWhatIsHeard)
             const QWORD paused = lib.BASS_ChannelGetPosition(h);
             DWORD volume = 0;
             ASSERT_TRUE(lib.BASS_ChannelGetAttributes(h, nullptr, &volume, nullptr));
-            rec.pump(1200);
+            ASSERT_TRUE(rec.record(1.2));
             EXPECT_EQ(lib.BASS_ChannelGetPosition(h), paused);
             EXPECT_EQ(counts.end + counts.slide, 0) << "an event came while paused";
             if (action == FadeThenPause) {
@@ -298,8 +307,8 @@ TEST_F(EnginePlayback, InATracksLastSecondsPauseSeekAndFadeActOnWhatIsHeard)
             }
             ASSERT_TRUE(lib.BASS_ChannelResume(h));
         }
-        ASSERT_TRUE(rec.pumpUntil([&] { return counts.end == 1; }, 30000));
-        rec.pump(700); // the end is announced half a second ahead
+        ASSERT_TRUE(rec.pumpUntil([&] { return counts.end == 1; }));
+        ASSERT_TRUE(rec.record(0.7)); // the end is announced half a second ahead
         EXPECT_EQ(counts.end, 1);
         EXPECT_EQ(counts.slide, fade ? 1 : 0); // a fade goes on from where it was heard
         const auto s = rec.samples();
@@ -342,14 +351,14 @@ TEST_F(EnginePlayback, ASoundServerThatGoesAwayStopsTheStreamWithoutAHang)
                                       "--use-pid-file=no", "--exit-idle-time=-1", "-L",
                                       "module-null-sink sink_name=gone rate=44100 channels=2", "-L",
                                       "module-native-protocol-unix auth-anonymous=1 socket=" + pa + "/native"}));
-    ASSERT_TRUE(Eventually([&] { return QFileInfo::exists(pa + "/native"); }));
+    ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(pa + "/native"); }));
     m_config.output = {.kind = "pulse", .pulseServer = ("unix:" + pa + "/native").toStdString(), .pulseSink = {}};
     CdAudioEngine& lib = openImage(write(DiscLayout{"", "", {ImageTrack{Constant(30 * kSecond, 3000, 3000)}}}));
     ASSERT_TRUE(lib.BASS_Init(1, 44100, 0, 0, nullptr)) << lib.BASS_ErrorGetCode();
     const HSTREAM h = play(lib);
-    ASSERT_TRUE(Eventually([&] { return lib.BASS_ChannelGetPosition(h) > 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return lib.BASS_ChannelGetPosition(h) > 0; }));
     server.reset(); // killed
-    ASSERT_TRUE(Eventually([&] { return lib.BASS_ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }));
+    ASSERT_TRUE(WaitUntil([&] { return lib.BASS_ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }));
     EXPECT_FALSE(lib.BASS_StreamPlay(h, true, 0));
     EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_DRIVER);
     EXPECT_TRUE(lib.BASS_Free());
@@ -371,15 +380,15 @@ TEST_F(EnginePlayback, TheWholeTrackIsHeardThenTheEndFiresOnceElsewhere)
     const HSTREAM h = play(lib);
     const QWORD length = lib.BASS_StreamGetLength(h);
     EXPECT_EQ(length, 2 * kSecond);
-    ASSERT_TRUE(Eventually([&] { return counts.end > 0; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(WaitUntil([&] { return counts.end > 0; }));
+    const auto mix = lib.silentOutput()->captured();
+    fence(lib);
     EXPECT_EQ(counts.end, 1);
     EXPECT_EQ(counts.error, 0);
     EXPECT_FALSE(counts.onCaller);
     EXPECT_EQ(lib.BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
     EXPECT_EQ(lib.BASS_ChannelGetPosition(h), length);
     EXPECT_FLOAT_EQ(lib.BASS_ChannelBytes2Seconds(h, length), 2.0f);
-    const auto mix = lib.silentOutput()->captured();
     ASSERT_GE(mix.size() * 2, pcm.size());
     EXPECT_EQ(0, std::memcmp(mix.data(), pcm.data(), pcm.size())); // unchanged at full volume
     // Played again from its start after the end.
@@ -391,23 +400,23 @@ TEST_F(EnginePlayback, PauseKeepsThePositionAndSeekMovesIt)
 {
     CdAudioEngine& lib = engineWith(Constant(60 * kSecond, 1000, 1000));
     const HSTREAM h = play(lib);
-    ASSERT_TRUE(Eventually([&] { return lib.BASS_ChannelGetPosition(h) > kSecond; }));
+    ASSERT_TRUE(WaitUntil([&] { return lib.BASS_ChannelGetPosition(h) > kSecond; }));
     ASSERT_TRUE(lib.BASS_ChannelPause(h));
     EXPECT_EQ(lib.BASS_ChannelIsActive(h), BASS_ACTIVE_PAUSED);
     const QWORD at = lib.BASS_ChannelGetPosition(h);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    fence(lib);
     EXPECT_EQ(lib.BASS_ChannelGetPosition(h), at);
     EXPECT_FALSE(lib.BASS_ChannelPause(h));
     ASSERT_TRUE(lib.BASS_ChannelResume(h));
     EXPECT_FALSE(lib.BASS_ChannelResume(h));
     EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_NOPAUSE);
-    ASSERT_TRUE(Eventually([&] { return lib.BASS_ChannelGetPosition(h) > at; }));
+    ASSERT_TRUE(WaitUntil([&] { return lib.BASS_ChannelGetPosition(h) > at; }));
 
     ASSERT_TRUE(lib.BASS_ChannelSetPosition(h, 50 * kSecond + 2));
     EXPECT_EQ(lib.BASS_ChannelGetPosition(h) / kSecond, 50u);
     EXPECT_FALSE(lib.BASS_ChannelSetPosition(h, 61 * kSecond));
     EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_POSITION);
-    ASSERT_TRUE(Eventually([&] { return counts.end > 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return counts.end > 0; }));
     EXPECT_EQ(lib.BASS_ChannelGetPosition(h), 60 * kSecond);
 }
 
@@ -416,12 +425,12 @@ TEST_F(EnginePlayback, AFadeOutReachesSilenceAndFiresItsSync)
     CdAudioEngine& lib = engineWith(Constant(100 * kSecond, 10000, 10000));
     const HSTREAM h = play(lib);
     ASSERT_TRUE(lib.BASS_ChannelSlideAttributes(h, -1, 0, -101, 1000));
-    ASSERT_TRUE(Eventually([&] { return counts.slide > 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return counts.slide > 0; }));
     DWORD volume = 99;
     ASSERT_TRUE(lib.BASS_ChannelGetAttributes(h, nullptr, &volume, nullptr));
     EXPECT_EQ(volume, 0u);
     lib.silentOutput()->startCapture(4096);
-    ASSERT_TRUE(Eventually([&] { return lib.silentOutput()->captured().size() == 8192; }));
+    ASSERT_TRUE(WaitUntil([&] { return lib.silentOutput()->captured().size() == 8192; }));
     for (const auto v : lib.silentOutput()->captured())
         ASSERT_EQ(v, 0);
     EXPECT_EQ(counts.slide, 1);
@@ -443,7 +452,7 @@ TEST_F(EnginePlayback, VolumeAndPanScaleTheMix)
     EXPECT_EQ(volume, 50u);
     EXPECT_EQ(pan, -50);
     lib.silentOutput()->startCapture(44100);
-    ASSERT_TRUE(Eventually([&] { return lib.silentOutput()->captured().size() == 88200; }));
+    ASSERT_TRUE(WaitUntil([&] { return lib.silentOutput()->captured().size() == 88200; }));
     const auto mix = lib.silentOutput()->captured();
     EXPECT_EQ(mix[mix.size() - 2], 4000);
     EXPECT_EQ(mix[mix.size() - 1], -2000);
@@ -453,9 +462,9 @@ TEST_F(EnginePlayback, OpeningTheDoorWhilePlayingFiresTheCdError)
 {
     CdAudioEngine& lib = engineWith(Constant(100 * kSecond, 1000, 1000));
     const HSTREAM h = play(lib);
-    ASSERT_TRUE(Eventually([&] { return lib.BASS_ChannelGetPosition(h) > 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return lib.BASS_ChannelGetPosition(h) > 0; }));
     ASSERT_TRUE(lib.BASS_CD_Door(0, BASS_CD_DOOR_OPEN));
-    ASSERT_TRUE(Eventually([&] { return counts.error > 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return counts.error > 0; }));
     EXPECT_NE(counts.errorData, 0u);
     EXPECT_EQ(lib.BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
     EXPECT_EQ(counts.end, 0);
@@ -467,7 +476,7 @@ TEST_F(EnginePlayback, AFreedStreamFiresNothingAndIsGone)
     CdAudioEngine& lib = engineWith(Constant(kSecond / 4, 1000, 1000));
     const HSTREAM h = play(lib);
     ASSERT_TRUE(lib.BASS_StreamFree(h));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    fence(lib);
     EXPECT_EQ(counts.end + counts.slide + counts.error, 0);
     EXPECT_FALSE(lib.BASS_StreamPlay(h, true, 0));
     EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
@@ -511,7 +520,7 @@ TEST_F(EnginePlayback, StreamsComeAndGoWithoutLeftovers)
         ASSERT_TRUE(lib.BASS_StreamFree(h));
     }
     const HSTREAM last = play(lib);
-    ASSERT_TRUE(Eventually([&] { return counts.end > 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return counts.end > 0; }));
     EXPECT_EQ(lib.BASS_ChannelIsActive(last), BASS_ACTIVE_STOPPED);
     EXPECT_TRUE(lib.BASS_Free());
     EXPECT_EQ(lib.BASS_ChannelIsActive(last), BASS_ACTIVE_STOPPED);

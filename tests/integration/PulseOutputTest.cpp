@@ -46,9 +46,9 @@ TEST(PulseOutputTest, PlaysATonePrecisely)
     ASSERT_TRUE(out) << error;
     std::atomic<bool> done{false};
     OutputThread thread(*out, PlayOnce(qm::test::SineStereo(440, 1.5, 0.5), done), nullptr);
-    ASSERT_TRUE(rec.pumpUntil([&] { return done.load(); }, 30000));
+    ASSERT_TRUE(rec.pumpUntil([&] { return done.load(); }));
     // The sink stalls up to ~2 s when idle; leave room for that and the tail.
-    rec.pump(2500);
+    ASSERT_TRUE(rec.record(2.5));
     thread.stop();
     const auto s = rec.samples();
     const auto heard = qm::test::FindHeard(s);
@@ -95,19 +95,13 @@ TEST(PulseOutputTest, TheSinkHoldsASecondWhilePlayingAndRestsOnceAllIsHeard)
     EXPECT_NE(SinkState(sink.name()), QStringLiteral("RUNNING")) << "opened corked";
     std::atomic<bool> done{false};
     OutputThread thread(*out, PlayOnce(qm::test::SineStereo(440, 2, 0.5), done), nullptr);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_EQ(SinkState(sink.name()), QStringLiteral("RUNNING"));
+    EXPECT_TRUE(qm::test::WaitUntil([&] { return SinkState(sink.name()) == QStringLiteral("RUNNING"); }));
     EXPECT_GE(ConfiguredLatency(sink.name()), 0.5);
-    for (int waited = 0; waited < 30000 && !done; waited += 20)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(done) << "the sound was never all taken";
+    ASSERT_TRUE(qm::test::WaitUntil([&] { return done.load(); })) << "the sound was never all taken";
     // Written whole; the last of it is heard some two seconds later.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     EXPECT_EQ(SinkState(sink.name()), QStringLiteral("RUNNING")) << "corked before the end was heard";
-    QString state;
-    for (int waited = 0; waited < 8000 && (state = SinkState(sink.name())) == QStringLiteral("RUNNING"); waited += 100)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_NE(state, QStringLiteral("RUNNING")) << "the stream kept the sink running";
+    EXPECT_TRUE(qm::test::WaitUntil([&] { return SinkState(sink.name()) != QStringLiteral("RUNNING"); }, 10000))
+        << "the stream kept the sink running";
     thread.stop();
     EXPECT_FALSE(thread.lost());
 }

@@ -1,6 +1,7 @@
 // The command-line rip when things go wrong: encoders that misbehave, the
 // user's Ctrl-C, links and read-only files in the output folder, a full disk.
 // Stand-in encoders are short scripts put first on PATH.
+#include "../platform/audio/AudioTestUtil.h"
 #include "CommandLineRig.h"
 
 #include <QDirIterator>
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,6 +45,20 @@ bool Running(const QByteArray& cmdline)
     for (const QString& pid : QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs)) {
         QFile f("/proc/" + pid + "/cmdline");
         if (f.open(QIODevice::ReadOnly) && f.readAll().startsWith(cmdline))
+            return true;
+    }
+    return false;
+}
+
+QByteArray ReadFile(const QString& path);
+
+// Whether a thread of the process is inside write() on its standard error:
+// blocked there when that pipe is full.
+bool BlockedWritingStderr(pid_t pid)
+{
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    for (const QString& tid : QDir(tasks).entryList({"[0-9]*"}, QDir::Dirs)) {
+        if (ReadFile(tasks + "/" + tid + "/syscall").startsWith(QByteArray::number(SYS_write) + " 0x2 "))
             return true;
     }
     return false;
@@ -202,19 +218,9 @@ TEST_F(RipFaults, CtrlCThroughTheProcessGroupKeepsAShorterValidFile)
             }
         } reaper{pid};
 
-        // Blocked once the part file stops growing.
         const QString part = out + "/" + name + ".part";
-        QElapsedTimer waited;
-        waited.start();
-        qint64 size = -1;
-        int still = 0;
-        while (waited.elapsed() < 60000 && still < 10) {
-            QThread::msleep(50);
-            const qint64 now = QFileInfo(part).size();
-            still = (now > 44 && now == size) ? still + 1 : 0;
-            size = now;
-        }
-        ASSERT_GE(still, 10) << "the rip never stopped at its first progress line";
+        ASSERT_TRUE(WaitUntil([&] { return QFileInfo(part).size() > 44 && BlockedWritingStderr(pid); }, 60000))
+            << "the rip never stopped at its first progress line";
         ASSERT_EQ(::kill(-pid, SIGINT), 0);
 
         QByteArray written;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <cstdint>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -25,6 +26,20 @@
 extern char** environ;
 
 namespace qm::test {
+
+// Polls until the condition holds, at most `ms` (a deadline no healthy run
+// comes near); answers whether it came true.
+template <typename F>
+bool WaitUntil(F condition, int ms = 30000)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return condition();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
 
 // Interleaved 16-bit stereo at 44100 Hz: a sine on both channels.
 inline std::vector<std::int16_t> SineStereo(double hz, double seconds, double amplitude = 0.5)
@@ -237,27 +252,26 @@ public:
         if (!m_parec.start("parec", {"-d", m_sink->name() + ".monitor", "--format=s16le", "--rate=44100", "--channels=2",
                                      "--raw", "--latency-msec=20"}))
             return false;
-        for (int i = 0; i < 100 && m_data.isEmpty(); ++i)
-            pump(100);
-        return !m_data.isEmpty();
-    }
-    // Keeps draining for `ms` milliseconds.
-    void pump(int ms)
-    {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end && m_parec.read(m_data, 20)) {
-        }
+        return pumpUntil([this] { return !m_data.isEmpty(); }, 10000);
     }
     // Drains while `done` is false, at most `ms` milliseconds; true when it came true.
     template <class Done>
-    bool pumpUntil(Done done, int ms)
+    bool pumpUntil(Done done, int ms = 30000)
     {
-        for (int waited = 0; waited < ms; waited += 20) {
-            if (done())
-                return true;
-            pump(20);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end || !m_parec.read(m_data, 20))
+                return done();
         }
-        return done();
+        return true;
+    }
+    // Drains until `seconds` more of the sink's sound (silence included) are
+    // recorded: counted in sound, not in time, so a slow machine records as
+    // much as a fast one.
+    bool record(double seconds)
+    {
+        const std::size_t until = frames() + std::size_t(seconds * 44100);
+        return pumpUntil([&] { return frames() >= until; });
     }
     // Everything recorded so far, as interleaved stereo frames.
     std::vector<std::int16_t> samples() const

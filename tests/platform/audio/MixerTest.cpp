@@ -1,6 +1,7 @@
 // Taking queued blocks back and mixing them again: what is replaced must
 // join what stays without a skip or a repeat, carry the change from the point
 // of replacement on, and raise each event once.
+#include "AudioTestUtil.h"
 #include "platform/audio/Channel.h"
 #include "platform/audio/PlayingStream.h"
 #include "platform/audio/output/Mixer.h"
@@ -58,13 +59,7 @@ private:
     QWORD m_at = 0;
 };
 
-template <typename F>
-bool Eventually(F condition)
-{
-    for (int i = 0; i < 2000 && !condition(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return condition();
-}
+using qm::test::WaitUntil;
 
 constexpr std::size_t kQueue = 2 * 44100;
 
@@ -82,7 +77,7 @@ protected:
     // Mixes `frames` once every playing stream has them read.
     std::vector<std::int16_t> mix(std::size_t frames, std::size_t queued)
     {
-        EXPECT_TRUE(Eventually([&] {
+        EXPECT_TRUE(WaitUntil([&] {
             for (const auto& s : mixer.streams())
                 if (!s->ready(frames))
                     return false;
@@ -146,9 +141,7 @@ TEST_F(MixerTest, ASeekReplacesTheQueuedPartFromTheNewPlace)
         }
         // Not before the new place is read: the replacement would have a hole.
         std::optional<std::size_t> back;
-        for (int i = 0; i < 2000 && !(back = mixer.rewind(44100 + behind)); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        ASSERT_TRUE(back.has_value());
+        ASSERT_TRUE(WaitUntil([&] { return (back = mixer.rewind(44100 + behind)).has_value(); }));
         ASSERT_GT(*back, behind);
         EXPECT_TRUE(Continues(mix(*back, 44100 + behind - *back), 5 * 44100, 1.0));
         mixer.remove(s.get());
@@ -174,8 +167,11 @@ TEST_F(MixerTest, EventsTakenBackAreRaisedOnceWhenMixedAgain)
     ASSERT_TRUE(back.has_value());
     EXPECT_TRUE(s->mixing()); // its tail is mixed again
     mix(*back, kQueue - *back);
-    EXPECT_TRUE(Eventually([&] { return slides == 1 && ends == 1; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(WaitUntil([&] { return slides == 1 && ends == 1; }));
+    // An event posted now runs after any repeat already queued.
+    std::atomic<bool> fenced{false};
+    syncs.post({.channel = 99, .proc = [&](HSYNC, DWORD, DWORD, DWORD) { fenced = true; }});
+    ASSERT_TRUE(WaitUntil([&] { return fenced.load(); }));
     EXPECT_EQ(slides, 1);
     EXPECT_EQ(ends, 1);
 }

@@ -1,3 +1,4 @@
+#include "AudioTestUtil.h"
 #include "platform/audio/output/NullOutput.h"
 #include "platform/audio/output/OutputThread.h"
 
@@ -11,14 +12,7 @@ using qm::audio::OutputThread;
 
 namespace {
 
-// Spins (without asserting any time) until the condition holds or ~10 s pass.
-template <typename F>
-bool Eventually(F condition)
-{
-    for (int i = 0; i < 2000 && !condition(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return condition();
-}
+using qm::test::WaitUntil;
 
 TEST(OutputThreadTest, WritesExactlyWhatTheMixProducesInOrder)
 {
@@ -34,7 +28,7 @@ TEST(OutputThreadTest, WritesExactlyWhatTheMixProducesInOrder)
             buf[i] = next++;
         return true;
     }, nullptr);
-    ASSERT_TRUE(Eventually([&] { return out.framesWritten() == 5 * out.blockFrames(); }));
+    ASSERT_TRUE(WaitUntil([&] { return out.framesWritten() == 5 * out.blockFrames(); }));
     thread.stop();
     auto got = out.captured();
     ASSERT_EQ(got.size(), 5 * out.blockFrames() * 2);
@@ -52,15 +46,16 @@ TEST(OutputThreadTest, IdlesWithoutWritingOrSpinningAndWakesWhenAskedTo)
         std::fill(buf, buf + frames * 2, std::int16_t(0));
         return playing.load();
     }, nullptr);
-    ASSERT_TRUE(Eventually([&] { return asked > 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return asked > 0; }));
     // An open output with nothing to play (the program's usual state) costs
     // next to nothing: a few looks a second, not one every few milliseconds.
+    // Nothing is awaited here: the second is the span the looks are counted in.
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_LE(asked, 5);
     EXPECT_EQ(out.framesWritten(), 0u);
     playing = true;
     thread.wake();
-    EXPECT_TRUE(Eventually([&] { return out.framesWritten() > 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return out.framesWritten() > 0; }));
 }
 
 TEST(OutputThreadTest, ALostDeviceIsReportedOnceAndEndsTheThread)
@@ -71,9 +66,9 @@ TEST(OutputThreadTest, ALostDeviceIsReportedOnceAndEndsTheThread)
         std::fill(buf, buf + frames * 2, std::int16_t(1));
         return true;
     }, [&] { ++lost; });
-    ASSERT_TRUE(Eventually([&] { return out.framesWritten() > 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return out.framesWritten() > 0; }));
     out.breakDevice();
-    ASSERT_TRUE(Eventually([&] { return thread.lost(); }));
+    ASSERT_TRUE(WaitUntil([&] { return thread.lost(); }));
     thread.stop();
     thread.stop();
     EXPECT_EQ(lost, 1);
