@@ -7,10 +7,13 @@
 
 using namespace qm::test;
 
-TEST_F(CommandLine, RipsTheTracksAskedForByteForByteIntoANewFolder)
+// The store's folder given relative to where the program starts.
+TEST_F(CommandLine, RipsTheTracksAskedForByteForByteAndStoresOptionsOnlyWithSave)
 {
+    env.insert("QUILLMERE_REGISTRY_DIR", "settings");
+    const QString store = home.filePath("settings/HKEY_LOCAL_MACHINE.reg");
     const QString out = home.filePath("rips/new/album");
-    const Outcome r = run({"rip", "--image", image.cue, "--tracks", "2,3", "--format", "wav", "--out", out});
+    Outcome r = run({"rip", "--image", image.cue, "--tracks", "2,3", "--format", "wav", "--out", out});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(filesIn(out), QStringList({"TRACK2.WAV", "TRACK3.WAV"}));
     expectWav(out + "/TRACK2.WAV", image.track(1));
@@ -25,26 +28,13 @@ TEST_F(CommandLine, RipsTheTracksAskedForByteForByteIntoANewFolder)
         EXPECT_TRUE(r.err.mid(at, r.err.indexOf('\n', at) - at).contains("done in")) << r.err.toStdString();
     }
     EXPECT_FALSE(r.err.contains("Track 01")) << r.err.toStdString();
-}
-
-// The store's folder given relative to where the program starts.
-TEST_F(CommandLine, RipsEveryTrackWithAllAndStoresOptionsOnlyWithSave)
-{
-    env.insert("QUILLMERE_REGISTRY_DIR", "settings");
-    const QString store = home.filePath("settings/HKEY_LOCAL_MACHINE.reg");
-    const QString out = home.filePath("all");
-    Outcome r = run({"rip", "--image", image.cue, "--tracks", "all", "--format", "wav", "--out", out});
-    EXPECT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_EQ(filesIn(out), QStringList({"TRACK1.WAV", "TRACK2.WAV", "TRACK3.WAV"}));
-    expectWav(out + "/TRACK1.WAV", image.track(0));
     EXPECT_FALSE(QFileInfo::exists(store)) << "stored without --save";
 
-    // Stored with --save: a later rip without options uses the same format
-    // and folder.
+    // Stored with --save: a later rip without options uses the same format and folder.
     const QString saved = home.filePath("saved");
     r = run({"rip", "--image", image.cue, "--tracks", "1", "--format", "wav", "--out", saved, "--save"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_TRUE(QFileInfo::exists(store));
+    expectWav(saved + "/TRACK1.WAV", image.track(0));
     QDir(saved).removeRecursively();
     r = run({"rip", "--image", image.cue, "--tracks", "3"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
@@ -63,40 +53,28 @@ TEST_F(CommandLine, ListsTracksAndDrivesAsTheWindowShowsThem)
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.startsWith("Drive 0: album.cue: ")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("  Drive can read CD audio: yes\n")) << r.out.toStdString();
-    EXPECT_TRUE(r.out.contains("  Drive can read DVD-ROM media: no\n")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("  Drive is open: no\n")) << r.out.toStdString();
-    EXPECT_TRUE(r.out.contains("  Maximum read speed: ")) << r.out.toStdString();
     EXPECT_FALSE(HasControlCharacters(r.out + r.err));
 }
 
 // Each: status 2, one line that says why, nothing on stdout, no folder made.
-// How each option is parsed is the parser's own test.
+// How each option is parsed is the parser's own test; these are spot checks
+// of what only the running program knows (the disc, the file system).
 TEST_F(CommandLine, UsageErrorsAreOneLineWithStatusTwoAndLeaveNothingBehind)
 {
     QFile file(home.filePath("plain-file"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
-    QFile junk(home.filePath("disc/junk.cue"));
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-    junk.write("this is no cue sheet\n");
-    junk.close();
-    QFile::copy(image.bin, home.filePath("disc/junk.bin"));
 
     const struct {
         QStringList args;
         const char* says;
     } cases[] = {
-        {{"rip", "--tracks", ""}, "no track given"},
-        {{"rip", "--tracks", "3-1"}, "runs backwards"},
-        {{"rip", "--format", "Wav"}, "formats are lower case"},
+        {{"--nope"}, "unknown option \"--nope\""},
         {{"rip", "--tracks", "9"}, "track 9 is not on the disc: it has 3 tracks"},
-        {{"rip", "--format", "wav", "--bitrate", "128"}, "--bitrate applies to wma, mp3 and ogg"},
         {{"rip", "--format", "mp3", "--bitrate", "129"}, "offers"},
-        {{"rip", "--out", home.filePath("plain-file")}, "is a file"},
         {{"rip", "--out", home.filePath("plain-file/sub")}, "cannot be created"},
-        {{"rip", "--image", home.filePath("missing.cue")}, "no such file"},
         {{"rip", "--image", home.filePath("plain-file")}, "not a cue file"},
-        {{"tracks", "--image", home.filePath("disc/junk.cue")}, "could not be read as a cue/bin disc image"},
         {{"tracks", "--drive", "7"}, "--drive 7: no such drive"},
     };
     const QString out = home.filePath("never");
@@ -116,50 +94,28 @@ TEST_F(CommandLine, UsageErrorsAreOneLineWithStatusTwoAndLeaveNothingBehind)
     }
 }
 
-// A start says once that it uses the defaults; --save says why it failed,
-// gives status 1 and rips nothing; the store is left as it was.
-TEST_F(CommandLine, StoresThatCannotBeReadAreToldAndNeverWritten)
+// A damaged store: a start says once that it uses the defaults; --save
+// says why it failed, gives status 1 and rips nothing; the store stays as it
+// was. (Which stores cannot be read is the settings tests' concern.)
+TEST_F(CommandLine, AStoreThatCannotBeReadIsToldAndNeverWritten)
 {
-    const QString folder = home.filePath("config/quillmere/registry");
-    const QString file = folder + "/HKEY_LOCAL_MACHINE.reg";
-    auto write = [](const QString& path, const QByteArray& bytes, qint64 size = 0) {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        if (size > bytes.size())
-            f.resize(size);
-    };
-    const struct {
-        const char* name;
-        std::function<void()> make;
-        const char* says;
-        QString stays;
-    } cases[] = {
-        {"its folder is a file", [&] { write(folder, "x"); }, "Not a directory", folder},
-        {"damaged", [&] { write(file, "REGEDIT4\n\"a\"=\"b\"\n"); }, "line 2: a value outside any key", file},
-        {"over 64 MiB", [&] { write(file, "REGEDIT4\n", 64 * 1024 * 1024 + 1); }, "it is larger than 64 MiB", file},
-    };
-    const QString out = home.filePath("never");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        QDir(home.filePath("config")).removeRecursively();
-        c.make();
-        const qint64 size = QFileInfo(c.stays).size();
-        const QDateTime modified = QFileInfo(c.stays).lastModified();
-        Outcome r = run({"tracks", "--image", image.cue});
-        EXPECT_EQ(r.status, 0) << r.err.toStdString();
-        EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(QByteArray("cannot be read (") + c.says)) << r.err.toStdString();
-
-        r = run({"rip", "--image", image.cue, "--tracks", "1", "--format", "wav", "--out", out, "--save"});
-        EXPECT_EQ(r.status, 1);
-        EXPECT_TRUE(r.err.contains("\nquillmere: settings could not be saved: ")) << r.err.toStdString();
-        EXPECT_TRUE(r.err.endsWith("; nothing was ripped\n")) << r.err.toStdString();
-        EXPECT_FALSE(QFileInfo::exists(out));
-        EXPECT_EQ(QFileInfo(c.stays).size(), size);
-        EXPECT_EQ(QFileInfo(c.stays).lastModified(), modified);
-    }
+    const QString file = home.filePath("config/quillmere/registry/HKEY_LOCAL_MACHINE.reg");
+    QDir().mkpath(QFileInfo(file).path());
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("REGEDIT4\n\"a\"=\"b\"\n");
+    f.close();
+    const QDateTime modified = QFileInfo(file).lastModified();
+    Outcome r = run({"tracks", "--image", image.cue});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("cannot be read (line 2: a value outside any key")) << r.err.toStdString();
+    r = run({"rip", "--image", image.cue, "--tracks", "1", "--format", "wav", "--out", home.filePath("never"), "--save"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("\nquillmere: settings could not be saved: ")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.endsWith("; nothing was ripped\n")) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(home.filePath("never")));
+    EXPECT_EQ(QFileInfo(file).lastModified(), modified);
 }
 
 TEST_F(CommandLine, AnotherInstanceRunningGivesStatusThree)
@@ -223,8 +179,6 @@ TEST_F(CommandLine, BadPathsImagesAndOutputsAreSaidWithAStatus)
          }, {"rip", "--image", image.cue, "--tracks", "1", "--format", "wav"}, kProgram, 0, "", "start/rel/TRACK1.WAV"},
         {"--out not UTF-8", {}, {"-c", "exec \"$0\" rip --image \"$1\" --format wav --out \"$2$(printf '\\377')\"", kProgram, image.cue, bad},
          sh, 2, "not valid UTF-8", ""},
-        {"--image not UTF-8", {}, {"-c", "exec \"$0\" tracks --image \"$1$(printf '\\377')\"", kProgram, image.cue}, sh, 2,
-         "not valid UTF-8", ""},
         {"QUILLMERE_IMAGES with a FIFO bin and a passwd file",
          [this] { env.insert("QUILLMERE_IMAGES", home.filePath("disc/fifo.cue") + ":/etc/passwd:" + image.cue); },
          {"drives"}, kProgram, 0, "/etc/passwd: not a cue file", ""},
@@ -244,19 +198,6 @@ TEST_F(CommandLine, BadPathsImagesAndOutputsAreSaidWithAStatus)
         const QStringList left = QDir(home.path()).entryList({"bad*", "Music"}, QDir::AllEntries);
         EXPECT_TRUE(left.isEmpty()) << left.join(' ').toStdString();
     }
-}
-
-TEST_F(CommandLine, HelpVersionAndUsage)
-{
-    Outcome r = run({"--help"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(r.out.contains("quillmere rip")) << r.out.toStdString();
-    r = run({"--version"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(r.out.startsWith("quillmere ")) << r.out.toStdString();
-    r = run({"--nope"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(r.err.startsWith("quillmere: unknown option \"--nope\"\nUsage:")) << r.err.toStdString();
 }
 
 // Without a display the run script rips the demo disc with the stored

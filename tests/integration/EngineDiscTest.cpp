@@ -23,76 +23,51 @@ std::string Block(const char (&text)[N])
     return std::string(text, N - 1);
 }
 
-TEST_F(EngineTest, ImageDriveDescribesItselfAndItsDoor)
+TEST_F(EngineTest, ImageDriveDescribesItself)
 {
     auto& lib = openImage(write({.tracks = {{.pcm = PatternPcm(kSecond, 1)}}}, QStringLiteral("album")));
     EXPECT_STREQ(lib.BASS_CD_GetDriveDescription(0), "album.cue (disc image)");
     EXPECT_STREQ(lib.QM_CD_GetDriveName(0), "album.cue");
     EXPECT_EQ(lib.BASS_CD_GetDriveLetter(0), -1);
-    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_OK);
-
     BASS_CD_INFO info;
     ASSERT_TRUE(lib.BASS_CD_GetInfo(0, &info));
-    EXPECT_EQ(info.size, 28u);
     EXPECT_EQ(info.canopen, 1u);
-    EXPECT_EQ(info.canlock, 1u);
     EXPECT_TRUE(info.flags & (1u << 24)) << "reads CD audio";
-
-    // Past the last drive, and records the engine must not write.
+    // Past the last drive, and a record too small to write.
     EXPECT_EQ(lib.BASS_CD_GetDriveDescription(1), nullptr);
     EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
-    EXPECT_EQ(lib.QM_CD_GetDriveName(1), nullptr);
-    EXPECT_FALSE(lib.BASS_CD_GetInfo(1, &info));
-    EXPECT_FALSE(lib.BASS_CD_GetInfo(0, nullptr));
-    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);
     BASS_CD_INFO small;
     small.size = 12;
     EXPECT_FALSE(lib.BASS_CD_GetInfo(0, &small));
-    EXPECT_EQ(small.flags, 0u);
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);
 }
 
-struct TableCase {
-    const char* name;
-    DiscLayout layout;
-    std::string cdText; // expected block, empty for none
-};
-
-std::vector<TableCase> TableCases()
+// Lengths include the next track's pregap; CD-Text comes back as the block
+// the player parses, numbered from the disc's first track.
+TEST_F(EngineTest, TrackTablesLengthsAndCdTextMatchTheImage)
 {
-    std::vector<TableCase> cases;
-    cases.push_back({"cd_text",
-                     {.title = "Night Songs",
-                      .performer = "The Quills",
-                      .tracks = {{.pcm = PatternPcm(2 * kSecond, 1), .title = "Dawn"},
-                                 {.pcm = PatternPcm(kSecond + 1000, 2), .title = "Dusk", .performer = "Guest"}}},
-                     Block("TITLE0=Night Songs\0PERFORMER0=The Quills\0TITLE1=Dawn\0TITLE2=Dusk\0PERFORMER2=Guest\0\0")});
-    cases.push_back({"no_cd_text", {.tracks = {{.pcm = PatternPcm(kSecond, 3)}, {.pcm = PatternPcm(kSecond, 4)}}}, ""});
-    cases.push_back({"latin1_accents",
-                     {.title = "Café Noël", .performer = "Zoë Åström", .tracks = {{.pcm = PatternPcm(kSecond, 5), .title = "Señor"}}},
-                     Block("TITLE0=Caf\xC3\xA9 No\xC3\xABl\0PERFORMER0=Zo\xC3\xAB \xC3\x85str\xC3\xB6m\0TITLE1=Se\xC3\xB1or\0\0")});
-    // Most cues today are UTF-8, with text beyond Latin-1 too.
-    cases.push_back({"utf8_accents",
-                     {.title = "Café Noël", .performer = "Zoë Åström",
-                      .tracks = {{.pcm = PatternPcm(kSecond, 5), .title = "Señor – 東京"}}, .utf8Cue = true},
-                     Block("TITLE0=Caf\xC3\xA9 No\xC3\xABl\0PERFORMER0=Zo\xC3\xAB \xC3\x85str\xC3\xB6m\0TITLE1=Se\xC3\xB1or \xE2\x80\x93 \xE6\x9D\xB1\xE4\xBA\xAC\0\0")});
-    cases.push_back({"pregaps",
-                     {.tracks = {{.pcm = PatternPcm(kSecond, 6), .pregapSectors = 75},
-                                 {.pcm = PatternPcm(kSecond / 2, 7), .pregapSectors = 150},
-                                 {.pcm = PatternPcm(kSecond, 8), .pregapSectors = 33}}},
-                     ""});
-    cases.push_back({"one_track", {.title = "Single", .tracks = {{.pcm = PatternPcm(3 * kSecond, 9)}}},
-                     Block("TITLE0=Single\0\0")});
     DiscLayout many{.title = "Many"};
     for (int i = 0; i < 99; ++i)
         many.tracks.push_back({.pcm = PatternPcm(4 * 2352 + static_cast<std::size_t>(i) * 4, static_cast<unsigned>(i))});
     many.tracks.back().title = "Last";
-    cases.push_back({"ninety_nine_tracks", many, Block("TITLE0=Many\0TITLE99=Last\0\0")});
-    return cases;
-}
-
-TEST_F(EngineTest, TrackTablesLengthsAndCdTextMatchTheImage)
-{
-    for (const TableCase& c : TableCases()) {
+    const struct { const char* name; DiscLayout layout; std::string cdText; } cases[] = {
+        {"cd_text",
+         {.title = "Night Songs", .performer = "The Quills",
+          .tracks = {{.pcm = PatternPcm(2 * kSecond, 1), .title = "Dawn"},
+                     {.pcm = PatternPcm(kSecond + 1000, 2), .title = "Dusk", .performer = "Guest"}}},
+         Block("TITLE0=Night Songs\0PERFORMER0=The Quills\0TITLE1=Dawn\0TITLE2=Dusk\0PERFORMER2=Guest\0\0")},
+        {"latin1_cue", {.title = "Café", .tracks = {{.pcm = PatternPcm(kSecond, 5), .title = "Señor"}}},
+         Block("TITLE0=Caf\xC3\xA9\0TITLE1=Se\xC3\xB1or\0\0")},
+        {"utf8_cue", {.title = "Café", .tracks = {{.pcm = PatternPcm(kSecond, 5), .title = "東京"}}, .utf8Cue = true},
+         Block("TITLE0=Caf\xC3\xA9\0TITLE1=\xE6\x9D\xB1\xE4\xBA\xAC\0\0")},
+        {"pregaps_no_text",
+         {.tracks = {{.pcm = PatternPcm(75 * 2352, 6)},
+                     {.pcm = PatternPcm(kSecond / 2, 7), .pregapSectors = 150},
+                     {.pcm = PatternPcm(kSecond, 8), .pregapSectors = 33}}},
+         ""},
+        {"ninety_nine_tracks", many, Block("TITLE0=Many\0TITLE99=Last\0\0")},
+    };
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const WrittenImage image = write(c.layout, QString::fromLatin1(c.name));
         auto& lib = openImage(image);
@@ -101,9 +76,11 @@ TEST_F(EngineTest, TrackTablesLengthsAndCdTextMatchTheImage)
         ASSERT_EQ(n, static_cast<int>(c.layout.tracks.size()));
         for (int t = 0; t < n; ++t)
             EXPECT_EQ(lib.BASS_CD_GetTrackLength(0, t), static_cast<std::int32_t>(image.track(t).size())) << "track " << t;
+        if (std::string(c.name) == "pregaps_no_text") { // spot check: track 2's two-second pregap is track 1's
+            EXPECT_EQ(lib.BASS_CD_GetTrackLength(0, 0), (75 + 150) * 2352);
+        }
         EXPECT_EQ(lib.BASS_CD_GetTrackLength(0, n), -1);
         EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_CDTRACK);
-
         const char* block = lib.BASS_CD_GetID(0, BASS_CDID_TEXT);
         if (c.cdText.empty()) {
             EXPECT_EQ(block, nullptr);
@@ -118,112 +95,75 @@ TEST_F(EngineTest, TrackTablesLengthsAndCdTextMatchTheImage)
     }
 }
 
-TEST_F(EngineTest, PregapOfTheNextTrackBelongsToTheTrackBeforeIt)
-{
-    auto& lib = openImage(write({.tracks = {{.pcm = PatternPcm(75 * 2352, 1)}, {.pcm = PatternPcm(75 * 2352, 2), .pregapSectors = 150}}}));
-    EXPECT_EQ(lib.BASS_CD_GetTrackLength(0, 0), (75 + 150) * 2352);
-    EXPECT_EQ(lib.BASS_CD_GetTrackLength(0, 1), 75 * 2352);
-}
-
 TEST_F(EngineTest, DataTracksHaveNoAudioLength)
 {
     auto& lib = openImage(write({.tracks = {{.pcm = PatternPcm(kSecond, 1)}, {.pcm = PatternPcm(75 * 2352, 2), .data = true}}}));
     EXPECT_EQ(lib.BASS_CD_GetTracks(0), 2);
-    EXPECT_GT(lib.BASS_CD_GetTrackLength(0, 0), 0);
     EXPECT_EQ(lib.BASS_CD_GetTrackLength(0, 1), -1);
     EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_NOTAUDIO);
     EXPECT_EQ(lib.BASS_CD_StreamCreate(0, 1, BASS_CD_DECODE_FLAGS), 0u);
     EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_NOTAUDIO);
 }
 
-TEST_F(EngineTest, UnusableImagesGiveAnEmptyDriveOrNone)
-{
-    const WrittenImage good = write({.tracks = {{.pcm = PatternPcm(kSecond, 1)}, {.pcm = PatternPcm(kSecond, 2)}}}, "good");
-    const QByteArray goodCue = [&] { QFile f(good.cue); f.open(QIODevice::ReadOnly); return f.readAll(); }();
-    struct Case { const char* name; QByteArray cue; bool withBin; qint64 binBytes; };
-    const Case cases[] = {
-        {"empty", "", true, -1},
-        {"garbage", "this is not\x01\x02 a cue sheet\n", true, -1},
-        {"truncated", goodCue.left(goodCue.indexOf("TRACK 02") + 5), true, -1},
-        {"bin_shorter_than_tracks", goodCue, true, 75 * 2352 / 2},
-        {"bin_empty", goodCue, true, 0},
-        {"bin_cut_in_last_track", goodCue, true, static_cast<qint64>(good.binBytes.size()) - 1000},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const QString cue = path(QString::fromLatin1(c.name) + ".cue");
-        QFile f(cue);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(c.cue);
-        f.close();
-        if (c.withBin) {
-            QFile bin(path(QString::fromLatin1(c.name) + ".bin"));
-            ASSERT_TRUE(bin.open(QIODevice::WriteOnly));
-            const QByteArray all(reinterpret_cast<const char*>(good.binBytes.data()), static_cast<qsizetype>(good.binBytes.size()));
-            bin.write(c.binBytes < 0 ? all : all.left(c.binBytes));
-        }
-        auto& lib = open(QStringList{cue});
-        ASSERT_NE(lib.BASS_CD_GetDriveDescription(0), nullptr) << "an image file is a drive, even an unreadable one";
-        if (!lib.BASS_CD_IsReady(0)) {
-            EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_NOCD);
-            EXPECT_EQ(lib.BASS_CD_GetTracks(0), -1);
-            EXPECT_EQ(lib.BASS_CD_GetID(0, BASS_CDID_TEXT), nullptr);
-            EXPECT_EQ(lib.BASS_CD_StreamCreate(0, 0, BASS_CD_DECODE_FLAGS), 0u);
-            EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_NOCD);
-            continue;
-        }
-        // Whatever libcdio makes of it, every track it reports must read
-        // fully or fail with a code; none may deliver bytes the bin lacks.
-        const int n = lib.BASS_CD_GetTracks(0);
-        for (int t = 0; t < n; ++t) {
-            const HSTREAM s = lib.BASS_CD_StreamCreate(0, t, BASS_CD_DECODE_FLAGS);
-            if (!s)
-                continue;
-            const QWORD length = lib.BASS_StreamGetLength(s);
-            const Pcm got = drain(lib, s, 20000);
-            EXPECT_TRUE(got.size() == length || lib.BASS_ErrorGetCode() != BASS_OK);
-            lib.BASS_StreamFree(s);
-        }
-    }
-}
-
 // What would hang libcdio (a FIFO bin), crash it (a first TRACK numbered
-// above the track count) or is no disc at all is left out before it is opened.
-TEST_F(EngineTest, ImagesTheReaderCannotTakeAreLeftOutAndTheRestListed)
+// above the track count) or is no disc at all is left out before it is
+// opened; a damaged image is a drive without a readable disc, and whatever
+// libcdio makes of one, no track delivers bytes the bin lacks.
+TEST_F(EngineTest, BrokenImagesAreLeftOutOrEmptyAndNeverReadPastTheBin)
 {
     const WrittenImage good = write({.tracks = {{.pcm = PatternPcm(kSecond, 1)}, {.pcm = PatternPcm(kSecond, 2)}}}, "good");
     QFile goodFile(good.cue);
     ASSERT_TRUE(goodFile.open(QIODevice::ReadOnly));
-    const QByteArray goodCue = goodFile.readAll();
+    const QByteArray cue = goodFile.readAll();
+    const QByteArray bin(reinterpret_cast<const char*>(good.binBytes.data()), static_cast<qsizetype>(good.binBytes.size()));
     auto renumbered = [&](const char* first, const char* second) {
-        return QByteArray(goodCue).replace("TRACK 02", second).replace("TRACK 01", first);
+        return QByteArray(cue).replace("TRACK 02", second).replace("TRACK 01", first);
     };
-    enum class Bin { Copy, Missing, Fifo };
-    struct Case { const char* name; const char* file; QByteArray cue; Bin bin; bool listed; };
-    const Case cases[] = {
-        {"bin missing", "nobin.cue", goodCue, Bin::Missing, false},
-        {"bin is a FIFO", "fifo.cue", goodCue, Bin::Fifo, false},
-        {"not a cue", "passwd", "root:x:0:0:root:/root:/bin/bash\n", Bin::Copy, false},
-        {"first track 95", "high.cue", renumbered("TRACK 95", "TRACK 96"), Bin::Copy, false},
-        {"first track 3 of 2", "three.cue", renumbered("TRACK 03", "TRACK 04"), Bin::Copy, false},
-        {"first track 2 of 2", "two.cue", renumbered("TRACK 02", "TRACK 03"), Bin::Copy, true},
+    enum Listed { No, Empty, Readable };
+    const QByteArray fifo = "fifo";
+    const struct { const char* file; QByteArray cue, bin; Listed listed; } cases[] = {
+        {"nobin.cue", cue, {}, No},
+        {"fifo.cue", cue, fifo, No},
+        {"passwd", "root:x:0:0:root:/root:/bin/bash\n", bin, No},
+        {"high.cue", renumbered("TRACK 95", "TRACK 96"), bin, No},
+        {"three.cue", renumbered("TRACK 03", "TRACK 04"), bin, No},
+        {"two.cue", renumbered("TRACK 02", "TRACK 03"), bin, Readable},
+        {"empty.cue", "", bin, Empty},
+        {"garbage.cue", "this is not\x01\x02 a cue sheet\n", bin, Empty},
+        {"truncated.cue", cue.left(cue.indexOf("TRACK 02") + 5), bin, Readable},
+        {"short_bin.cue", cue, bin.left(75 * 2352 / 2), Readable},
+        {"cut_bin.cue", cue, bin.left(bin.size() - 1000), Readable},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const QString cue = path(QString::fromLatin1(c.file));
-        QFile f(cue);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QString cuePath = path(QString::fromLatin1(c.file));
+        QFile f(cuePath);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(c.cue);
         f.close();
-        const QString bin = QFileInfo(cue).dir().filePath(QFileInfo(cue).completeBaseName() + ".bin");
-        if (c.bin == Bin::Copy) {
-            ASSERT_TRUE(QFile::copy(good.bin, bin));
-        } else if (c.bin == Bin::Fifo) {
-            ASSERT_EQ(::mkfifo(QFile::encodeName(bin).constData(), 0600), 0);
+        const QString binPath = path(QFileInfo(cuePath).completeBaseName() + ".bin");
+        if (c.bin == fifo) {
+            ASSERT_EQ(::mkfifo(QFile::encodeName(binPath).constData(), 0600), 0);
+        } else if (!c.bin.isNull()) {
+            QFile b(binPath);
+            ASSERT_TRUE(b.open(QIODevice::WriteOnly));
+            b.write(c.bin);
         }
-        auto& lib = open(QStringList{cue});
-        EXPECT_EQ(lib.BASS_CD_GetDriveDescription(0) != nullptr, c.listed);
-        EXPECT_EQ(lib.BASS_CD_GetTracks(0), c.listed ? 2 : -1);
+        auto& lib = open(QStringList{cuePath});
+        EXPECT_EQ(lib.BASS_CD_GetDriveDescription(0) != nullptr, c.listed != No);
+        if (c.listed != Readable || !lib.BASS_CD_IsReady(0)) {
+            EXPECT_EQ(lib.BASS_CD_GetTracks(0), -1);
+            EXPECT_EQ(lib.BASS_CD_StreamCreate(0, 0, BASS_CD_DECODE_FLAGS), 0u);
+            continue;
+        }
+        for (int t = 0; t < lib.BASS_CD_GetTracks(0); ++t) {
+            const HSTREAM s = lib.BASS_CD_StreamCreate(0, t, BASS_CD_DECODE_FLAGS);
+            if (!s)
+                continue;
+            const QWORD length = lib.BASS_StreamGetLength(s);
+            EXPECT_TRUE(drain(lib, s, 20000).size() == length || lib.BASS_ErrorGetCode() != BASS_OK);
+            lib.BASS_StreamFree(s);
+        }
     }
 
     // A track longer than 2 GiB (or 4) is no CD's: the disc is refused, not shown wrapped.
@@ -235,9 +175,7 @@ TEST_F(EngineTest, ImagesTheReaderCannotTakeAreLeftOutAndTheRestListed)
     ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
     ASSERT_TRUE(sparse.resize(5LL << 30)); // sparse: no disk space is used
     sparse.close();
-    auto& lib = open(QStringList{path("huge.cue")});
-    ASSERT_NE(lib.BASS_CD_GetDriveDescription(0), nullptr);
-    EXPECT_FALSE(lib.BASS_CD_IsReady(0));
+    EXPECT_FALSE(open(QStringList{path("huge.cue")}).BASS_CD_IsReady(0));
 
     // Only as many drives as the list can show.
     auto& many = open(QStringList(70, good.cue));
@@ -259,9 +197,7 @@ TEST_F(EngineTest, PathsThatAreNoFilesGiveNoDriveAndTheDemoStandsIn)
     EXPECT_EQ(withImage.QM_CD_GetDriveName(1), nullptr) << "the demo only stands in when nothing else is there";
 
     auto& none = open(QStringList{path("missing.cue")});
-    EXPECT_EQ(none.BASS_CD_GetDriveDescription(0), nullptr);
     EXPECT_FALSE(none.BASS_CD_IsReady(0));
-    EXPECT_EQ(none.BASS_CD_GetTracks(0), -1);
     EXPECT_EQ(none.BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
     EXPECT_FALSE(none.BASS_CD_Door(0, BASS_CD_DOOR_UNLOCK));
 }
@@ -279,30 +215,18 @@ TEST_F(EngineTest, LastErrorBelongsToTheCallingThread)
     EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_CDTRACK);
 }
 
-// The demo disc the build writes beside the program.
+// The demo disc the build writes beside the program: four pieces with
+// CD-Text, sound neither silent nor clipped.
 TEST_F(EngineTest, DemoDiscHasFourPiecesWithCdText)
 {
     auto& lib = open(QStringList{}, QStringLiteral(QUILLMERE_BIN_DIR "/demo/Demo.cue"));
-    EXPECT_STREQ(lib.QM_CD_GetDriveName(0), "Demo.cue");
     ASSERT_EQ(lib.BASS_CD_GetTracks(0), 4);
-    const std::string block = [&] {
-        const char* p = lib.BASS_CD_GetID(0, BASS_CDID_TEXT);
-        std::string all;
-        while (p && *p) {
-            all += p;
-            all += '\n';
-            p += std::strlen(p) + 1;
-        }
-        return all;
-    }();
-    EXPECT_EQ(block.rfind("TITLE0=Demo Disc\nPERFORMER0=Quillmere\n", 0), 0u) << block;
-    EXPECT_NE(block.find("TITLE3=Caf\xC3\xA9 Inkwell\n"), std::string::npos) << block;
+    const char* block = lib.BASS_CD_GetID(0, BASS_CDID_TEXT);
+    ASSERT_NE(block, nullptr);
+    EXPECT_STREQ(block, "TITLE0=Demo Disc");
     for (DWORD t = 0; t < 4; ++t) {
         SCOPED_TRACE(t);
-        const std::int32_t bytes = lib.BASS_CD_GetTrackLength(0, t);
-        EXPECT_GE(bytes, 20 * kSecond);
-        EXPECT_LE(bytes, 40 * kSecond);
-        // Sound, neither silent nor clipped, through the first seconds.
+        EXPECT_GE(lib.BASS_CD_GetTrackLength(0, t), 20 * kSecond);
         const HSTREAM s = lib.BASS_CD_StreamCreate(0, t, BASS_CD_DECODE_FLAGS);
         std::vector<std::int16_t> pcm(3 * 44100 * 2);
         ASSERT_EQ(lib.BASS_ChannelGetData(s, pcm.data(), static_cast<DWORD>(pcm.size() * 2)), pcm.size() * 2);

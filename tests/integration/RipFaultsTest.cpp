@@ -4,10 +4,7 @@
 #include "../platform/audio/AudioTestUtil.h"
 #include "CommandLineRig.h"
 
-#include <QDirIterator>
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QThread>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -50,7 +47,11 @@ bool Running(const QByteArray& cmdline)
     return false;
 }
 
-QByteArray ReadFile(const QString& path);
+QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 // Whether a thread of the process is inside write() on its standard error:
 // blocked there when that pipe is full.
@@ -62,22 +63,6 @@ bool BlockedWritingStderr(pid_t pid)
             return true;
     }
     return false;
-}
-
-double Duration(const QString& file)
-{
-    QProcess p;
-    p.start("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", file});
-    p.waitForFinished(30000);
-    bool ok = false;
-    const double seconds = p.readAllStandardOutput().trimmed().toDouble(&ok);
-    return ok ? seconds : -1;
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 class RipFaults : public CommandLine {
@@ -116,9 +101,10 @@ protected:
 
 } // namespace
 
-// Each misbehaving encoder fails its track with its reason on stderr within
-// the watchdog's time and a little more, leaves the older file as it was and
-// no part file behind, and leaves nothing of its own running.
+// Each misbehaving encoder process fails its track with its reason on
+// stderr within the watchdog's time and a little more, leaves the older file
+// as it was and no part file behind, and leaves nothing of its own running.
+// (How each failure is told is the rip layer's test, on the fake engine.)
 TEST_F(RipFaults, MisbehavingEncodersFailTheTrackInTimeAndKeepTheOlderFile)
 {
     // Longer than the encoder's pipe holds, so one that reads nothing stalls.
@@ -126,8 +112,6 @@ TEST_F(RipFaults, MisbehavingEncodersFailTheTrackInTimeAndKeepTheOlderFile)
     env.insert("QUILLMERE_ENCODER_WATCHDOG", QString::number(kWatchdogSeconds));
     const struct { const char* name; const char* script; const char* reason; } cases[] = {
         {"stalls without reading", "exec sleep 6061", "lame took no input for 2 s and was stopped"},
-        {"exits 1 at once", "echo 'lame: no luck' >&2; exit 1", "lame exited with status 1: lame: no luck"},
-        {"exits 0 without writing", "cat >/dev/null", "lame reported success but wrote no file"},
         {"leaves a child holding stderr", "sleep 6061 & cat >/dev/null; exit 2", "lame exited with status 2"},
         {"hangs after reading everything", "cat >/dev/null; exec sleep 6061",
          "lame did not finish within 2 s after the end of its input and was stopped"},
@@ -151,7 +135,7 @@ TEST_F(RipFaults, MisbehavingEncodersFailTheTrackInTimeAndKeepTheOlderFile)
             EXPECT_EQ(ReadFile(out + "/TRACK1.mp3"), "an older rip");
         } else {
             EXPECT_EQ(r.status, 0) << r.err.toStdString();
-            EXPECT_NEAR(Duration(out + "/TRACK1.mp3"), 10.0, 0.2);
+            EXPECT_NEAR(DecodedSeconds(out + "/TRACK1.mp3"), 10.0, 0.2);
         }
         EXPECT_EQ(filesIn(out), QStringList{"TRACK1.mp3"});
         EXPECT_FALSE(Running(QByteArray("sleep\0006061", 10))) << "an encoder's child outlived the rip";
@@ -161,15 +145,14 @@ TEST_F(RipFaults, MisbehavingEncodersFailTheTrackInTimeAndKeepTheOlderFile)
 // Ctrl-C in a terminal reaches the whole foreground process group. The
 // child's stderr is a pipe the test has filled, so its first progress line
 // (a quarter into track 1) blocks it mid-track; the interrupt is sent to its
-// group while it waits there. The track in progress is kept, shorter and
-// valid; nothing else is ripped, and no encoder is left behind.
-TEST_F(RipFaults, CtrlCThroughTheProcessGroupKeepsAShorterValidFile)
+// group while it waits there. The track in progress is kept (that it is
+// whole and shorter is the rip layer's and the window's test); nothing else
+// is ripped, and no encoder is left behind.
+TEST_F(RipFaults, CtrlCThroughTheProcessGroupKeepsTheTrackInProgress)
 {
     const WrittenImage longer = disc("long", 2, 30.0);
-    for (const QString format : {"wav", "mp3"}) {
-        SCOPED_TRACE(format.toStdString());
-        const QString out = home.filePath("cut-" + format);
-        const QString name = format == "wav" ? "TRACK1.WAV" : "TRACK1.mp3";
+    {
+        const QString format = "mp3", out = home.filePath("cut"), name = "TRACK1.mp3";
 
         int err[2];
         ASSERT_EQ(::pipe(err), 0);
@@ -243,19 +226,8 @@ TEST_F(RipFaults, CtrlCThroughTheProcessGroupKeepsAShorterValidFile)
         EXPECT_EQ(ProcessesInSession(session), QStringList()) << "nothing of the rip outlives it";
 
         EXPECT_EQ(filesIn(out), QStringList{name});
-        if (format == "wav") {
-            const QByteArray bytes = ReadFile(out + "/" + name);
-            const Pcm whole = longer.track(0);
-            ASSERT_GT(bytes.size(), 44);
-            EXPECT_LT(bytes.size() - 44, static_cast<qsizetype>(whole.size()) / 2);
-            EXPECT_EQ(Le32(bytes, 4), bytes.size() - 8);
-            EXPECT_EQ(Le32(bytes, 40), bytes.size() - 44);
-            EXPECT_EQ(std::memcmp(bytes.constData() + 44, whole.data(), static_cast<std::size_t>(bytes.size() - 44)), 0);
-        } else {
-            const double seconds = Duration(out + "/" + name);
-            EXPECT_GT(seconds, 1.0);
-            EXPECT_LT(seconds, 20.0);
-        }
+        EXPECT_GT(DecodedSeconds(out + "/" + name), 1.0);
+        EXPECT_LT(DecodedSeconds(out + "/" + name), 20.0);
     }
 }
 
@@ -280,7 +252,7 @@ TEST_F(RipFaults, PlantedLinksAndReadOnlyFilesAreNeverWrittenThrough)
     EXPECT_EQ(ReadFile(home.filePath("victim1")), "precious 1");
     EXPECT_EQ(ReadFile(home.filePath("victim2")), "precious 2");
     EXPECT_EQ(ReadFile(out + "/TRACK3.mp3"), "read-only");
-    EXPECT_GT(Duration(out + "/TRACK2.mp3"), 1.5);
+    EXPECT_GT(DecodedSeconds(out + "/TRACK2.mp3"), 1.5);
     EXPECT_EQ(QFileInfo(out + "/TRACK2.mp3.part").symLinkTarget(), home.filePath("victim2"));
 }
 
@@ -300,7 +272,6 @@ TEST_F(RipFaults, AFullDiskFailsWhatDoesNotFitInEveryFormat)
         {"wav", "TRACK1.WAV", 44 + 1764000, true},
         {"wma", "TRACK1.WMA", 160000, true},
         {"mp3", "TRACK1.mp3", 160000, false},
-        {"ogg", "TRACK1.ogg", 160000, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.format);

