@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 
-#include <cmath>
 #include <cstring>
 #include <sys/stat.h>
 #include <thread>
@@ -213,33 +212,6 @@ TEST_F(EngineTest, LastErrorBelongsToTheCallingThread)
     }).join();
     EXPECT_EQ(otherThread, BASS_OK);
     EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_CDTRACK);
-}
-
-// The demo disc the build writes beside the program: four pieces with
-// CD-Text, sound neither silent nor clipped.
-TEST_F(EngineTest, DemoDiscHasFourPiecesWithCdText)
-{
-    auto& lib = open(QStringList{}, QStringLiteral(QUILLMERE_BIN_DIR "/demo/Demo.cue"));
-    ASSERT_EQ(lib.BASS_CD_GetTracks(0), 4);
-    const char* block = lib.BASS_CD_GetID(0, BASS_CDID_TEXT);
-    ASSERT_NE(block, nullptr);
-    EXPECT_STREQ(block, "TITLE0=Demo Disc");
-    for (DWORD t = 0; t < 4; ++t) {
-        SCOPED_TRACE(t);
-        EXPECT_GE(lib.BASS_CD_GetTrackLength(0, t), 20 * kSecond);
-        const HSTREAM s = lib.BASS_CD_StreamCreate(0, t, BASS_CD_DECODE_FLAGS);
-        std::vector<std::int16_t> pcm(3 * 44100 * 2);
-        ASSERT_EQ(lib.BASS_ChannelGetData(s, pcm.data(), static_cast<DWORD>(pcm.size() * 2)), pcm.size() * 2);
-        double energy = 0;
-        int peak = 0;
-        for (std::int16_t v : pcm) {
-            energy += double(v) * v;
-            peak = std::max(peak, std::abs(int(v)));
-        }
-        EXPECT_GT(std::sqrt(energy / double(pcm.size())), 1000.0);
-        EXPECT_LT(peak, 32767);
-        lib.BASS_StreamFree(s);
-    }
 }
 
 } // namespace

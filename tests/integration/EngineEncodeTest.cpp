@@ -40,11 +40,8 @@ TEST_F(EngineEncode, TheEncoderGetsTheHeaderThenEveryDeliveredBlock)
         << lib.BASS_ErrorGetCode();
     EXPECT_EQ(lib.BASS_Encode_Start(h, "tee /dev/null", 0, nullptr, nullptr), 0u);
     EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_ALREADY);
-    const Pcm got = drain(lib, h, 5000);
-    ASSERT_EQ(got, pcm);
+    ASSERT_EQ(drain(lib, h, 5000), pcm);
     ASSERT_TRUE(lib.BASS_Encode_Stop(h));
-    EXPECT_FALSE(lib.BASS_Encode_Stop(h));
-    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
 
     QM_ENCODE_STATUS status;
     ASSERT_TRUE(lib.QM_Encode_GetStatus(h, &status));
