@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake ninja-build g++ pkg-config ccache googletest libgtest-dev
+  cmake ninja-build g++ lld pkg-config ccache googletest libgtest-dev
   # window and scene
   qt6-base-dev qt6-declarative-dev qt6-qpa-plugins qml6-module-qtquick
   qml6-module-qtqml-workerscript qml6-module-qtquick-window qml6-module-qtquick-controls
