@@ -12,6 +12,7 @@
 //                one core (the recorder is stopped by then and not counted).
 
 #include "app/frmMain.h"
+#include "cd/TrackList.h"
 #include "platform/audio/CdAudioEngine.h"
 #include "platform/frontend/SceneHost.h"
 #include "platform/ui/Dialogs.h"
@@ -109,7 +110,7 @@ int main(int argc, char* argv[])
                              qm::CdAudioEngine::DriveScan::ImagesOnly);
     qm::QtDialogs dialogs;
     qm::frmMain window(engine, dialogs, std::make_unique<qm::SceneHost>(), resources);
-    if (window.Form_Load() != qm::frmMain::LoadResult::Running || window.lsTracks->topLevelItemCount() == 0) {
+    if (window.Form_Load() != qm::frmMain::LoadResult::Running || window.tracks().lsTracks->topLevelItemCount() == 0) {
         std::fprintf(stderr, "bench_player: no window or no demo disc\n");
         return 1;
     }
@@ -118,11 +119,11 @@ int main(int argc, char* argv[])
     QTimer::singleShot(1000, &window, [&] {
         Monitor monitor;
         const bool listening = monitor.start();
-        window.lsTracks->topLevelItem(0)->setSelected(true);
+        window.tracks().lsTracks->topLevelItem(0)->setSelected(true);
         QElapsedTimer clock;
         clock.start();
-        window.lsTracks_DblClick();
-        const qm::HSTREAM stream = window.currentStream;
+        window.tracks().lsTracks_DblClick();
+        const qm::HSTREAM stream = window.state().currentStream;
         double movedMs = -1, heardMs = -1;
         while (clock.elapsed() < 10000 && (movedMs < 0 || (listening && heardMs < 0))) {
             if (movedMs < 0 && engine.BASS_ChannelGetPosition(stream) != 0)

@@ -2,6 +2,8 @@
 
 #include "ResourceFolder.h"
 #include "frmMain.h"
+#include "cd/DrivePanel.h"
+#include "cd/TrackList.h"
 #include "platform/audio/CdAudioEngine.h"
 #include "platform/audio/CueSheet.h"
 #include "platform/frontend/SceneHost.h"
@@ -156,14 +158,14 @@ int CommandLineMode::Run()
 int CommandLineMode::ChooseDrive()
 {
     frmMain& w = *m_window;
-    const int count = w.cmbCDDrives->count();
+    const int count = w.drives().cmbCDDrives->count();
     int entry = -1;
     if (!m_args.images.isEmpty()) {
         // Drives come first, then the images in order: the one given is the
         // first image of its file name.
         const QString name = QFileInfo(m_args.images.first()).fileName();
         for (int i = 0; i < count && entry < 0; ++i) {
-            const DWORD drive = static_cast<DWORD>(w.cmbCDDrives->itemData(i).toInt());
+            const DWORD drive = static_cast<DWORD>(w.drives().cmbCDDrives->itemData(i).toInt());
             if (QString::fromUtf8(m_engine->QM_CD_GetDriveName(drive)) == name)
                 entry = i;
         }
@@ -175,7 +177,7 @@ int CommandLineMode::ChooseDrive()
         bool number = false;
         const int index = m_args.drive->toInt(&number);
         for (int i = 0; i < count && entry < 0; ++i) {
-            const DWORD drive = static_cast<DWORD>(w.cmbCDDrives->itemData(i).toInt());
+            const DWORD drive = static_cast<DWORD>(w.drives().cmbCDDrives->itemData(i).toInt());
             if (number ? i == index : QString::fromUtf8(m_engine->QM_CD_GetDriveName(drive)) == *m_args.drive)
                 entry = i;
         }
@@ -188,12 +190,12 @@ int CommandLineMode::ChooseDrive()
         }
     }
     if (entry >= 0) {
-        if (w.cmbCDDrives->currentIndex() == entry)
+        if (w.drives().cmbCDDrives->currentIndex() == entry)
             w.cmbCDDrives_Click(); // read again, as a user's choice of the same entry does
         else
-            w.cmbCDDrives->setCurrentIndex(entry);
+            w.drives().cmbCDDrives->setCurrentIndex(entry);
     }
-    if (!m_args.images.isEmpty() && !m_engine->BASS_CD_IsReady(static_cast<DWORD>(w.currentDrive))) {
+    if (!m_args.images.isEmpty() && !m_engine->BASS_CD_IsReady(static_cast<DWORD>(w.state().currentDrive))) {
         m_lines.Message(QStringLiteral("%1 could not be read as a cue/bin disc image").arg(m_args.images.first()));
         return ExitUsage;
     }
@@ -203,7 +205,7 @@ int CommandLineMode::ChooseDrive()
 int CommandLineMode::ListDrives()
 {
     frmMain& w = *m_window;
-    const int count = w.cmbCDDrives->count();
+    const int count = w.drives().cmbCDDrives->count();
     if (count == 0) {
         m_lines.Message(QStringLiteral("no CD drive and no disc image found"));
         return ExitFailed;
@@ -212,13 +214,13 @@ int CommandLineMode::ListDrives()
     for (int i = 0; i < count; ++i) {
         // Choosing each entry fills the panel as it would for the user; one
         // timer tick adds the door's state.
-        w.cmbCDDrives->setCurrentIndex(i);
+        w.drives().cmbCDDrives->setCurrentIndex(i);
         w.tmrPlaybackPosition_Timer();
-        out += QStringLiteral("Drive %1: %2\n").arg(i).arg(w.cmbCDDrives->itemText(i));
-        for (QCheckBox* box : w.chkRWFlags)
+        out += QStringLiteral("Drive %1: %2\n").arg(i).arg(w.drives().cmbCDDrives->itemText(i));
+        for (QCheckBox* box : w.drives().chkRWFlags)
             out += QStringLiteral("  %1: %2\n").arg(box->text(), BoxWord(box));
-        out += QStringLiteral("  Maximum read speed: %1\n").arg(Figure(w.lblMaxReadSpeed));
-        out += QStringLiteral("  Drive's cache size: %1\n").arg(Figure(w.lblCacheSize));
+        out += QStringLiteral("  Maximum read speed: %1\n").arg(Figure(w.drives().lblMaxReadSpeed));
+        out += QStringLiteral("  Drive's cache size: %1\n").arg(Figure(w.drives().lblCacheSize));
     }
     out.chop(1);
     m_lines.Result(out);
@@ -228,16 +230,16 @@ int CommandLineMode::ListDrives()
 int CommandLineMode::ListTracks()
 {
     frmMain& w = *m_window;
-    const int rows = w.lsTracks->topLevelItemCount();
+    const int rows = w.tracks().lsTracks->topLevelItemCount();
     if (rows == 0) {
         m_lines.Message(QStringLiteral("no tracks: %1 holds no readable audio disc")
-                            .arg(w.cmbCDDrives->currentText().isEmpty() ? QStringLiteral("no drive")
-                                                                        : w.cmbCDDrives->currentText()));
+                            .arg(w.drives().cmbCDDrives->currentText().isEmpty() ? QStringLiteral("no drive")
+                                                                        : w.drives().cmbCDDrives->currentText()));
         return ExitFailed;
     }
-    QString out = QStringLiteral("Artist: %1\nAlbum: %2").arg(w.txtCDArtist->text(), w.txtCDAlbum->text());
+    QString out = QStringLiteral("Artist: %1\nAlbum: %2").arg(w.tracks().txtCDArtist->text(), w.tracks().txtCDAlbum->text());
     for (int i = 0; i < rows; ++i) {
-        const QTreeWidgetItem* item = w.lsTracks->topLevelItem(i);
+        const QTreeWidgetItem* item = w.tracks().lsTracks->topLevelItem(i);
         out += QStringLiteral("\n%1  %2  %3").arg(item->text(0), item->text(1), item->text(2));
     }
     m_lines.Result(out);

@@ -3,6 +3,10 @@
 #include "CommandLineMode.h"
 #include "RipProgress.h"
 #include "frmMain.h"
+#include "cd/DrivePanel.h"
+#include "cd/TrackList.h"
+#include "rip/RipController.h"
+#include "settings/SettingsPanel.h"
 #include "platform/ui/ConsoleLines.h"
 #include "rip/RipJob.h"
 #include "settings/OptionsPanels.h"
@@ -74,7 +78,7 @@ QString NumberRanges(const QList<int>& numbers)
 int CommandLineMode::PlanRip(int rows, RipPlan& plan)
 {
     frmMain& w = *m_window;
-    OptionsPanels& o = *w.options;
+    OptionsPanels& o = *w.settings().options;
 
     // Track numbers are the disc's: a disc that starts with a data track lists
     // its audio from track 2.
@@ -127,8 +131,8 @@ int CommandLineMode::PlanRip(int rows, RipPlan& plan)
             return ExitUsage;
         }
     }
-    plan = o.PlanFor(format, constant, kbps, m_args.out.value_or(w.OutputFolder()), w.wmaTagNames);
-    plan.drive = w.currentDrive;
+    plan = o.PlanFor(format, constant, kbps, m_args.out.value_or(w.OutputFolder()), w.rip().wmaTagNames);
+    plan.drive = w.state().currentDrive;
     for (int n : listed) {
         if (m_args.tracks.all || m_args.tracks.numbers.contains(n))
             plan.tracks.push_back(n - 1);
@@ -211,9 +215,9 @@ int CommandLineMode::Rip()
         Interrupted();
     });
 
-    const int rows = w.lsTracks->topLevelItemCount();
+    const int rows = w.tracks().lsTracks->topLevelItemCount();
     if (rows == 0) {
-        m_lines.Message(QStringLiteral("nothing to rip: %1 holds no readable audio disc").arg(w.cmbCDDrives->currentText()));
+        m_lines.Message(QStringLiteral("nothing to rip: %1 holds no readable audio disc").arg(w.drives().cmbCDDrives->currentText()));
         return ExitFailed;
     }
     RipPlan plan;
@@ -233,10 +237,10 @@ int CommandLineMode::Rip()
     }
 
     // As the window's extract command: playback stopped, the stop flag clear.
-    w.audio().BASS_ChannelStop(w.currentStream);
-    w.ripStop = false;
+    w.audio().BASS_ChannelStop(w.state().currentStream);
+    w.state().ripStop = false;
     RipJob job(w.ripContext(false), plan);
-    RipProgress progress(job, w.audio(), w.currentStream, m_lines);
+    RipProgress progress(job, w.audio(), w.state().currentStream, m_lines);
     m_job = &job;
     if (!g_signalled)
         job.Run();

@@ -3,16 +3,20 @@
 #include "ResourceFolder.h"
 
 #include "StartupMessages.h"
+#include "cd/DrivePanel.h"
+#include "cd/TrackList.h"
 #include "platform/frontend/FrontEnd.h"
 #include "platform/ui/Dialogs.h"
+#include "player/Player.h"
 #include "quillmere_version.h"
+#include "rip/RipController.h"
 #include "settings/OptionsPanels.h"
-#include "settings/modSettings.h"
+#include "settings/SettingsPanel.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFrame>
-#include <QHeaderView>
 #include <QSlider>
 #include <QTimer>
 #include <QTreeWidget>
@@ -24,7 +28,7 @@ frmMain::frmMain(AudioLibrary& audio, Dialogs& dialogs, std::unique_ptr<FrontEnd
     : QWidget(parent), m_audio(audio), m_dialogs(dialogs), m_frontEnd(std::move(frontEnd)),
       m_resourceFolder(std::move(resourceFolder))
 {
-    StartFolder(); // recorded before Form_Load changes the current folder
+    m_state.startFolder = StartFolder(); // recorded before Form_Load changes the current folder
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quillmere"));
     // The scene draws its own title area, minimise and close.
@@ -39,6 +43,10 @@ frmMain::frmMain(AudioLibrary& audio, Dialogs& dialogs, std::unique_ptr<FrontEnd
 
 frmMain::~frmMain()
 {
+    // The player goes first: no sync procedure reaches a window that is
+    // being destroyed.
+    delete m_player;
+    m_player = nullptr;
     // The scene view binds to the front end's objects; take it down first.
     if (QWidget* view = m_frontEnd->view())
         view->setParent(nullptr);
@@ -50,49 +58,27 @@ void frmMain::BuildDesign()
     QWidget* view = m_frontEnd->view();
     view->setParent(this);
 
-    auto frame = [this](const char* name, int w, int h) {
-        auto* f = new QFrame(this);
-        f->setObjectName(QLatin1String(name));
-        f->resize(w, h);
-        return f;
-    };
-    frMain = frame("frMain", 507, 300);
-    frCDInfo = frame("frCDInfo", 508, 353);
-    frFileFormat = frame("frFileFormat", 510, 353);
-    frGeneralOptions = frame("frGeneralOptions", 507, 353);
+    m_tracks = new TrackList(m_audio, m_dialogs, *m_frontEnd, m_state, this);
+    m_drives = new DrivePanel(m_audio, *m_frontEnd, m_state, this);
+    m_settings = new SettingsPanel(m_audio, m_dialogs, m_state, this);
+    m_player = new Player(m_audio, m_dialogs, m_state, this);
+    m_rip = new RipController(m_audio, m_dialogs, m_state, this);
+    m_tracks->LayOut(m_player->volumeGroup(), m_player->positionGroup(), m_player->controlsGroup());
 
-    lsTracks = new QTreeWidget(frMain);
-    lsTracks->setObjectName(QStringLiteral("lsTracks"));
-
-    SliderVolume = new QSlider(Qt::Vertical, frMain);
-    SliderVolume->setObjectName(QStringLiteral("SliderVolume"));
-    SliderVolume->setRange(-100, 0);
-    SliderVolume->setInvertedAppearance(true); // -100 (loudest) at the top
-    SliderVolume->setPageStep(1);
-    SliderVolume->setSingleStep(10);
-    SliderVolume->setTickPosition(QSlider::TicksBothSides);
-    SliderVolume->setTickInterval(100);
-
-    SliderBalance = new QSlider(Qt::Horizontal, frMain);
-    SliderBalance->setObjectName(QStringLiteral("SliderBalance"));
-    SliderBalance->setRange(-100, 100);
-    SliderBalance->setPageStep(10);
-    SliderBalance->setSingleStep(1);
-    SliderBalance->setTickPosition(QSlider::TicksBelow);
-    SliderBalance->setTickInterval(10);
-
-    SliderPosition = new QSlider(Qt::Horizontal, frMain);
-    SliderPosition->setObjectName(QStringLiteral("SliderPosition"));
-    SliderPosition->setRange(0, 10000);
-    SliderPosition->setPageStep(1000);
-    SliderPosition->setSingleStep(100);
-    SliderPosition->setTickPosition(QSlider::TicksBelow);
-    SliderPosition->setTickInterval(500);
-
-    BuildTrackListFrame();
-    BuildDrivePanel();
-    BuildPlayer();
-    options = new OptionsPanels(frFileFormat, frGeneralOptions, m_dialogs, this);
+    // The features meet only here.
+    connect(m_drives, &DrivePanel::driveChosen, m_tracks, &TrackList::LoadTrackList);
+    connect(m_tracks, &TrackList::playRequested, m_player, &Player::PlayTrack);
+    connect(m_player, &Player::playPressed, m_tracks, &TrackList::PlaySelectedOrFirst);
+    connect(m_player, &Player::trackEnded, m_tracks, [this] { m_tracks->PlayNext(true); });
+    // A tick looks at the door first, then at an empty list, then at the stream.
+    connect(m_player, &Player::ticked, m_drives, &DrivePanel::RefreshDoor);
+    connect(m_player, &Player::ticked, m_tracks, &TrackList::ReloadIfEmpty);
+    connect(m_player, &Player::ripProgress, m_rip, &RipController::ShowProgress);
+    for (int i : {3, 4, 5, 6})
+        connect(m_drives->cmdButton[static_cast<std::size_t>(i)], &QPushButton::clicked, m_drives,
+                [this, i] { m_drives->cmdButton_Click(i); });
+    connect(m_rip, &RipController::ripWindowOpening, this, [this](QWidget* window) { m_skin.SkinWindow(window, 3); });
+    connect(m_rip, &RipController::contentEnabled, this, &frmMain::SetContentEnabled);
 }
 
 frmMain::LoadResult frmMain::Form_Load()
@@ -110,23 +96,20 @@ frmMain::LoadResult frmMain::Form_Load()
         return LoadResult::OutputFailure;
     EnumerateDrives();                   // 7
     LoadWMAEncoderRates();               // 8
-    wmaTagNames = QStringLiteral(        // 9
+    m_rip->wmaTagNames = QStringLiteral( // 9
         "Title,Author,WM/AlbumTitle,Description,Rating,Copyright,WM/Genre,WM/Year")
                       .split(QLatin1Char(','));
 
-    // 10. Without an output the library has no volume (-1); the slider then
-    // stands at full volume, so sound is audible once an output comes back.
-    const int volume = m_audio.BASS_GetVolume();
-    SliderVolume->setValue(volume >= 0 && volume <= 100 ? -volume : -100);
+    m_player->ShowVolume(m_audio.BASS_GetVolume()); // 10
 
-    DisableSliderToolTip(SliderBalance); // 11
-    DisableSliderToolTip(SliderPosition);
-    DisableSliderToolTip(SliderVolume);
+    DisableSliderToolTip(m_player->SliderBalance); // 11
+    DisableSliderToolTip(m_player->SliderPosition);
+    DisableSliderToolTip(m_player->SliderVolume);
     SetTrackListTabStops();              // 12
     LoadSettings();                      // 13
     StartHook();                         // 14
 
-    tmrPlaybackPosition->start();
+    m_player->tmrPlaybackPosition->start();
     m_loaded = true;
     return LoadResult::Running;
 }
@@ -150,40 +133,105 @@ void frmMain::LoadInterface()
     setFixedSize(kWidth, kHeight);
     m_frontEnd->LoadMovie(0, m_resourceFolder + QStringLiteral("/Main.qml"));
 
-    frMain->move(180, 230);
-    frCDInfo->move(180, 160);
-    frFileFormat->move(180, 160);
-    frGeneralOptions->move(180, 160);
+    m_tracks->frMain->move(180, 230);
+    m_drives->frCDInfo->move(180, 160);
+    m_settings->frFileFormat->move(180, 160);
+    m_settings->frGeneralOptions->move(180, 160);
 
     m_skin.LoadSkinFile(m_resourceFolder + QStringLiteral("/Skin.qss"));
-    m_skin.SkinWindow(frMain, 2);
-    m_skin.SkinWindow(frCDInfo, 1);
-    m_skin.SkinWindow(frGeneralOptions, 1);
-    m_skin.SkinWindow(frFileFormat, 1);
-    m_skin.SkinControl(lsTracks, 0);
+    m_skin.SkinWindow(m_tracks->frMain, 2);
+    m_skin.SkinWindow(m_drives->frCDInfo, 1);
+    m_skin.SkinWindow(m_settings->frGeneralOptions, 1);
+    m_skin.SkinWindow(m_settings->frFileFormat, 1);
+    m_skin.SkinControl(m_tracks->lsTracks, 0);
     m_skin.SkinDialogs(&m_dialogs);
     m_skin.ApplySkin();
 
     m_frontEnd->SetVariable(QStringLiteral("_root.VersionNo"),
                             VersionText(QUILLMERE_VERSION_MAJOR, QUILLMERE_VERSION_MINOR,
                                         QUILLMERE_VERSION_REVISION));
-    lsTracks->setFrameShadow(QFrame::Sunken);
+    m_tracks->lsTracks->setFrameShadow(QFrame::Sunken);
 }
 
-// Steps whose work arrives with their own parts of the program.
-void frmMain::RestoreFileFormat() { modSettings::RestoreFileFormat(*this); }
-void frmMain::LoadSettings() { modSettings::LoadSettings(*this); }
-bool frmMain::SaveSettings(QString* why) { return modSettings::SaveSettings(*this, why); }
+// Steps and commands whose work is a feature's.
+void frmMain::RestoreFileFormat() { m_settings->RestoreFileFormat(); }
+void frmMain::LoadSettings()
+{
+    if (const std::optional<int> entry = m_settings->LoadSettings())
+        m_drives->ChooseEntry(*entry);
+}
+bool frmMain::SaveSettings(QString* why) { return m_settings->SaveSettings(m_drives->CurrentEntry(), why); }
+void frmMain::EnumerateDrives() { m_drives->EnumerateDrives(); }
+void frmMain::LoadWMAEncoderRates() { m_settings->LoadWMAEncoderRates(); }
+void frmMain::cmbCDDrives_Click() { m_drives->cmbCDDrives_Click(); }
+void frmMain::ShowDriveInfo() { m_drives->ShowDriveInfo(); }
+void frmMain::ShowDoorLock(bool locked) { m_drives->ShowDoorLock(locked); }
+void frmMain::LoadTrackList() { m_tracks->LoadTrackList(); }
+int frmMain::TrackOfRow(int row) const { return m_tracks->TrackOfRow(row); }
+void frmMain::PlayTrack(int row) { m_tracks->PlayRow(row); }
+void frmMain::tmrPlaybackPosition_Timer() { m_player->tmrPlaybackPosition_Timer(); }
+void frmMain::StopRipping() { m_rip->StopRipping(); }
+RipContext frmMain::ripContext(bool showBoxes) { return m_rip->ripContext(showBoxes); }
+QString frmMain::OutputFolder() const { return m_settings->OutputFolder(); }
+void frmMain::ShowRipWindow() { m_rip->ShowRipWindow(RipPlanFromWindow()); }
+
+RipPlan frmMain::RipPlanFromWindow() const
+{
+    RipPlan plan = m_settings->options->Plan(m_rip->wmaTagNames);
+    plan.folder = OutputFolder();
+    plan.drive = m_state.currentDrive;
+    plan.tracks = m_tracks->CheckedTracks();
+    return plan;
+}
+
+RipResult frmMain::ExtractAudioTrackToWav(int track) { return m_rip->ExtractAudioTrackToWav(track, OutputFolder()); }
+
+RipResult frmMain::ExtractAudioTrackToWMA(int track, DWORD bitrate)
+{
+    return m_rip->ExtractAudioTrackToWMA(
+        track, bitrate, m_settings->options->PlanFor(FormatWma, true, QString(), OutputFolder(), m_rip->wmaTagNames));
+}
+
+RipResult frmMain::Converter(const QString& source, const QString& format, const QString& bitrate,
+                             const QString& outputFile, bool fromCD)
+{
+    return m_rip->Converter(source, format, bitrate, outputFile, fromCD);
+}
+
+QPushButton* frmMain::cmdButton(int index) const
+{
+    const auto i = static_cast<std::size_t>(index);
+    return index >= 3 && index <= 6 ? m_drives->cmdButton.at(i) : m_player->cmdButton.at(i);
+}
+
+void frmMain::SetContentEnabled(bool enabled)
+{
+    for (QObject* child : children()) {
+        auto* widget = qobject_cast<QWidget*>(child);
+        if (widget && !widget->isWindow())
+            widget->setEnabled(enabled);
+    }
+}
+
+bool frmMain::ContentEnabled() const
+{
+    for (QObject* child : children()) {
+        auto* widget = qobject_cast<QWidget*>(child);
+        if (widget && !widget->isWindow() && !widget->isEnabled())
+            return false;
+    }
+    return true;
+}
 
 void frmMain::Form_Unload()
 {
     if (!m_loaded || m_shutDown)
         return;
     m_shutDown = true;
-    tmrPlaybackPosition->stop(); // the library goes away below
+    m_player->tmrPlaybackPosition->stop(); // the library goes away below
     // Unlock every door, whether or not this program locked it: a door left
     // locked by a crashed run is freed too.
-    for (int drive = 0; drive <= highestDriveIndex; ++drive)
+    for (int drive = 0; drive <= m_drives->highestDriveIndex(); ++drive)
         m_audio.BASS_CD_Door(static_cast<DWORD>(drive), BASS_CD_DOOR_UNLOCK);
     m_audio.BASS_Stop();
     m_audio.BASS_Free();

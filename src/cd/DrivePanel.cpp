@@ -1,7 +1,9 @@
 // The drive panel (frCDInfo): the drive list, the drive's capabilities and the
 // door buttons' enabled state.
-#include "app/frmMain.h"
+#include "DrivePanel.h"
+
 #include "cd/DiscText.h"
+#include "platform/frontend/FrontEnd.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -44,7 +46,7 @@ const FlagBox kFlagBoxes[15] = {
 };
 
 // The door buttons of the button array; the transport ones sit by the track
-// list (TrackListFrame.cpp).
+// list (the player's).
 const struct {
     int index;
     const char* caption;
@@ -87,10 +89,19 @@ QLabel* Label(const QString& text, QWidget* parent, const char* name = nullptr)
     return label;
 }
 
+void SetBox(QCheckBox* box, bool on)
+{
+    box->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+}
+
 } // namespace
 
-void frmMain::BuildDrivePanel()
+DrivePanel::DrivePanel(AudioLibrary& audio, FrontEnd& frontEnd, WindowState& state, QWidget* owner)
+    : QObject(owner), m_audio(audio), m_frontEnd(frontEnd), m_state(state)
 {
+    frCDInfo = new QFrame(owner);
+    frCDInfo->setObjectName(QStringLiteral("frCDInfo"));
+    frCDInfo->resize(508, 353);
     QFrame* panel = frCDInfo;
     panel->setAccessibleName(QStringLiteral("CD Drive"));
 
@@ -184,7 +195,7 @@ void frmMain::BuildDrivePanel()
     });
 }
 
-void frmMain::EnumerateDrives()
+void DrivePanel::EnumerateDrives()
 {
     DWORD drive = 0;
     {
@@ -201,22 +212,22 @@ void frmMain::EnumerateDrives()
     }
     if (cmbCDDrives->count() > 0)
         cmbCDDrives_Click();
-    highestDriveIndex = static_cast<int>(drive) - 1;
+    m_highestDriveIndex = static_cast<int>(drive) - 1;
 }
 
-void frmMain::cmbCDDrives_Click()
+void DrivePanel::cmbCDDrives_Click()
 {
     const int entry = cmbCDDrives->currentIndex();
     if (entry < 0)
         return;
-    currentDrive = cmbCDDrives->itemData(entry).toInt();
+    m_state.currentDrive = cmbCDDrives->itemData(entry).toInt();
     ShowDriveInfo();
-    LoadTrackList();
+    emit driveChosen();
 }
 
-void frmMain::ShowDriveInfo()
+void DrivePanel::ShowDriveInfo()
 {
-    const DWORD drive = static_cast<DWORD>(currentDrive);
+    const DWORD drive = static_cast<DWORD>(m_state.currentDrive);
     BASS_CD_INFO info{};
     info.size = 28;
     if (!m_audio.BASS_CD_GetInfo(drive, &info))
@@ -241,6 +252,54 @@ void frmMain::ShowDriveInfo()
 
     lblMaxReadSpeed->setText(FormatKbps(info.maxspeed));
     lblCacheSize->setText(FormatKbps(info.cache));
+}
+
+void DrivePanel::cmdButton_Click(int index)
+{
+    const DWORD drive = static_cast<DWORD>(m_state.currentDrive);
+    switch (index) {
+    case 3: m_audio.BASS_CD_Door(drive, BASS_CD_DOOR_LOCK); break;
+    case 4: m_audio.BASS_CD_Door(drive, BASS_CD_DOOR_UNLOCK); break;
+    case 5:
+        m_audio.BASS_ChannelStop(m_state.currentStream);
+        m_audio.BASS_CD_Door(drive, BASS_CD_DOOR_OPEN);
+        break;
+    case 6:
+        m_audio.BASS_CD_Door(drive, BASS_CD_DOOR_CLOSE);
+        ShowDriveInfo();
+        break;
+    default: break;
+    }
+}
+
+void DrivePanel::ShowDoorLock(bool locked)
+{
+    m_sceneLocked = locked;
+    m_frontEnd.SetVariable(QStringLiteral("_root.lock"), locked ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void DrivePanel::RefreshDoor()
+{
+    const DWORD drive = static_cast<DWORD>(m_state.currentDrive);
+    SetBox(chkRWFlags[14], m_audio.BASS_CD_DoorIsOpen(drive));
+    m_state.doorOpen = chkRWFlags[14]->checkState() != Qt::Unchecked;
+    const bool locked = m_audio.BASS_CD_DoorIsLocked(drive);
+    SetBox(chkRWFlags[13], locked);
+    // The scene's door label follows the drive, whoever locked it: a rip
+    // locks the door for each track. The scene hears only of changes.
+    if (locked != m_sceneLocked)
+        ShowDoorLock(locked);
+}
+
+void DrivePanel::ChooseEntry(int entry)
+{
+    if (entry >= -1 && entry < cmbCDDrives->count())
+        cmbCDDrives->setCurrentIndex(entry);
+}
+
+int DrivePanel::CurrentEntry() const
+{
+    return cmbCDDrives->currentIndex();
 }
 
 } // namespace qm

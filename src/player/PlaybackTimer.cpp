@@ -1,45 +1,44 @@
-// The sliders' handlers and the 50 ms playback timer: door boxes and the
-// scene's door label, reload of an empty list, the position (or a rip's
+// The sliders' handlers and the 50 ms playback timer: the other features'
+// part of a tick (the door, an empty list), then the position (or a rip's
 // progress) and its label.
-#include "app/frmMain.h"
-#include "platform/frontend/FrontEnd.h"
+#include "Player.h"
+
 #include "player/PlayerText.h"
 
-#include <QCheckBox>
 #include <QLabel>
-#include <QProgressBar>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTimer>
-#include <QTreeWidget>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 
 namespace qm {
 
-void frmMain::SliderVolume_Change()
+void Player::SliderVolume_Change()
 {
     lblVolume->setText(VolumeText(SliderVolume->value()));
 }
 
 // The scroll handlers read the slider's position: during a user's move the
 // value has not been passed on yet.
-void frmMain::SliderVolume_Scroll()
+void Player::SliderVolume_Scroll()
 {
-    m_audio.BASS_ChannelSetAttributes(currentStream, -1, std::abs(SliderVolume->sliderPosition()), -101);
+    m_audio.BASS_ChannelSetAttributes(m_state.currentStream, -1, std::abs(SliderVolume->sliderPosition()), -101);
     lblVolume->setText(VolumeText(SliderVolume->sliderPosition()));
 }
 
-void frmMain::SliderBalance_Scroll()
+void Player::SliderBalance_Scroll()
 {
     const int pan = SliderBalance->sliderPosition();
-    m_audio.BASS_ChannelSetAttributes(currentStream, -1, -1, pan);
+    m_audio.BASS_ChannelSetAttributes(m_state.currentStream, -1, -1, pan);
     lblBalance->setText(QString::number(pan));
 }
 
-void frmMain::SliderPosition_Click()
+void Player::SliderPosition_Click()
 {
+    const HSTREAM currentStream = m_state.currentStream;
     QWORD length = m_audio.BASS_StreamGetLength(currentStream);
     if (length == BASS_POSITION_ERROR)
         length = 0; // no stream: the seek below fails in the library
@@ -47,45 +46,29 @@ void frmMain::SliderPosition_Click()
     SetStreamPosition(currentStream, static_cast<QWORD>(RoundHalfEven(target)));
 }
 
-void frmMain::SliderPosition_MouseDown() { positionDrag = true; }
-void frmMain::SliderPosition_MouseUp() { positionDrag = false; }
+void Player::SliderPosition_MouseDown() { positionDrag = true; }
+void Player::SliderPosition_MouseUp() { positionDrag = false; }
 
-float frmMain::Bytes2Seconds(HSTREAM stream, QWORD bytes)
+float Player::Bytes2Seconds(HSTREAM stream, QWORD bytes)
 {
     return m_audio.BASS_ChannelBytes2Seconds(stream, bytes);
 }
 
-bool frmMain::SetStreamPosition(HSTREAM stream, QWORD bytes)
+bool Player::SetStreamPosition(HSTREAM stream, QWORD bytes)
 {
     return m_audio.BASS_ChannelSetPosition(stream, bytes);
 }
 
-namespace {
-void SetBox(QCheckBox* box, bool on)
-{
-    box->setCheckState(on ? Qt::Checked : Qt::Unchecked);
-}
-} // namespace
-
-void frmMain::ShowDoorLock(bool locked)
-{
-    m_sceneLocked = locked;
-    m_frontEnd->SetVariable(QStringLiteral("_root.lock"), locked ? QStringLiteral("1") : QStringLiteral("0"));
-}
-
-void frmMain::tmrPlaybackPosition_Timer()
+void Player::tmrPlaybackPosition_Timer()
 {
     // A tick that shows a box (a disc's load error) lets the timer fire
     // inside it; those ticks wait for the outer one.
     if (m_inTick)
         return;
-    struct Running {
-        bool& flag;
-        explicit Running(bool& f) : flag(f) { flag = true; }
-        ~Running() { flag = false; }
-    } running(m_inTick);
+    const QScopedValueRollback running(m_inTick, true);
 
     try {
+        emit ticked();
         PlaybackTick();
     } catch (const std::exception& e) {
         tmrPlaybackPosition->stop();
@@ -96,20 +79,9 @@ void frmMain::tmrPlaybackPosition_Timer()
     }
 }
 
-void frmMain::PlaybackTick()
+void Player::PlaybackTick()
 {
-    const DWORD drive = static_cast<DWORD>(currentDrive);
-    SetBox(chkRWFlags[14], m_audio.BASS_CD_DoorIsOpen(drive));
-    const bool locked = m_audio.BASS_CD_DoorIsLocked(drive);
-    SetBox(chkRWFlags[13], locked);
-    // The scene's door label follows the drive, whoever locked it: a rip
-    // locks the door for each track. The scene hears only of changes.
-    if (locked != m_sceneLocked)
-        ShowDoorLock(locked);
-
-    if (lsTracks->topLevelItemCount() == 0 && chkRWFlags[14]->checkState() == Qt::Unchecked)
-        LoadTrackList();
-
+    const HSTREAM currentStream = m_state.currentStream;
     if (m_audio.BASS_ChannelIsActive(currentStream) == BASS_ACTIVE_STOPPED) {
         const QSignalBlocker quiet(SliderPosition);
         SliderPosition->setValue(0);
@@ -122,19 +94,22 @@ void frmMain::PlaybackTick()
     const QWORD length = m_audio.BASS_StreamGetLength(currentStream);
     const QWORD position = m_audio.BASS_ChannelGetPosition(currentStream);
     const float r = PlayedRatio(position, length);
-    if (rippingActive) {
-        if (ripProgress)
-            ripProgress->setValue(ripProgress->minimum() +
-                                  RatioToScale(r, ripProgress->maximum() - ripProgress->minimum()));
+    if (m_state.rippingActive) {
+        emit ripProgress(r);
     } else {
         const QSignalBlocker quiet(SliderPosition);
         SliderPosition->setValue(RatioToScale(r, SliderPosition->maximum()));
     }
-    if (!rippingActive && !ripStop) {
+    if (!m_state.rippingActive && !m_state.ripStop) {
         auto known = [](QWORD bytes) { return bytes == BASS_POSITION_ERROR ? QWORD{0} : bytes; };
         lblTrackPosition->setText(PositionText(Bytes2Seconds(currentStream, known(position)),
                                                Bytes2Seconds(currentStream, known(length))));
     }
+}
+
+void Player::ShowVolume(int volume)
+{
+    SliderVolume->setValue(volume >= 0 && volume <= 100 ? -volume : -100);
 }
 
 } // namespace qm

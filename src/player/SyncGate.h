@@ -1,24 +1,24 @@
 #pragma once
 // The library calls sync procedures on its own thread, and may do so while
-// the window is being destroyed. Procedures reach the window only through the
-// gate, which the window closes (under the lock) before it goes away.
+// the player is being destroyed. Procedures reach the player only through the
+// gate, which the player closes (under the lock) before it goes away.
 
 #include <memory>
 #include <mutex>
 
 namespace qm {
 
-class frmMain;
+class Player;
 
 struct SyncGate {
     std::mutex mutex;
-    frmMain* window = nullptr;
+    Player* window = nullptr;
 };
 
-// Held by the window as its last member, so it closes the gate first.
+// Held by the player as its last member, so it closes the gate first.
 class SyncGateHolder {
 public:
-    explicit SyncGateHolder(frmMain* window) : m_gate(std::make_shared<SyncGate>()) { m_gate->window = window; }
+    explicit SyncGateHolder(Player* window) : m_gate(std::make_shared<SyncGate>()) { m_gate->window = window; }
     ~SyncGateHolder()
     {
         std::lock_guard lock(m_gate->mutex);

@@ -2,7 +2,6 @@
 
 #include "CRegister.h"
 #include "OptionsPanels.h"
-#include "app/frmMain.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -75,9 +74,8 @@ std::optional<bool> ToBool(const QString& text)
     return value != 0.0;
 }
 
-bool SaveSettings(frmMain& w, QString* why)
+bool SaveSettings(OptionsPanels& o, int driveEntry, QString* why)
 {
-    OptionsPanels& o = *w.options;
     Store s;
     s.save(QStringLiteral("Extract Path"), o.txtExtractPath->text());
     for (int i = 0; i < int(o.optExtractMode.size()); ++i) {
@@ -93,13 +91,12 @@ bool SaveSettings(frmMain& w, QString* why)
     s.save(QStringLiteral("WMA Bitrate"), QString::number(o.cmbWMAEncodingBitrate->currentIndex()));
     for (int i = 0; i < 8; ++i)
         s.save(QStringLiteral("WMA Tag#%1").arg(i), o.txtWMATags[static_cast<std::size_t>(i)]->text());
-    s.save(QStringLiteral("Drive Index"), QString::number(w.cmbCDDrives->currentIndex()));
+    s.save(QStringLiteral("Drive Index"), QString::number(driveEntry));
     return s.commit(why);
 }
 
-void LoadSettings(frmMain& w)
+std::optional<int> LoadSettings(OptionsPanels& o)
 {
-    OptionsPanels& o = *w.options;
     Store s;
     o.txtExtractPath->setText(s.get("Extract Path", OptionsPanels::DefaultExtractPath()));
 
@@ -128,14 +125,14 @@ void LoadSettings(frmMain& w)
         QLineEdit* box = o.txtWMATags[static_cast<std::size_t>(i)];
         box->setText(s.get(qPrintable(QStringLiteral("WMA Tag#%1").arg(i)), box->text()));
     }
-    setListIndex(w.cmbCDDrives, s.get("Drive Index", QStringLiteral("0")));
+    return ToInt16(s.get("Drive Index", QStringLiteral("0")));
 }
 
-void RestoreFileFormat(frmMain& w)
+void RestoreFileFormat(OptionsPanels& o)
 {
     Store s;
     if (const auto format = ToInt16(s.get("File Format", QStringLiteral("0"))))
-        w.options->SelectFormat(*format);
+        o.SelectFormat(*format);
 }
 
 } // namespace qm::modSettings

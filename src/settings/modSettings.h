@@ -1,22 +1,25 @@
 #pragma once
-// The user's choices between runs: every option control of the main window
-// copied to the store (SaveSettings) and back (LoadSettings). The controls are
-// the live settings; nothing else holds them.
+// The user's choices between runs: every option control of the settings
+// panels, and the drive list's entry, copied to the store (SaveSettings) and
+// back (LoadSettings). The controls are the live settings; nothing else holds
+// them.
 
 #include <QString>
 #include <optional>
 
 namespace qm {
 
-class frmMain;
+class OptionsPanels;
 
 namespace modSettings {
 
 // All values in one change: true when every one was written; otherwise none
 // was, and *why (when given) says why.
-bool SaveSettings(frmMain& window, QString* why);
-void LoadSettings(frmMain& window);
-void RestoreFileFormat(frmMain& window);
+bool SaveSettings(OptionsPanels& panels, int driveEntry, QString* why);
+// Returns the stored drive list entry (any number; the drive panel ignores
+// one it does not have), none when the stored text is no number.
+std::optional<int> LoadSettings(OptionsPanels& panels);
+void RestoreFileFormat(OptionsPanels& panels);
 
 // A stored number: decimal, rounded half to even to a 16-bit signed integer.
 std::optional<int> ToInt16(const QString& text);

@@ -1,17 +1,29 @@
 #pragma once
-// The main window with its doubles, for tests of the scene's commands. The
-// operations owned by other parts of the window are replaced by recorders so
-// that each command's calls can be seen in order.
+// The main window with its doubles, for tests of the scene's commands. What
+// each command did is read from its outcomes: the engine's calls (a track
+// start summed up as PlayTrack(n)), the settings store and the rip window.
 
 #include "FakeAudioLibrary.h"
 #include "RecordingFrontEnd.h"
 #include "ScriptedDialogs.h"
 #include "app/WindowDrag.h"
-#include "app/frmMain.h"
+#include "MainWindow.h"
+#include "cd/DrivePanel.h"
+#include "cd/TrackList.h"
+#include "player/Player.h"
+#include "rip/RipController.h"
+#include "settings/CRegister.h"
+#include "settings/OptionsPanels.h"
+#include "settings/SettingsPanel.h"
+#include "settings/modSettings.h"
 
+#include <QDialog>
 #include <QFrame>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -23,20 +35,42 @@ inline void PrintTo(const QString& text, std::ostream* os)
 
 namespace qm::test {
 
+// Sees whether the settings were loaded or saved since it was armed: a
+// marker in a box that a load overwrites and a save stores.
+class SettingsProbe {
+public:
+    void arm(frmMain& w)
+    {
+        m_box = w.settings().options->txtWMATags[7];
+        CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QLatin1String(modSettings::kSection), kKey, QString());
+        m_box->setText(kMarker);
+    }
+    bool loaded() const { return m_box && m_box->text() != kMarker; }
+    bool saved() const
+    {
+        return CRegister().REGGetSetting(HKEY_LOCAL_MACHINE, QLatin1String(modSettings::kSection), kKey, {}) ==
+               kMarker;
+    }
+
+private:
+    static inline const QString kKey = QStringLiteral("WMA Tag#7");
+    static inline const QString kMarker = QStringLiteral("@probe");
+    QLineEdit* m_box = nullptr;
+};
+
+// A started window whose rip window, when one opens, is noted and closed
+// before its job starts.
 class WatchedWindow : public frmMain {
 public:
-    using frmMain::frmMain;
-    QStringList ops;
-    void PlayTrack(int track) override { ops << QStringLiteral("PlayTrack(%1)").arg(track); }
-    void ShowRipWindow() override { ops << QStringLiteral("ShowRipWindow(ripStop=%1)").arg(int(ripStop)); }
-    void LoadSettings() override { ops << QStringLiteral("LoadSettings"); }
-    bool SaveSettings(QString*) override
+    WatchedWindow(AudioLibrary& audio, Dialogs& dialogs, std::unique_ptr<FrontEnd> frontEnd, const QString& resources)
+        : frmMain(audio, dialogs, std::move(frontEnd), resources)
     {
-        ops << QStringLiteral("SaveSettings");
-        return true;
+        QObject::connect(&rip(), &RipController::ripWindowOpening, this, [this](QWidget* window) {
+            ops << QStringLiteral("ShowRipWindow(ripStop=%1)").arg(int(state().ripStop));
+            QTimer::singleShot(0, window, [window] { static_cast<QDialog*>(window)->done(0); });
+        });
     }
-    void ShowDriveInfo() override { ops << QStringLiteral("ShowDriveInfo"); }
-    void LoadTrackList() override { ops << QStringLiteral("LoadTrackList"); }
+    QStringList ops;
 };
 
 // Notes each variable with the audio call made just before it.
@@ -80,6 +114,8 @@ struct DispatchRig {
     OrderedFrontEnd* fe = nullptr;
     std::unique_ptr<WatchedWindow> window;
     QString framesAtClear;
+    SettingsProbe settings;
+    QTemporaryDir folder;
 
     // A started, shown window: `rows` rows, row `selected` selected (0: none),
     // the `checked` rows checked, stream 1 playing, every frame hidden.
@@ -97,23 +133,26 @@ struct DispatchRig {
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get()))
             ADD_FAILURE() << "window not exposed";
-        window->lsTracks->clear();
+        window->settings().options->txtExtractPath->setText(folder.path());
+        window->tracks().lsTracks->clear();
         for (int i = 1; i <= rows; ++i) {
-            auto* item = new QTreeWidgetItem(window->lsTracks, {QStringLiteral("%1").arg(i, 2, 10, QLatin1Char('0'))});
+            auto* item = new QTreeWidgetItem(window->tracks().lsTracks, {QStringLiteral("%1").arg(i, 2, 10, QLatin1Char('0'))});
+            item->setData(0, Qt::UserRole, i - 1);
             item->setCheckState(0, checked.contains(i) ? Qt::Checked : Qt::Unchecked);
         }
-        window->lsTracks->clearSelection();
+        window->tracks().lsTracks->clearSelection();
         if (selected > 0 && selected <= rows)
-            window->lsTracks->topLevelItem(selected - 1)->setSelected(true);
-        window->currentStream = audio.BASS_CD_StreamCreate(0, 0, 0);
-        audio.BASS_StreamPlay(window->currentStream, false, 0);
-        window->ripStop = true;
+            window->tracks().lsTracks->topLevelItem(selected - 1)->setSelected(true);
+        window->state().currentStream = audio.BASS_CD_StreamCreate(0, 0, 0);
+        audio.BASS_StreamPlay(window->state().currentStream, false, 0);
+        window->state().ripStop = true;
         setFrames(false);
     }
 
     void setFrames(bool visible)
     {
-        for (QFrame* f : {window->frMain, window->frCDInfo, window->frFileFormat, window->frGeneralOptions})
+        for (QFrame* f : {window->tracks().frMain, window->drives().frCDInfo, window->settings().frFileFormat,
+                          window->settings().frGeneralOptions})
             f->setVisible(visible);
     }
 
@@ -126,6 +165,7 @@ struct DispatchRig {
         dialogs.boxes.clear();
         dialogs.documents.clear();
         framesAtClear = frames();
+        settings.arm(*window);
     }
 
     QStringList calls() const
@@ -134,6 +174,47 @@ struct DispatchRig {
         for (const std::string& c : audio.calls())
             list << QString::fromStdString(c);
         return list;
+    }
+
+    // The calls with each track start (stop, create, attributes, play, syncs)
+    // summed up as PlayTrack(track), a reading of the drive's abilities as
+    // ShowDriveInfo and of its disc as LoadTrackList.
+    QStringList summedCalls() const
+    {
+        QStringList out;
+        const QStringList all = calls();
+        auto skip = [&](qsizetype& i, std::initializer_list<const char*> names) {
+            auto named = [&](const QString& c) {
+                return std::any_of(names.begin(), names.end(), [&](const char* n) { return c.startsWith(n); });
+            };
+            while (i + 1 < all.size() && named(all[i + 1]))
+                ++i;
+        };
+        for (qsizetype i = 0; i < all.size(); ++i) {
+            const QString& c = all[i];
+            if (c.startsWith("BASS_CD_GetInfo(")) {
+                out << "ShowDriveInfo";
+                skip(i, {"BASS_CD_DoorIsLocked("});
+                continue;
+            }
+            if (c.startsWith("BASS_CD_IsReady(")) {
+                out << "LoadTrackList";
+                skip(i, {"BASS_CD_GetTracks(", "BASS_CD_GetID(", "BASS_CD_GetTrackLength(", "BASS_ErrorGetCode("});
+                continue;
+            }
+            if (c.startsWith("BASS_CD_StreamCreate(")) {
+                if (!out.isEmpty() && out.last().startsWith("BASS_ChannelStop("))
+                    out.removeLast();
+                out << "PlayTrack(" + c.section(',', 1, 1) + ")";
+                while (i + 1 < all.size() && (all[i + 1].startsWith("BASS_ChannelSetAttributes(") ||
+                                              all[i + 1].startsWith("BASS_StreamPlay(") ||
+                                              all[i + 1].startsWith("BASS_ChannelSetSync(")))
+                    ++i;
+                continue;
+            }
+            out << c;
+        }
+        return out;
     }
 
     QString initCall() const
@@ -147,8 +228,8 @@ struct DispatchRig {
         QStringList names;
         for (QObject* child : window->children()) {
             auto* f = qobject_cast<QFrame*>(child);
-            if (f && (f == window->frMain || f == window->frCDInfo || f == window->frFileFormat ||
-                      f == window->frGeneralOptions) && f->isVisibleTo(window.get()))
+            if (f && (f == window->tracks().frMain || f == window->drives().frCDInfo || f == window->settings().frFileFormat ||
+                      f == window->settings().frGeneralOptions) && f->isVisibleTo(window.get()))
                 names << f->objectName();
         }
         return "frames:" + names.join(',');
@@ -156,8 +237,8 @@ struct DispatchRig {
 
     int selectedRow() const
     {
-        const auto items = window->lsTracks->selectedItems();
-        return items.isEmpty() ? 0 : window->lsTracks->indexOfTopLevelItem(items.first()) + 1;
+        const auto items = window->tracks().lsTracks->selectedItems();
+        return items.isEmpty() ? 0 : window->tracks().lsTracks->indexOfTopLevelItem(items.first()) + 1;
     }
 
     // Everything the last command did, grouped: operations, audio calls,
@@ -165,9 +246,16 @@ struct DispatchRig {
     // the selected row.
     QStringList observe() const
     {
-        QStringList seen = window->ops + calls();
+        QStringList seen = window->ops;
+        if (settings.loaded())
+            seen << "LoadSettings";
+        if (settings.saved())
+            seen << "SaveSettings";
+        seen << summedCalls();
+        const bool listLoaded = seen.contains("LoadTrackList");
         for (const auto& v : fe->variables)
-            seen << "var:" + v.first + "=" + v.second;
+            if (!listLoaded || (!v.first.endsWith("Enabled") && v.first != "_root.ChangeStatus"))
+                seen << "var:" + v.first + "=" + v.second;
         for (const ShownBox& b : dialogs.boxes)
             seen << "box:" + b.title;
         for (const QString& d : dialogs.documents)

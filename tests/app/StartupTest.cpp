@@ -2,7 +2,7 @@
 #include "RecordingFrontEnd.h"
 #include "ScriptedDialogs.h"
 #include "app/StartupMessages.h"
-#include "app/frmMain.h"
+#include "MainWindow.h"
 
 #include <QFrame>
 #include <QSlider>
@@ -94,9 +94,9 @@ TEST_F(Startup, RunsItsStepsInOrder)
     EXPECT_EQ(frontEnd->variables[1], qMakePair(QStringLiteral("_root.PlayEnabled"), QStringLiteral("0")));
     EXPECT_EQ(frontEnd->variables[8], qMakePair(QStringLiteral("_root.ChangeStatus"), QStringLiteral("1")));
 
-    EXPECT_EQ(w.highestDriveIndex, 1);
-    EXPECT_EQ(w.SliderVolume->value(), -40);
-    EXPECT_EQ(w.wmaTagNames, QStringList({"Title", "Author", "WM/AlbumTitle", "Description", "Rating",
+    EXPECT_EQ(w.drives().highestDriveIndex(), 1);
+    EXPECT_EQ(w.player().SliderVolume->value(), -40);
+    EXPECT_EQ(w.rip().wmaTagNames, QStringList({"Title", "Author", "WM/AlbumTitle", "Description", "Rating",
                                           "Copyright", "WM/Genre", "WM/Year"}));
     EXPECT_TRUE(dialogs.boxes.isEmpty());
 }
@@ -149,9 +149,9 @@ TEST_F(Startup, VolumeSliderWithoutAnOutputStandsAtFullVolume)
 {
     audio.failures["BASS_Init"] = 23;
     frmMain& w = make();
-    w.SliderVolume->setValue(-3);
+    w.player().SliderVolume->setValue(-3);
     ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Running);
-    EXPECT_EQ(w.SliderVolume->value(), -100);
+    EXPECT_EQ(w.player().SliderVolume->value(), -100);
 }
 
 TEST(Shutdown, UnlocksEveryDriveThenFreesTheLibrary)
@@ -168,7 +168,7 @@ TEST(Shutdown, UnlocksEveryDriveThenFreesTheLibrary)
         rig.addDrives(row.drives);
         frmMain& w = rig.make();
         ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Running);
-        EXPECT_EQ(w.highestDriveIndex, row.drives - 1);
+        EXPECT_EQ(w.drives().highestDriveIndex(), row.drives - 1);
         const std::size_t before = audio.calls().size();
         w.close();
         w.close(); // a second close does not repeat the shutdown
@@ -187,9 +187,9 @@ TEST_F(Startup, FixedSizeWindowWithTheSceneOverItAndSkinnedFrames)
     EXPECT_EQ(w.minimumSize(), w.maximumSize());
     EXPECT_EQ(w.windowTitle(), "Quillmere");
     EXPECT_EQ(w.frontEnd().view()->geometry(), QRect(0, 0, 700, 600));
-    EXPECT_EQ(w.frMain->property("skin").toString(), "player");
-    EXPECT_EQ(w.frCDInfo->property("skin").toString(), "panel");
-    EXPECT_EQ(w.lsTracks->property("skin").toString(), "list");
+    EXPECT_EQ(w.tracks().frMain->property("skin").toString(), "player");
+    EXPECT_EQ(w.drives().frCDInfo->property("skin").toString(), "panel");
+    EXPECT_EQ(w.tracks().lsTracks->property("skin").toString(), "list");
 }
 
 TEST(VersionText, JoinsMajorMinorZeroRevision)

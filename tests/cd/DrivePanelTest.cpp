@@ -23,10 +23,10 @@ FakeDrive Drive(const std::string& name, const std::string& description, bool pr
     return d;
 }
 
-struct DrivePanel : ::testing::Test, WindowRig {
+struct DrivePanelTest : ::testing::Test, WindowRig {
     QLocale saved;
-    DrivePanel() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
-    ~DrivePanel() override { QLocale::setDefault(saved); }
+    DrivePanelTest() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    ~DrivePanelTest() override { QLocale::setDefault(saved); }
 
     FakeDrive& addDrive(const std::string& name, const std::string& description)
     {
@@ -38,8 +38,8 @@ struct DrivePanel : ::testing::Test, WindowRig {
 QStringList Entries(const frmMain& w)
 {
     QStringList out;
-    for (int i = 0; i < w.cmbCDDrives->count(); ++i)
-        out << w.cmbCDDrives->itemText(i) + QLatin1Char('|') + w.cmbCDDrives->itemData(i).toString();
+    for (int i = 0; i < w.drives().cmbCDDrives->count(); ++i)
+        out << w.drives().cmbCDDrives->itemText(i) + QLatin1Char('|') + w.drives().cmbCDDrives->itemData(i).toString();
     return out;
 }
 
@@ -47,7 +47,7 @@ QStringList Entries(const frmMain& w)
 std::vector<int> Boxes(const frmMain& w)
 {
     std::vector<int> out;
-    for (QCheckBox* b : w.chkRWFlags)
+    for (QCheckBox* b : w.drives().chkRWFlags)
         out.push_back(static_cast<int>(b->checkState()));
     return out;
 }
@@ -57,7 +57,7 @@ std::vector<bool> DoorButtons(const frmMain& w)
 {
     std::vector<bool> out;
     for (std::size_t i = 3; i <= 6; ++i)
-        out.push_back(w.cmdButton[i]->isEnabled());
+        out.push_back(w.cmdButton(i)->isEnabled());
     return out;
 }
 
@@ -65,16 +65,16 @@ constexpr DWORD kAllReadFlags = 0x3F | (1u << 20) | (1u << 21) | (1u << 22) | (1
 
 } // namespace
 
-TEST_F(DrivePanel, ControlsCarryTheirNamesAndCaptions)
+TEST_F(DrivePanelTest, ControlsCarryTheirNamesAndCaptions)
 {
     frmMain& w = make();
-    EXPECT_EQ(w.frCDInfo->findChild<QComboBox*>("cmbCDDrives"), w.cmbCDDrives);
-    EXPECT_EQ(w.chkRWFlags[13]->objectName(), "chkRWFlags[13]");
-    EXPECT_EQ(w.chkRWFlags[2]->text(), "Drive can read CD-R/RW media \"method 2\"");
-    EXPECT_EQ(w.chkRWFlags[14]->text(), "Drive is open");
+    EXPECT_EQ(w.drives().frCDInfo->findChild<QComboBox*>("cmbCDDrives"), w.drives().cmbCDDrives);
+    EXPECT_EQ(w.drives().chkRWFlags[13]->objectName(), "chkRWFlags[13]");
+    EXPECT_EQ(w.drives().chkRWFlags[2]->text(), "Drive can read CD-R/RW media \"method 2\"");
+    EXPECT_EQ(w.drives().chkRWFlags[14]->text(), "Drive is open");
     const QStringList captions{"&Play", "P&ause/Resume", "&Stop", "&Lock", "&Unlock", "&Open", "&Close", "", "&Fade Out"};
     for (int i = 0; i < 9; ++i) {
-        QPushButton* b = w.cmdButton[static_cast<std::size_t>(i)];
+        QPushButton* b = w.cmdButton(static_cast<std::size_t>(i));
         if (i == 7) {
             EXPECT_EQ(b, nullptr);
             continue;
@@ -84,13 +84,13 @@ TEST_F(DrivePanel, ControlsCarryTheirNamesAndCaptions)
         EXPECT_EQ(b->text(), captions[i]);
     }
     QStringList statics;
-    for (QLabel* l : w.frCDInfo->findChildren<QLabel*>())
+    for (QLabel* l : w.drives().frCDInfo->findChildren<QLabel*>())
         statics << l->text();
     for (const char* text : {"CD Drive", "Select CD Drive :", "Maximum read speed", "Drive's cache size"})
         EXPECT_TRUE(statics.contains(QLatin1String(text))) << text;
 }
 
-TEST_F(DrivePanel, EnumerationListsDrivesInIndexOrderUpToTheFirstGoneAndChoosesTheFirst)
+TEST_F(DrivePanelTest, EnumerationListsDrivesInIndexOrderUpToTheFirstGoneAndChoosesTheFirst)
 {
     struct Row { const char* name; std::vector<FakeDrive> drives; QStringList entries; int highest; };
     const Row rows[] = {
@@ -110,11 +110,11 @@ TEST_F(DrivePanel, EnumerationListsDrivesInIndexOrderUpToTheFirstGoneAndChoosesT
         WindowRig rig;
         rig.audio.drives = row.drives;
         frmMain& w = rig.make();
-        w.currentDrive = 0;
+        w.state().currentDrive = 0;
         w.EnumerateDrives();
         EXPECT_EQ(Entries(w), row.entries);
-        EXPECT_EQ(w.highestDriveIndex, row.highest);
-        EXPECT_EQ(w.cmbCDDrives->currentIndex(), row.entries.isEmpty() ? -1 : 0);
+        EXPECT_EQ(w.drives().highestDriveIndex(), row.highest);
+        EXPECT_EQ(w.drives().cmbCDDrives->currentIndex(), row.entries.isEmpty() ? -1 : 0);
         EXPECT_TRUE(rig.audio.callsNamed("BASS_CD_GetDriveDescription(" + std::to_string(row.highest + 2) + ")").empty());
         // The first entry's choice reads its panel and its disc, once.
         const std::size_t reads = row.entries.isEmpty() ? 0u : 1u;
@@ -124,7 +124,7 @@ TEST_F(DrivePanel, EnumerationListsDrivesInIndexOrderUpToTheFirstGoneAndChoosesT
     }
 }
 
-TEST_F(DrivePanel, ShowsTheDrivesAbilities)
+TEST_F(DrivePanelTest, ShowsTheDrivesAbilities)
 {
     struct Row {
         const char* name;
@@ -158,14 +158,14 @@ TEST_F(DrivePanel, ShowsTheDrivesAbilities)
         w.ShowDriveInfo();
         EXPECT_EQ(Boxes(w), row.boxes);
         EXPECT_EQ(DoorButtons(w), row.doorButtons);
-        EXPECT_EQ(w.lblMaxReadSpeed->text(), row.speed);
-        EXPECT_EQ(w.lblCacheSize->text(), row.cache);
+        EXPECT_EQ(w.drives().lblMaxReadSpeed->text(), row.speed);
+        EXPECT_EQ(w.drives().lblCacheSize->text(), row.cache);
         // The lock state is asked for only when the drive can lock.
         EXPECT_EQ(rig.audio.callsNamed("BASS_CD_DoorIsLocked").size(), row.info.canlock && !row.infoFails ? 1u : 0u);
     }
 }
 
-TEST_F(DrivePanel, EveryChoiceRereadsThePanelAndTheDiscEvenTheSameEntry)
+TEST_F(DrivePanelTest, EveryChoiceRereadsThePanelAndTheDiscEvenTheSameEntry)
 {
     addDrive("/dev/sr0", "A").info.canlock = 1;
     addDrive("/dev/sr1", "B").info.maxspeed = 1764;
@@ -175,56 +175,56 @@ TEST_F(DrivePanel, EveryChoiceRereadsThePanelAndTheDiscEvenTheSameEntry)
     audio.clearCalls();
 
     // The user picks the second entry: one click, for drive 1.
-    w.cmbCDDrives->setCurrentIndex(1);
-    emit w.cmbCDDrives->activated(1);
+    w.drives().cmbCDDrives->setCurrentIndex(1);
+    emit w.drives().cmbCDDrives->activated(1);
     QCoreApplication::processEvents();
-    EXPECT_EQ(w.currentDrive, 1);
+    EXPECT_EQ(w.state().currentDrive, 1);
     EXPECT_EQ(audio.calls(), (std::vector<std::string>{"BASS_CD_GetInfo(1)", "BASS_CD_IsReady(1)",
                                                        "BASS_CD_GetTracks(1)", "BASS_CD_GetID(1,4)"}));
-    EXPECT_EQ(w.lblMaxReadSpeed->text(), "1,764 Kbps");
+    EXPECT_EQ(w.drives().lblMaxReadSpeed->text(), "1,764 Kbps");
 
     // The same entry again: read again.
     audio.clearCalls();
-    emit w.cmbCDDrives->activated(1);
+    emit w.drives().cmbCDDrives->activated(1);
     EXPECT_EQ(audio.callsNamed("BASS_CD_GetInfo(1)").size(), 1u);
     EXPECT_EQ(audio.callsNamed("BASS_CD_IsReady(1)").size(), 1u);
 
     // A programmatic change (the settings load) raises the click as well.
     audio.clearCalls();
-    w.cmbCDDrives->setCurrentIndex(0);
-    EXPECT_EQ(w.currentDrive, 0);
+    w.drives().cmbCDDrives->setCurrentIndex(0);
+    EXPECT_EQ(w.state().currentDrive, 0);
     EXPECT_EQ(audio.callsNamed("BASS_CD_GetInfo(0)").size(), 1u);
     EXPECT_EQ(audio.callsNamed("BASS_CD_DoorIsLocked(0)").size(), 1u);
 }
 
-TEST_F(DrivePanel, ADriveThatVanishedAfterTheListWasFilledShowsEmpty)
+TEST_F(DrivePanelTest, ADriveThatVanishedAfterTheListWasFilledShowsEmpty)
 {
     FakeDrive& d = addDrive("/dev/sr0", "Removable");
     d.info = {28, kAllReadFlags, 1, 1, 7056, 2048, 1};
     d.trackLengths = {176400, 176400};
     frmMain& w = make();
     w.EnumerateDrives();
-    ASSERT_EQ(w.lsTracks->topLevelItemCount(), 2);
+    ASSERT_EQ(w.tracks().lsTracks->topLevelItemCount(), 2);
 
     audio.drives[0].present = false;
-    emit w.cmbCDDrives->activated(0);
+    emit w.drives().cmbCDDrives->activated(0);
     EXPECT_EQ(Boxes(w), std::vector<int>({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
     EXPECT_EQ(DoorButtons(w), std::vector<bool>({false, false, false, false}));
-    EXPECT_EQ(w.lsTracks->topLevelItemCount(), 0);
-    EXPECT_FALSE(w.lblNoTracks->isHidden());
+    EXPECT_EQ(w.tracks().lsTracks->topLevelItemCount(), 0);
+    EXPECT_FALSE(w.tracks().lblNoTracks->isHidden());
     EXPECT_TRUE(dialogs.boxes.isEmpty());
 }
 
-TEST_F(DrivePanel, CapabilityBoxesIgnoreClicks)
+TEST_F(DrivePanelTest, CapabilityBoxesIgnoreClicks)
 {
     addDrive("/dev/sr0", "A").info.flags = 1;
     frmMain& w = make();
     w.ShowDriveInfo();
     w.show();
-    w.frCDInfo->raise();
+    w.drives().frCDInfo->raise();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    QTest::mouseClick(w.chkRWFlags[0], Qt::LeftButton);
-    QTest::mouseClick(w.chkRWFlags[1], Qt::LeftButton);
-    EXPECT_EQ(w.chkRWFlags[0]->checkState(), Qt::Checked);
-    EXPECT_EQ(w.chkRWFlags[1]->checkState(), Qt::Unchecked);
+    QTest::mouseClick(w.drives().chkRWFlags[0], Qt::LeftButton);
+    QTest::mouseClick(w.drives().chkRWFlags[1], Qt::LeftButton);
+    EXPECT_EQ(w.drives().chkRWFlags[0]->checkState(), Qt::Checked);
+    EXPECT_EQ(w.drives().chkRWFlags[1]->checkState(), Qt::Unchecked);
 }

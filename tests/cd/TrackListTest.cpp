@@ -12,7 +12,7 @@ namespace {
 
 constexpr std::int32_t kSecond = 176400;
 
-struct TrackList : ::testing::Test, WindowRig {
+struct TrackListTest : ::testing::Test, WindowRig {
     FakeDrive& drive()
     {
         if (audio.drives.empty())
@@ -30,8 +30,8 @@ struct TrackList : ::testing::Test, WindowRig {
     QStringList rows() const
     {
         QStringList out;
-        for (int i = 0; i < window->lsTracks->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem* r = window->lsTracks->topLevelItem(i);
+        for (int i = 0; i < window->tracks().lsTracks->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* r = window->tracks().lsTracks->topLevelItem(i);
             out << QStringList{r->text(0), r->text(1), r->text(2), QString::number(r->checkState(0))}.join('|');
         }
         return out;
@@ -40,21 +40,21 @@ struct TrackList : ::testing::Test, WindowRig {
 
 } // namespace
 
-TEST_F(TrackList, ColumnsAndHint)
+TEST_F(TrackListTest, ColumnsAndHint)
 {
     frmMain& w = make();
-    const QTreeWidgetItem* header = w.lsTracks->headerItem();
-    EXPECT_EQ(w.lsTracks->columnCount(), 3);
+    const QTreeWidgetItem* header = w.tracks().lsTracks->headerItem();
+    EXPECT_EQ(w.tracks().lsTracks->columnCount(), 3);
     EXPECT_EQ(QStringList({header->text(0), header->text(1), header->text(2)}),
               QStringList({"Track#", "Type", "Duration"}));
-    EXPECT_EQ(w.lblHint->text(), "Check the tracks that you want to extract, Double click to play");
-    EXPECT_EQ(w.lblNoTracks->text(), "If no tracks listed, You can change the CD drive from the settings tab.");
-    for (QWidget* c : std::initializer_list<QWidget*>{w.lsTracks, w.txtCDArtist, w.txtCDAlbum, w.lblNoTracks,
-                                                      w.SliderVolume, w.SliderBalance, w.SliderPosition})
-        EXPECT_EQ(c->parentWidget(), w.frMain) << c->objectName().toStdString();
+    EXPECT_EQ(w.tracks().lblHint->text(), "Check the tracks that you want to extract, Double click to play");
+    EXPECT_EQ(w.tracks().lblNoTracks->text(), "If no tracks listed, You can change the CD drive from the settings tab.");
+    for (QWidget* c : std::initializer_list<QWidget*>{w.tracks().lsTracks, w.tracks().txtCDArtist, w.tracks().txtCDAlbum, w.tracks().lblNoTracks,
+                                                      w.player().SliderVolume, w.player().SliderBalance, w.player().SliderPosition})
+        EXPECT_EQ(c->parentWidget(), w.tracks().frMain) << c->objectName().toStdString();
 }
 
-TEST_F(TrackList, NoDiscEmptiesTheListAndKeepsArtistAndAlbum)
+TEST_F(TrackListTest, NoDiscEmptiesTheListAndKeepsArtistAndAlbum)
 {
     struct Case { const char* name; bool ready; bool doorOpen; bool present; };
     const Case cases[] = {
@@ -64,51 +64,51 @@ TEST_F(TrackList, NoDiscEmptiesTheListAndKeepsArtistAndAlbum)
         drive() = FakeDrive{};
         drive().trackLengths = {kSecond * 3};
         frmMain& w = load();
-        ASSERT_EQ(w.lsTracks->topLevelItemCount(), 1);
-        w.txtCDArtist->setText("Kept artist");
-        w.txtCDAlbum->setText("Kept album");
+        ASSERT_EQ(w.tracks().lsTracks->topLevelItemCount(), 1);
+        w.tracks().txtCDArtist->setText("Kept artist");
+        w.tracks().txtCDAlbum->setText("Kept album");
         drive().ready = c.ready;
         drive().doorOpen = c.doorOpen;
         drive().present = c.present;
         load();
-        EXPECT_EQ(w.lsTracks->topLevelItemCount(), 0);
+        EXPECT_EQ(w.tracks().lsTracks->topLevelItemCount(), 0);
         EXPECT_EQ(lastLoadVariables(), LoadVariables("0"));
-        EXPECT_FALSE(w.lblNoTracks->isHidden());
-        EXPECT_EQ(w.txtCDArtist->text(), "Kept artist");
-        EXPECT_EQ(w.txtCDAlbum->text(), "Kept album");
+        EXPECT_FALSE(w.tracks().lblNoTracks->isHidden());
+        EXPECT_EQ(w.tracks().txtCDArtist->text(), "Kept artist");
+        EXPECT_EQ(w.tracks().txtCDAlbum->text(), "Kept album");
         EXPECT_TRUE(dialogs.boxes.isEmpty());
     }
 }
 
-TEST_F(TrackList, DiscWithoutCdTextListsEveryTrackWithUnknownNames)
+TEST_F(TrackListTest, DiscWithoutCdTextListsEveryTrackWithUnknownNames)
 {
     drive().trackLengths = {kSecond * 185, kSecond * 2 + kSecond / 2, kSecond * 3 + kSecond / 2,
                             kSecond * 3600 + 1, kSecond * 12};
     frmMain& w = load();
     EXPECT_EQ(rows(), (QStringList{"Track 01|Audio|03:05|0", "Track 02|Audio|00:02|0", "Track 03|Audio|00:04|0",
                                    "Track 04|Audio|01:00:00|0", "Track 05|Audio|00:12|0"}));
-    EXPECT_TRUE(w.lsTracks->topLevelItem(0)->flags() & Qt::ItemIsUserCheckable);
-    EXPECT_EQ(w.txtCDArtist->text(), "Unknown Artist");
-    EXPECT_EQ(w.txtCDAlbum->text(), "Unknown Album");
+    EXPECT_TRUE(w.tracks().lsTracks->topLevelItem(0)->flags() & Qt::ItemIsUserCheckable);
+    EXPECT_EQ(w.tracks().txtCDArtist->text(), "Unknown Artist");
+    EXPECT_EQ(w.tracks().txtCDAlbum->text(), "Unknown Album");
     EXPECT_EQ(lastLoadVariables(), LoadVariables("1"));
     EXPECT_EQ(frontEnd->variables.size(), 8);
-    EXPECT_TRUE(w.lblNoTracks->isHidden());
+    EXPECT_TRUE(w.tracks().lblNoTracks->isHidden());
 }
 
-TEST_F(TrackList, RowsAreRebuiltAndTwoDigitLabelsGrowPastNinetyNine)
+TEST_F(TrackListTest, RowsAreRebuiltAndTwoDigitLabelsGrowPastNinetyNine)
 {
     drive().trackLengths.assign(100, kSecond);
     frmMain& w = load();
-    ASSERT_EQ(w.lsTracks->topLevelItemCount(), 100);
-    EXPECT_EQ(w.lsTracks->topLevelItem(8)->text(0), "Track 09");
-    EXPECT_EQ(w.lsTracks->topLevelItem(99)->text(0), "Track 100");
-    w.lsTracks->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    ASSERT_EQ(w.tracks().lsTracks->topLevelItemCount(), 100);
+    EXPECT_EQ(w.tracks().lsTracks->topLevelItem(8)->text(0), "Track 09");
+    EXPECT_EQ(w.tracks().lsTracks->topLevelItem(99)->text(0), "Track 100");
+    w.tracks().lsTracks->topLevelItem(0)->setCheckState(0, Qt::Checked);
     drive().trackLengths = {kSecond};
     load();
     EXPECT_EQ(rows(), QStringList{"Track 01|Audio|00:01|0"});
 }
 
-TEST_F(TrackList, RowsAreTheAudioTracksAndEachPlaysAndRipsItsOwnTrack)
+TEST_F(TrackListTest, RowsAreTheAudioTracksAndEachPlaysAndRipsItsOwnTrack)
 {
     struct Case { const char* name; std::vector<std::int32_t> lengths; QStringList labels; std::vector<int> tracks; QString box; };
     const Case cases[] = {
@@ -124,9 +124,9 @@ TEST_F(TrackList, RowsAreTheAudioTracksAndEachPlaysAndRipsItsOwnTrack)
         drive().trackLengths = c.lengths;
         frmMain& w = load();
         QStringList labels;
-        for (int r = 0; r < w.lsTracks->topLevelItemCount(); ++r) {
-            labels << w.lsTracks->topLevelItem(r)->text(0);
-            w.lsTracks->topLevelItem(r)->setCheckState(0, Qt::Checked);
+        for (int r = 0; r < w.tracks().lsTracks->topLevelItemCount(); ++r) {
+            labels << w.tracks().lsTracks->topLevelItem(r)->text(0);
+            w.tracks().lsTracks->topLevelItem(r)->setCheckState(0, Qt::Checked);
         }
         EXPECT_EQ(labels, c.labels);
         EXPECT_EQ(w.RipPlanFromWindow().tracks, c.tracks);
@@ -140,7 +140,7 @@ TEST_F(TrackList, RowsAreTheAudioTracksAndEachPlaysAndRipsItsOwnTrack)
 }
 
 // How the block is parsed is the parser's own test.
-TEST_F(TrackList, CdTextFillsArtistAndAlbumAndSkipsZeroLengthTracksSilently)
+TEST_F(TrackListTest, CdTextFillsArtistAndAlbumAndSkipsZeroLengthTracksSilently)
 {
     struct Case { const char* name; std::vector<std::string> entries; QString artist, album; };
     const Case cases[] = {
@@ -153,25 +153,25 @@ TEST_F(TrackList, CdTextFillsArtistAndAlbumAndSkipsZeroLengthTracksSilently)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         drive().cdText = CdTextBlock(c.entries);
-        w.txtCDArtist->setText("previous");
-        w.txtCDAlbum->setText("previous");
+        w.tracks().txtCDArtist->setText("previous");
+        w.tracks().txtCDAlbum->setText("previous");
         load();
-        EXPECT_EQ(w.txtCDArtist->text(), c.artist);
-        EXPECT_EQ(w.txtCDAlbum->text(), c.album);
+        EXPECT_EQ(w.tracks().txtCDArtist->text(), c.artist);
+        EXPECT_EQ(w.tracks().txtCDAlbum->text(), c.album);
         EXPECT_EQ(rows(), QStringList{"Track 01|Audio|01:01|0"});
         EXPECT_TRUE(dialogs.boxes.isEmpty());
         EXPECT_EQ(lastLoadVariables(), LoadVariables("1"));
     }
 }
 
-TEST_F(TrackList, BrokenCdTextIsReportedOnceAndTheAudioTracksStayListed)
+TEST_F(TrackListTest, BrokenCdTextIsReportedOnceAndTheAudioTracksStayListed)
 {
     drive().trackLengths = {kSecond * 30, kSecond * 40};
     drive().cdText = CdTextBlock({"TITLE0=Album", "PERFORMER3=Beyond the last track", "PERFORMER0=Artist"});
     frmMain& w = load();
     EXPECT_EQ(rows(), (QStringList{"Track 01|Audio|00:30|0", "Track 02|Audio|00:40|0"}));
-    EXPECT_EQ(w.txtCDAlbum->text(), "Album");
-    EXPECT_EQ(w.txtCDArtist->text(), "Artist");
+    EXPECT_EQ(w.tracks().txtCDAlbum->text(), "Album");
+    EXPECT_EQ(w.tracks().txtCDArtist->text(), "Artist");
     EXPECT_EQ(lastLoadVariables(), LoadVariables("1"));
     ASSERT_EQ(dialogs.boxes.size(), 1);
     EXPECT_EQ(dialogs.boxes[0].text,
@@ -182,10 +182,10 @@ TEST_F(TrackList, BrokenCdTextIsReportedOnceAndTheAudioTracksStayListed)
     load();
     load();
     EXPECT_EQ(dialogs.boxes.size(), 1);
-    EXPECT_EQ(w.lsTracks->topLevelItemCount(), 2);
+    EXPECT_EQ(w.tracks().lsTracks->topLevelItemCount(), 2);
 }
 
-TEST_F(TrackList, ALoadErrorIsReportedOncePerDiscNotOnEveryReload)
+TEST_F(TrackListTest, ALoadErrorIsReportedOncePerDiscNotOnEveryReload)
 {
     // Every track unreadable: the list stays empty, so the playback timer
     // reloads it twenty times a second.
@@ -196,7 +196,7 @@ TEST_F(TrackList, ALoadErrorIsReportedOncePerDiscNotOnEveryReload)
         w.LoadTrackList();
     EXPECT_EQ(dialogs.boxes.size(), 2);
     EXPECT_EQ(lastLoadVariables(), LoadVariables("0"));
-    EXPECT_FALSE(w.lblNoTracks->isHidden());
+    EXPECT_FALSE(w.tracks().lblNoTracks->isHidden());
 
     // Another disc in the same drive is reported again.
     drive().trackLengths = {-BASS_ERROR_CDTRACK};
@@ -215,12 +215,12 @@ TEST_F(TrackList, ALoadErrorIsReportedOncePerDiscNotOnEveryReload)
     FakeDrive second;
     second.trackLengths = {-BASS_ERROR_CDTRACK};
     audio.drives.push_back(second);
-    w.currentDrive = 1;
+    w.state().currentDrive = 1;
     w.LoadTrackList();
     EXPECT_EQ(dialogs.boxes.size(), 5);
 }
 
-TEST_F(TrackList, CdTextThatBreaksBeforeAnyTrackIsReportedOnceToo)
+TEST_F(TrackListTest, CdTextThatBreaksBeforeAnyTrackIsReportedOnceToo)
 {
     drive().trackLengths = {0, 0};
     drive().cdText = CdTextBlock({"TITLE0 Album"});
@@ -229,6 +229,6 @@ TEST_F(TrackList, CdTextThatBreaksBeforeAnyTrackIsReportedOnceToo)
         w.LoadTrackList();
     ASSERT_EQ(dialogs.boxes.size(), 1);
     EXPECT_TRUE(dialogs.boxes[0].text.endsWith("Error #5\r\nInvalid procedure call or argument"));
-    EXPECT_EQ(w.lsTracks->topLevelItemCount(), 0);
+    EXPECT_EQ(w.tracks().lsTracks->topLevelItemCount(), 0);
     EXPECT_EQ(lastLoadVariables(), LoadVariables("0"));
 }

@@ -5,7 +5,7 @@
 #include "FakeAudioLibrary.h"
 #include "RecordingFrontEnd.h"
 #include "ScriptedDialogs.h"
-#include "app/frmMain.h"
+#include "MainWindow.h"
 
 #include <QLocale>
 #include <memory>

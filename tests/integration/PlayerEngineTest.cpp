@@ -4,7 +4,7 @@
 #include "FakeAudioLibrary.h"
 #include "RecordingFrontEnd.h"
 #include "ScriptedDialogs.h"
-#include "app/frmMain.h"
+#include "MainWindow.h"
 #include "platform/audio/CdAudioEngine.h"
 
 #include <QLabel>
@@ -37,7 +37,7 @@ struct PlayerOnEngine : ::testing::Test {
         window = std::make_unique<frmMain>(*engine, dialogs, std::make_unique<RecordingFrontEnd>(),
                                            QStringLiteral(QUILLMERE_BIN_DIR));
         ASSERT_EQ(window->Form_Load(), frmMain::LoadResult::Running);
-        ASSERT_EQ(window->lsTracks->topLevelItemCount(), 3);
+        ASSERT_EQ(window->tracks().lsTracks->topLevelItemCount(), 3);
     }
     void TearDown() override
     {
@@ -49,20 +49,20 @@ struct PlayerOnEngine : ::testing::Test {
 
     int selectedRow() const
     {
-        const auto items = window->lsTracks->selectedItems();
-        return items.isEmpty() ? 0 : window->lsTracks->indexOfTopLevelItem(items.first()) + 1;
+        const auto items = window->tracks().lsTracks->selectedItems();
+        return items.isEmpty() ? 0 : window->tracks().lsTracks->indexOfTopLevelItem(items.first()) + 1;
     }
     void doubleClick(int row)
     {
-        window->lsTracks->clearSelection();
-        window->lsTracks->topLevelItem(row - 1)->setSelected(true);
-        window->lsTracks_DblClick();
+        window->tracks().lsTracks->clearSelection();
+        window->tracks().lsTracks->topLevelItem(row - 1)->setSelected(true);
+        window->tracks().lsTracks_DblClick();
     }
     // Seconds shown by the position label, -1 while it is empty.
     int shownSeconds() const
     {
         static const QRegularExpression re(QStringLiteral("^(\\d\\d):(\\d\\d) / \\d\\d:\\d\\d$"));
-        const auto m = re.match(window->lblTrackPosition->text());
+        const auto m = re.match(window->player().lblTrackPosition->text());
         return m.hasMatch() ? m.captured(1).toInt() * 60 + m.captured(2).toInt() : -1;
     }
 };
@@ -72,9 +72,9 @@ struct PlayerOnEngine : ::testing::Test {
 TEST_F(PlayerOnEngine, DoubleClickPlaysTheLabelAdvancesAndTheEndMovesOnAndWraps)
 {
     doubleClick(1);
-    ASSERT_NE(window->currentStream, 0u);
+    ASSERT_NE(window->state().currentStream, 0u);
     // Playing, or waiting for its first read on a busy machine.
-    const DWORD state = engine->BASS_ChannelIsActive(window->currentStream);
+    const DWORD state = engine->BASS_ChannelIsActive(window->state().currentStream);
     EXPECT_TRUE(state == BASS_ACTIVE_PLAYING || state == BASS_ACTIVE_STALLED) << state;
 
     // The label counts up through the first track.
@@ -101,12 +101,12 @@ TEST_F(PlayerOnEngine, OpeningTheImageDoorMidTrackGivesOneMessageAndStops)
 {
     doubleClick(1);
     QTRY_VERIFY_WITH_TIMEOUT(shownSeconds() >= 1, 5000);
-    engine->BASS_CD_Door(static_cast<DWORD>(window->currentDrive), BASS_CD_DOOR_OPEN);
+    engine->BASS_CD_Door(static_cast<DWORD>(window->state().currentDrive), BASS_CD_DOOR_OPEN);
     QTRY_COMPARE_WITH_TIMEOUT(dialogs.boxes.size(), 1, 10000);
     QTest::qWait(500);
     EXPECT_EQ(dialogs.boxes.size(), 1);
     EXPECT_EQ(dialogs.boxes[0].title, "Error");
-    EXPECT_EQ(engine->BASS_ChannelIsActive(window->currentStream), BASS_ACTIVE_STOPPED);
-    EXPECT_EQ(window->SliderPosition->value(), 0);
-    EXPECT_EQ(window->lblTrackPosition->text(), "");
+    EXPECT_EQ(engine->BASS_ChannelIsActive(window->state().currentStream), BASS_ACTIVE_STOPPED);
+    EXPECT_EQ(window->player().SliderPosition->value(), 0);
+    EXPECT_EQ(window->player().lblTrackPosition->text(), "");
 }

@@ -7,7 +7,7 @@
 #include "../platform/audio/AudioTestUtil.h"
 #include "RecordingFrontEnd.h"
 #include "ScriptedDialogs.h"
-#include "app/frmMain.h"
+#include "MainWindow.h"
 #include "platform/audio/CdAudioEngine.h"
 
 #include <QCoreApplication>
@@ -219,7 +219,7 @@ struct PlayerOnPulse : ::testing::Test {
         window = std::make_unique<frmMain>(*engine, dialogs, std::make_unique<RecordingFrontEnd>(),
                                            QStringLiteral(QUILLMERE_BIN_DIR));
         ASSERT_EQ(window->Form_Load(), frmMain::LoadResult::Running);
-        ASSERT_GE(window->lsTracks->topLevelItemCount(), 1);
+        ASSERT_GE(window->tracks().lsTracks->topLevelItemCount(), 1);
         ASSERT_TRUE(dialogs.boxes.isEmpty()) << "the sound server was not reached";
     }
     void TearDown() override
@@ -256,13 +256,13 @@ struct PlayerOnPulse : ::testing::Test {
 TEST_F(PlayerOnPulse, DemoDiscIsHeardAtTheSliderVolumeAndTheBalanceMovesIt)
 {
     // Full volume (the top of the slider) and centred, as a user's drag sets them.
-    window->SliderVolume->setSliderPosition(-100);
-    window->SliderBalance->setSliderPosition(0);
-    window->lsTracks->clearSelection();
-    window->lsTracks->topLevelItem(0)->setSelected(true);
+    window->player().SliderVolume->setSliderPosition(-100);
+    window->player().SliderBalance->setSliderPosition(0);
+    window->tracks().lsTracks->clearSelection();
+    window->tracks().lsTracks->topLevelItem(0)->setSelected(true);
     const std::size_t beforePlay = monitor->frames();
-    window->lsTracks_DblClick();
-    ASSERT_NE(window->currentStream, 0u);
+    window->tracks().lsTracks_DblClick();
+    ASSERT_NE(window->state().currentStream, 0u);
 
     // The null sink passes the samples through untouched at full volume, so
     // the first sound heard is the track's first sound.
@@ -296,15 +296,15 @@ TEST_F(PlayerOnPulse, DemoDiscIsHeardAtTheSliderVolumeAndTheBalanceMovesIt)
     Move moves[] = {
         {"volume 100 to 25",
          [&] {
-             window->SliderVolume->setSliderPosition(-25);
-             EXPECT_EQ(window->lblVolume->text(), "Volume : 2");
+             window->player().SliderVolume->setSliderPosition(-25);
+             EXPECT_EQ(window->player().lblVolume->text(), "Volume : 2");
          },
          {1, 1},
          {0.25, 0.25}},
         {"balance centre to left",
          [&] {
-             window->SliderBalance->setSliderPosition(-100);
-             EXPECT_EQ(window->lblBalance->text(), "-100");
+             window->player().SliderBalance->setSliderPosition(-100);
+             EXPECT_EQ(window->player().lblBalance->text(), "-100");
          },
          {0.25, 0.25},
          {0.25, 0}},
@@ -324,7 +324,7 @@ TEST_F(PlayerOnPulse, DemoDiscIsHeardAtTheSliderVolumeAndTheBalanceMovesIt)
             },
             20000);
     }
-    window->cmdButton_Click(2);
+    window->player().cmdButton_Click(2);
 
     const std::vector<std::int16_t> heard = monitor->samples();
     const Recording r = recording(heard);

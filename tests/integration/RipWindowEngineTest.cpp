@@ -4,7 +4,7 @@
 #include "DiscImageWriter.h"
 #include "RecordingFrontEnd.h"
 #include "ScriptedDialogs.h"
-#include "app/frmMain.h"
+#include "MainWindow.h"
 #include "platform/audio/CdAudioEngine.h"
 #include "rip/frmRipp.h"
 #include "settings/OptionsPanels.h"
@@ -94,10 +94,10 @@ struct RipWindowOnEngine : ::testing::Test {
         window = std::make_unique<frmMain>(*engine, dialogs, std::make_unique<RecordingFrontEnd>(),
                                            QStringLiteral(QUILLMERE_BIN_DIR));
         ASSERT_EQ(window->Form_Load(), frmMain::LoadResult::Running);
-        ASSERT_EQ(window->lsTracks->topLevelItemCount(), static_cast<int>(layout.tracks.size()));
+        ASSERT_EQ(window->tracks().lsTracks->topLevelItemCount(), static_cast<int>(layout.tracks.size()));
         folder = dir.path() + "/out";
-        window->options->txtExtractPath->setText(folder);
-        ASSERT_TRUE(window->options->SelectFormat(FormatWav));
+        window->settings().options->txtExtractPath->setText(folder);
+        ASSERT_TRUE(window->settings().options->SelectFormat(FormatWav));
         betweenBlocks.setInterval(0);
     }
     void TearDown() override
@@ -111,10 +111,10 @@ struct RipWindowOnEngine : ::testing::Test {
 
     void check(std::initializer_list<int> rows)
     {
-        for (int i = 0; i < window->lsTracks->topLevelItemCount(); ++i)
-            window->lsTracks->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
+        for (int i = 0; i < window->tracks().lsTracks->topLevelItemCount(); ++i)
+            window->tracks().lsTracks->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
         for (int row : rows)
-            window->lsTracks->topLevelItem(row - 1)->setCheckState(0, Qt::Checked);
+            window->tracks().lsTracks->topLevelItem(row - 1)->setCheckState(0, Qt::Checked);
     }
     // The scene's Extract button; returns when the job has ended.
     void extract()
@@ -122,12 +122,12 @@ struct RipWindowOnEngine : ::testing::Test {
         static_cast<RecordingFrontEnd&>(window->frontEnd()).send(QStringLiteral("IDC_FS_ExtractBtn"));
     }
     static frmRipp* ripWindow() { return qobject_cast<frmRipp*>(QApplication::activeModalWidget()); }
-    DWORD drive() const { return static_cast<DWORD>(window->currentDrive); }
+    DWORD drive() const { return static_cast<DWORD>(window->state().currentDrive); }
     // The writer's stream has delivered at least one block and not yet ended.
     bool midTrack() const
     {
-        const QWORD position = engine->BASS_ChannelGetPosition(window->currentStream);
-        return engine->BASS_ChannelIsActive(window->currentStream) != BASS_ACTIVE_STOPPED &&
+        const QWORD position = engine->BASS_ChannelGetPosition(window->state().currentStream);
+        return engine->BASS_ChannelIsActive(window->state().currentStream) != BASS_ACTIVE_STOPPED &&
                position != BASS_POSITION_ERROR && position > 0;
     }
     QString trackFile(int row) const { return QStringLiteral("%1/TRACK%2.WAV").arg(folder).arg(row); }
@@ -214,7 +214,7 @@ TEST_F(RipWindowOnEngine, RipsRowsTwoAndFiveExactlyWithTheDoorLockedPerTrack)
     }
     EXPECT_FALSE(engine->BASS_CD_DoorIsLocked(drive()));
     EXPECT_TRUE(window->ContentEnabled());
-    EXPECT_FALSE(window->rippingActive);
+    EXPECT_FALSE(window->state().rippingActive);
 }
 
 // Stop is pressed mid-way through the second of three rows: first answered
@@ -229,7 +229,7 @@ TEST_F(RipWindowOnEngine, StopDuringTheSecondRowKeepsAValidShorterFileOnlyWhenCo
         frmRipp* rip = ripWindow();
         if (stopped || !rip || rip->lblRip->text() != "Ripping Track Number:2" || !midTrack())
             return;
-        positionAtStop = engine->BASS_ChannelGetPosition(window->currentStream);
+        positionAtStop = engine->BASS_ChannelGetPosition(window->state().currentStream);
         if (positionAtStop < 100000)
             return; // a few blocks in
         stopped = true;
@@ -254,7 +254,7 @@ TEST_F(RipWindowOnEngine, StopDuringTheSecondRowKeepsAValidShorterFileOnlyWhenCo
     ASSERT_EQ(second.size(), kHeader + static_cast<qsizetype>(positionAtStop));
     expectCdWavHeader(second, static_cast<std::uint32_t>(positionAtStop));
     EXPECT_TRUE(second.mid(kHeader) == bytesOf(image.track(1), positionAtStop));
-    EXPECT_FALSE(window->ripStop);
+    EXPECT_FALSE(window->state().ripStop);
     EXPECT_FALSE(engine->BASS_CD_DoorIsLocked(drive()));
     EXPECT_TRUE(window->ContentEnabled());
 
@@ -273,7 +273,7 @@ TEST_F(RipWindowOnEngine, StopDuringTheSecondRowKeepsAValidShorterFileOnlyWhenCo
         const QByteArray file = expectWholeTrack(row);
     }
     EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 3);
-    EXPECT_FALSE(window->ripStop);
+    EXPECT_FALSE(window->state().ripStop);
 }
 
 TEST_F(RipWindowOnEngine, OpenImageDoorFailsTheTrackWithOneBoxAndUnlocksAgain)
@@ -293,5 +293,5 @@ TEST_F(RipWindowOnEngine, OpenImageDoorFailsTheTrackWithOneBoxAndUnlocksAgain)
     EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
     EXPECT_TRUE(window->ContentEnabled());
     EXPECT_TRUE(engine->BASS_CD_DoorIsOpen(drive()));
-    EXPECT_EQ(window->lsTracks->topLevelItemCount(), 2);
+    EXPECT_EQ(window->tracks().lsTracks->topLevelItemCount(), 2);
 }

@@ -4,7 +4,7 @@
 #include "EngineFixture.h"
 #include "RecordingFrontEnd.h"
 #include "ScriptedDialogs.h"
-#include "app/frmMain.h"
+#include "MainWindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -30,18 +30,18 @@ TEST_F(EngineTest, ImageShowsInTheDriveListTrackListAndArtistAlbum)
     frmMain w(engine, dialogs, std::move(frontEnd), QStringLiteral(QUILLMERE_BIN_DIR));
 
     w.EnumerateDrives();
-    ASSERT_EQ(w.cmbCDDrives->count(), 1);
-    EXPECT_EQ(w.cmbCDDrives->itemText(0), "album.cue: album.cue (disc image)");
-    EXPECT_EQ(w.highestDriveIndex, 0);
-    EXPECT_EQ(w.chkRWFlags[9]->checkState(), Qt::Checked); // reads CD audio
+    ASSERT_EQ(w.drives().cmbCDDrives->count(), 1);
+    EXPECT_EQ(w.drives().cmbCDDrives->itemText(0), "album.cue: album.cue (disc image)");
+    EXPECT_EQ(w.drives().highestDriveIndex(), 0);
+    EXPECT_EQ(w.drives().chkRWFlags[9]->checkState(), Qt::Checked); // reads CD audio
 
-    ASSERT_EQ(w.lsTracks->topLevelItemCount(), 2);
-    EXPECT_EQ(w.lsTracks->topLevelItem(0)->text(0), "Track 01");
-    EXPECT_EQ(w.lsTracks->topLevelItem(0)->text(2), "00:10");
-    EXPECT_EQ(w.lsTracks->topLevelItem(1)->text(0), "Track 02");
-    EXPECT_EQ(w.lsTracks->topLevelItem(1)->text(2), "01:01");
-    EXPECT_EQ(w.txtCDArtist->text(), QString::fromUtf8("Zoé Garçon"));
-    EXPECT_EQ(w.txtCDAlbum->text(), QString::fromUtf8("Chansons d'été"));
+    ASSERT_EQ(w.tracks().lsTracks->topLevelItemCount(), 2);
+    EXPECT_EQ(w.tracks().lsTracks->topLevelItem(0)->text(0), "Track 01");
+    EXPECT_EQ(w.tracks().lsTracks->topLevelItem(0)->text(2), "00:10");
+    EXPECT_EQ(w.tracks().lsTracks->topLevelItem(1)->text(0), "Track 02");
+    EXPECT_EQ(w.tracks().lsTracks->topLevelItem(1)->text(2), "01:01");
+    EXPECT_EQ(w.tracks().txtCDArtist->text(), QString::fromUtf8("Zoé Garçon"));
+    EXPECT_EQ(w.tracks().txtCDAlbum->text(), QString::fromUtf8("Chansons d'été"));
     EXPECT_TRUE(dialogs.boxes.isEmpty());
     ASSERT_FALSE(scene->variables.isEmpty());
     EXPECT_EQ(scene->variables.first(), qMakePair(QStringLiteral("_root.PlayEnabled"), QStringLiteral("1")));

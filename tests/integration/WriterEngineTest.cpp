@@ -4,7 +4,7 @@
 #include "EngineFixture.h"
 #include "RecordingFrontEnd.h"
 #include "ScriptedDialogs.h"
-#include "app/frmMain.h"
+#include "MainWindow.h"
 #include "rip/ErrorLog.h"
 #include "settings/OptionsPanels.h"
 
@@ -74,11 +74,11 @@ protected:
                                            QStringLiteral(QUILLMERE_BIN_DIR));
         window->EnumerateDrives();
         // As the start-up builds them.
-        window->wmaTagNames = QStringLiteral("Title,Author,WM/AlbumTitle,Description,Rating,Copyright,WM/Genre,WM/Year")
+        window->rip().wmaTagNames = QStringLiteral("Title,Author,WM/AlbumTitle,Description,Rating,Copyright,WM/Genre,WM/Year")
                                   .split(QLatin1Char(','));
         out = path("out");
         QDir().mkpath(out);
-        window->options->txtExtractPath->setText(out);
+        window->settings().options->txtExtractPath->setText(out);
     }
     int logLines() const
     {
@@ -115,7 +115,7 @@ TEST_F(WriterEngine, Mp3AndOggDecodeToTheTrackAtTheirBitrate)
 TEST_F(WriterEngine, WmaWithAndWithoutTagsAndStoppedPartWay)
 {
     window->LoadWMAEncoderRates();
-    OptionsPanels& o = *window->options;
+    OptionsPanels& o = *window->settings().options;
     ASSERT_GT(o.cmbWMAEncodingBitrate->count(), 4);
     for (QLineEdit* box : o.txtWMATags)
         box->clear();
@@ -141,7 +141,7 @@ TEST_F(WriterEngine, WmaWithAndWithoutTagsAndStoppedPartWay)
     timer->start(0);
     EXPECT_EQ(window->ExtractAudioTrackToWMA(0, 128000), RipResult::Cancelled);
     timer->stop();
-    EXPECT_FALSE(window->ripStop);
+    EXPECT_FALSE(window->state().ripStop);
     const Probe p = probe(out + "/TRACK1.WMA");
     EXPECT_GT(p.duration, 0.5);
     EXPECT_LT(p.duration, kSeconds - 1);

@@ -26,15 +26,15 @@ TEST(Playback, PlayTrackStopsCreatesSetsVolumeAndPanPlaysThenSetsThreeSyncs)
 {
     PlayerRig rig;
     frmMain& w = rig.start();
-    w.SliderVolume->setValue(-55);
-    w.SliderBalance->setValue(-30);
+    w.player().SliderVolume->setValue(-55);
+    w.player().SliderBalance->setValue(-30);
     w.PlayTrack(1);
     EXPECT_EQ(rig.calls(), QStringList({"BASS_ChannelStop(0)", "BASS_CD_StreamCreate(0,1," + kPlayFlags + ")",
                                         "BASS_ChannelSetAttributes(1,-1,55,-30)", "BASS_StreamPlay(1,1,0)",
                                         "BASS_ChannelSetSync(1," + kEnd + ",0,1)",
                                         "BASS_ChannelSetSync(1," + kError + ",0,0)",
                                         "BASS_ChannelSetSync(1," + kSlide + ",0,1)"}));
-    EXPECT_EQ(w.currentStream, 1u);
+    EXPECT_EQ(w.state().currentStream, 1u);
     EXPECT_EQ(rig.audio.stream(1)->state, BASS_ACTIVE_PLAYING);
 
     // The next start stops the playing stream, which frees itself.
@@ -42,7 +42,7 @@ TEST(Playback, PlayTrackStopsCreatesSetsVolumeAndPanPlaysThenSetsThreeSyncs)
     w.PlayTrack(2);
     EXPECT_EQ(rig.calls().first(), "BASS_ChannelStop(1)");
     EXPECT_TRUE(rig.audio.stream(1)->freed);
-    EXPECT_EQ(w.currentStream, 2u);
+    EXPECT_EQ(w.state().currentStream, 2u);
 }
 
 TEST(Playback, AFailedStartLeavesNothingPlayingAndSaysNothing)
@@ -52,11 +52,11 @@ TEST(Playback, AFailedStartLeavesNothingPlayingAndSaysNothing)
     w.PlayTrack(0);
     rig.audio.drives[0].doorOpen = true;
     w.PlayTrack(1);
-    EXPECT_EQ(w.currentStream, 0u);
+    EXPECT_EQ(w.state().currentStream, 0u);
     EXPECT_TRUE(rig.audio.stream(1)->freed);
     EXPECT_TRUE(rig.dialogs.boxes.isEmpty());
     w.PlayTrack(7); // past the disc's end
-    EXPECT_EQ(w.currentStream, 0u);
+    EXPECT_EQ(w.state().currentStream, 0u);
     EXPECT_TRUE(rig.dialogs.boxes.isEmpty());
 }
 
@@ -75,7 +75,7 @@ TEST(Playback, NextTrackFollowsTheSelectionAndWraps)
         PlayerRig rig(row.rows);
         rig.start();
         rig.select(row.selected);
-        rig.window->PlayNextTrack(5); // the argument does not choose
+        rig.window->tracks().PlayNext(true);
         EXPECT_EQ(rig.started().join(""), row.started);
         EXPECT_EQ(rig.selectedRow(), row.selectedAfter);
         EXPECT_TRUE(rig.dialogs.boxes.isEmpty());
@@ -86,9 +86,9 @@ TEST(Playback, FadeOutSlidesToSilenceThenTheNextRowStartsAtTheSlidersVolume)
 {
     PlayerRig rig;
     frmMain& w = rig.start();
-    w.SliderVolume->setValue(-70);
+    w.player().SliderVolume->setValue(-70);
     const HSTREAM fading = rig.playRow(1);
-    w.cmdButton[8]->click();
+    w.cmdButton(8)->click();
     rig.audio.clearCalls();
 
     // The track's end meets the slide's end: one advance, not two, and only
@@ -98,7 +98,7 @@ TEST(Playback, FadeOutSlidesToSilenceThenTheNextRowStartsAtTheSlidersVolume)
     EXPECT_TRUE(rig.started().isEmpty());
     PlayerRig::deliver();
     EXPECT_EQ(rig.started(), QStringList({"BASS_CD_StreamCreate(0,1," + kPlayFlags + ")"}));
-    EXPECT_EQ(rig.audio.stream(w.currentStream)->volume, 70);
+    EXPECT_EQ(rig.audio.stream(w.state().currentStream)->volume, 70);
     EXPECT_EQ(rig.selectedRow(), 2);
 }
 
@@ -107,7 +107,7 @@ TEST(Playback, ACdReadErrorStopsFreesTellsOnceAndZeroesThePosition)
     PlayerRig rig;
     frmMain& w = rig.start();
     const HSTREAM broken = rig.playRow(1);
-    w.SliderPosition->setValue(4000);
+    w.player().SliderPosition->setValue(4000);
     rig.audio.clearCalls();
     FireFromEngineThread(rig.audio, broken, BASS_SYNC_CD_ERROR);
     FireFromEngineThread(rig.audio, broken, BASS_SYNC_END); // the broken stream also ends
@@ -119,8 +119,8 @@ TEST(Playback, ACdReadErrorStopsFreesTellsOnceAndZeroesThePosition)
                                          "is the CD drive was opened.");
     EXPECT_EQ(rig.dialogs.boxes[0].title, "Error");
     EXPECT_EQ(rig.dialogs.boxes[0].icon, MsgIcon::Critical);
-    EXPECT_EQ(w.SliderPosition->value(), 0);
-    EXPECT_EQ(w.currentStream, 0u);
+    EXPECT_EQ(w.player().SliderPosition->value(), 0);
+    EXPECT_EQ(w.state().currentStream, 0u);
 }
 
 TEST(Playback, SyncsOfAReplacedStreamOrAnEmptiedListStartNothing)
@@ -132,14 +132,14 @@ TEST(Playback, SyncsOfAReplacedStreamOrAnEmptiedListStartNothing)
     // must not skip past the row the user chose.
     FireFromEngineThread(rig.audio, first, BASS_SYNC_END);
     rig.select(3);
-    w.lsTracks_DblClick();
+    w.tracks().lsTracks_DblClick();
     rig.audio.clearCalls();
     PlayerRig::deliver();
     EXPECT_TRUE(rig.started().isEmpty());
     EXPECT_EQ(rig.selectedRow(), 3);
 
-    FireFromEngineThread(rig.audio, w.currentStream, BASS_SYNC_END);
-    w.lsTracks->clear();
+    FireFromEngineThread(rig.audio, w.state().currentStream, BASS_SYNC_END);
+    w.tracks().lsTracks->clear();
     PlayerRig::deliver();
     EXPECT_TRUE(rig.started().isEmpty());
     EXPECT_TRUE(rig.dialogs.boxes.isEmpty());
@@ -149,7 +149,7 @@ TEST(Playback, ASyncAfterTheWindowIsGoneIsDropped)
 {
     PlayerRig rig;
     rig.start().PlayTrack(0);
-    const HSTREAM stream = rig.window->currentStream;
+    const HSTREAM stream = rig.window->state().currentStream;
     rig.window.reset();
     EXPECT_EQ(rig.audio.fireSync(stream, BASS_SYNC_END), 1);
     PlayerRig::deliver();
@@ -160,14 +160,14 @@ TEST(Playback, DoubleClickPlaysTheClickedRow)
     PlayerRig rig;
     frmMain& w = rig.start();
     w.show();
-    w.frMain->show();
+    w.tracks().frMain->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    const QRect second = w.lsTracks->visualItemRect(w.lsTracks->topLevelItem(1));
+    const QRect second = w.tracks().lsTracks->visualItemRect(w.tracks().lsTracks->topLevelItem(1));
     ASSERT_TRUE(second.isValid());
     // A real double click: press, release, then the second press arrives
     // as a double click.
-    QTest::mouseClick(w.lsTracks->viewport(), Qt::LeftButton, {}, second.center());
-    QTest::mouseDClick(w.lsTracks->viewport(), Qt::LeftButton, {}, second.center());
+    QTest::mouseClick(w.tracks().lsTracks->viewport(), Qt::LeftButton, {}, second.center());
+    QTest::mouseDClick(w.tracks().lsTracks->viewport(), Qt::LeftButton, {}, second.center());
     EXPECT_EQ(rig.started(), QStringList({"BASS_CD_StreamCreate(0,1," + kPlayFlags + ")"}));
 }
 
@@ -183,9 +183,9 @@ TEST(Playback, WithoutASelection)
             w.PlayTrack(0);
         rig.select(0);
         rig.audio.clearCalls();
-        w.lsTracks_DblClick();
+        w.tracks().lsTracks_DblClick();
         EXPECT_TRUE(rig.calls().isEmpty());
-        w.cmdButton[0]->click();
+        w.cmdButton(0)->click();
         EXPECT_EQ(rig.started().size(), rows ? 1 : 0);
         EXPECT_EQ(rig.selectedRow(), rows ? 1 : 0);
         EXPECT_TRUE(rig.dialogs.boxes.isEmpty());
@@ -195,7 +195,7 @@ TEST(Playback, WithoutASelection)
 TEST(Playback, ButtonsRunTheirTransportAndDoorActions)
 {
     struct Row { int index; std::function<void(PlayerRig&)> setup; QStringList calls; };
-    auto paused = [](PlayerRig& r) { r.window->cmdButton[1]->click(); r.audio.clearCalls(); };
+    auto paused = [](PlayerRig& r) { r.window->cmdButton(1)->click(); r.audio.clearCalls(); };
     const std::vector<Row> rows{
         {0, {}, {"BASS_ChannelStop(1)", "BASS_CD_StreamCreate(0,1," + kPlayFlags + ")"}},
         {1, {}, {"BASS_ChannelIsActive(1)", "BASS_ChannelPause(1)"}},
@@ -216,8 +216,8 @@ TEST(Playback, ButtonsRunTheirTransportAndDoorActions)
         rig.audio.clearCalls();
         if (row.setup)
             row.setup(rig);
-        ASSERT_TRUE(w.cmdButton[static_cast<std::size_t>(row.index)]->isEnabled());
-        w.cmdButton[static_cast<std::size_t>(row.index)]->click();
+        ASSERT_TRUE(w.cmdButton(static_cast<std::size_t>(row.index))->isEnabled());
+        w.cmdButton(static_cast<std::size_t>(row.index))->click();
         const QStringList calls = rig.calls();
         EXPECT_EQ(calls.mid(0, row.calls.size()), row.calls);
     }

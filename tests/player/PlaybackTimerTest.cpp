@@ -2,7 +2,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QProgressBar>
+#include <QSignalSpy>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -17,7 +17,7 @@ HSTREAM Playing(PlayerRig& rig, QWORD length, QWORD position)
 {
     rig.audio.drives[0].trackLengths[0] = static_cast<std::int32_t>(length);
     rig.window->PlayTrack(0);
-    const HSTREAM s = rig.window->currentStream;
+    const HSTREAM s = rig.window->state().currentStream;
     rig.audio.stream(s)->position = position;
     rig.audio.clearCalls();
     return s;
@@ -30,12 +30,12 @@ TEST(PlaybackTimer, RunsEveryFiftyMillisecondsFromLoadUntilShutdown)
     rig.window = std::make_unique<frmMain>(rig.audio, rig.dialogs, std::make_unique<RecordingFrontEnd>(),
                                            QStringLiteral(QUILLMERE_BIN_DIR));
     frmMain& w = *rig.window;
-    EXPECT_EQ(w.tmrPlaybackPosition->interval(), 50);
-    EXPECT_FALSE(w.tmrPlaybackPosition->isActive());
+    EXPECT_EQ(w.player().tmrPlaybackPosition->interval(), 50);
+    EXPECT_FALSE(w.player().tmrPlaybackPosition->isActive());
     ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Running);
-    EXPECT_TRUE(w.tmrPlaybackPosition->isActive());
+    EXPECT_TRUE(w.player().tmrPlaybackPosition->isActive());
     w.close();
-    EXPECT_FALSE(w.tmrPlaybackPosition->isActive());
+    EXPECT_FALSE(w.player().tmrPlaybackPosition->isActive());
 }
 
 TEST(PlaybackTimer, VolumeSliderSetsTheStreamAndShowsTenthsHalvesToEven)
@@ -46,25 +46,25 @@ TEST(PlaybackTimer, VolumeSliderSetsTheStreamAndShowsTenthsHalvesToEven)
     PlayerRig rig;
     frmMain& w = rig.start();
     // Without a stream the moves still reach the (failing) call and the labels.
-    w.SliderVolume->setSliderPosition(-20);
-    w.SliderBalance->setSliderPosition(-40);
+    w.player().SliderVolume->setSliderPosition(-20);
+    w.player().SliderBalance->setSliderPosition(-40);
     EXPECT_EQ(rig.calls(), QStringList({"BASS_ChannelSetAttributes(0,-1,20,-101)",
                                         "BASS_ChannelSetAttributes(0,-1,-1,-40)"}));
-    EXPECT_EQ(w.lblVolume->text(), "Volume : 2");
-    EXPECT_EQ(w.lblBalance->text(), "-40");
+    EXPECT_EQ(w.player().lblVolume->text(), "Volume : 2");
+    EXPECT_EQ(w.player().lblBalance->text(), "-40");
     EXPECT_TRUE(rig.dialogs.boxes.isEmpty());
 
     const HSTREAM s = Playing(rig, 10 * kSecond, 0);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.value);
-        w.SliderVolume->setSliderPosition(row.value); // as a user's move does
+        w.player().SliderVolume->setSliderPosition(row.value); // as a user's move does
         EXPECT_EQ(rig.audio.stream(s)->volume, row.volume);
-        EXPECT_EQ(w.lblVolume->text(), row.label);
+        EXPECT_EQ(w.player().lblVolume->text(), row.label);
     }
     // A change by the program updates the label only.
     rig.audio.clearCalls();
-    w.SliderVolume->setValue(-35);
-    EXPECT_EQ(w.lblVolume->text(), "Volume : 4");
+    w.player().SliderVolume->setValue(-35);
+    EXPECT_EQ(w.player().lblVolume->text(), "Volume : 4");
     EXPECT_TRUE(rig.calls().isEmpty());
 }
 
@@ -82,11 +82,11 @@ TEST(PlaybackTimer, PositionClickSeeksToTheSlidersShareOfTheLengthHalvesToEven)
         PlayerRig rig;
         frmMain& w = rig.start();
         const HSTREAM s = Playing(rig, row.length, 0);
-        w.SliderPosition_MouseDown();
-        w.SliderPosition->setSliderPosition(row.value);
+        w.player().SliderPosition_MouseDown();
+        w.player().SliderPosition->setSliderPosition(row.value);
         EXPECT_TRUE(rig.callsNamed("BASS_ChannelSetPosition").isEmpty()) << "no seek while held";
-        w.SliderPosition_MouseUp();
-        w.SliderPosition_Click();
+        w.player().SliderPosition_MouseUp();
+        w.player().SliderPosition_Click();
         EXPECT_EQ(rig.callsNamed("BASS_ChannelSetPosition"),
                   QStringList({QStringLiteral("BASS_ChannelSetPosition(%1,%2)").arg(s).arg(row.seek)}));
     }
@@ -97,33 +97,33 @@ TEST(PlaybackTimer, HeldPositionSliderIsLeftAloneAndTheReleaseSeeks)
     PlayerRig rig;
     frmMain& w = rig.start();
     w.show();
-    w.frMain->show();
+    w.tracks().frMain->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     const HSTREAM s = Playing(rig, 40 * QWORD(kSecond), 20 * QWORD(kSecond));
-    const QPoint spot(5, w.SliderPosition->height() / 2);
-    QTest::mousePress(w.SliderPosition, Qt::LeftButton, {}, spot);
-    EXPECT_TRUE(w.positionDrag);
-    w.SliderPosition->setSliderPosition(2500); // dragged to a quarter
+    const QPoint spot(5, w.player().SliderPosition->height() / 2);
+    QTest::mousePress(w.player().SliderPosition, Qt::LeftButton, {}, spot);
+    EXPECT_TRUE(w.player().positionDrag);
+    w.player().SliderPosition->setSliderPosition(2500); // dragged to a quarter
     w.tmrPlaybackPosition_Timer();
-    EXPECT_EQ(w.SliderPosition->value(), 2500);
+    EXPECT_EQ(w.player().SliderPosition->value(), 2500);
     EXPECT_TRUE(rig.callsNamed("BASS_ChannelSetPosition").isEmpty());
-    QTest::mouseRelease(w.SliderPosition, Qt::LeftButton, {}, spot);
-    EXPECT_FALSE(w.positionDrag);
+    QTest::mouseRelease(w.player().SliderPosition, Qt::LeftButton, {}, spot);
+    EXPECT_FALSE(w.player().positionDrag);
     EXPECT_EQ(rig.callsNamed("BASS_ChannelSetPosition"),
               QStringList({QStringLiteral("BASS_ChannelSetPosition(%1,%2)").arg(s).arg(10 * kSecond)}));
     w.tmrPlaybackPosition_Timer();
-    EXPECT_EQ(w.SliderPosition->value(), 2500);
-    EXPECT_EQ(w.lblTrackPosition->text(), "00:10 / 00:40");
+    EXPECT_EQ(w.player().SliderPosition->value(), 2500);
+    EXPECT_EQ(w.player().lblTrackPosition->text(), "00:10 / 00:40");
 
     // Keys seek at once; the timer's own moves never do.
     rig.audio.clearCalls();
-    QTest::keyClick(w.SliderPosition, Qt::Key_PageUp);
+    QTest::keyClick(w.player().SliderPosition, Qt::Key_PageUp);
     EXPECT_EQ(rig.callsNamed("BASS_ChannelSetPosition"),
               QStringList({QStringLiteral("BASS_ChannelSetPosition(%1,%2)").arg(s).arg(14 * kSecond)}));
     rig.audio.stream(s)->position = 30 * QWORD(kSecond);
     rig.audio.clearCalls();
     w.tmrPlaybackPosition_Timer();
-    EXPECT_EQ(w.SliderPosition->value(), 7500);
+    EXPECT_EQ(w.player().SliderPosition->value(), 7500);
     EXPECT_TRUE(rig.callsNamed("BASS_ChannelSetPosition").isEmpty());
 }
 
@@ -133,17 +133,17 @@ TEST(PlaybackTimer, PausedKeepsThePositionStoppedShowsNothing)
     frmMain& w = rig.start();
     const HSTREAM s = Playing(rig, 40 * QWORD(kSecond), 10 * QWORD(kSecond) + kSecond / 2); // 10.5 s
     w.tmrPlaybackPosition_Timer();
-    EXPECT_EQ(w.SliderPosition->value(), 2625);
-    EXPECT_EQ(w.lblTrackPosition->text(), "00:10 / 00:40"); // halves to even
+    EXPECT_EQ(w.player().SliderPosition->value(), 2625);
+    EXPECT_EQ(w.player().lblTrackPosition->text(), "00:10 / 00:40"); // halves to even
     rig.audio.stream(s)->position = 11 * QWORD(kSecond) + kSecond / 2;
-    w.cmdButton[1]->click(); // pause
+    w.cmdButton(1)->click(); // pause
     w.tmrPlaybackPosition_Timer();
-    EXPECT_EQ(w.lblTrackPosition->text(), "00:12 / 00:40");
-    EXPECT_EQ(w.SliderPosition->value(), 2875);
-    w.cmdButton[2]->click(); // stop
+    EXPECT_EQ(w.player().lblTrackPosition->text(), "00:12 / 00:40");
+    EXPECT_EQ(w.player().SliderPosition->value(), 2875);
+    w.cmdButton(2)->click(); // stop
     w.tmrPlaybackPosition_Timer();
-    EXPECT_EQ(w.SliderPosition->value(), 0);
-    EXPECT_EQ(w.lblTrackPosition->text(), "");
+    EXPECT_EQ(w.player().SliderPosition->value(), 0);
+    EXPECT_EQ(w.player().lblTrackPosition->text(), "");
 }
 
 TEST(PlaybackTimer, DuringARipTheProgressBarMovesInsteadOfTheSlider)
@@ -152,23 +152,21 @@ TEST(PlaybackTimer, DuringARipTheProgressBarMovesInsteadOfTheSlider)
     frmMain& w = rig.start();
     Playing(rig, 40 * QWORD(kSecond), 10 * QWORD(kSecond));
     w.tmrPlaybackPosition_Timer();
-    QProgressBar bar;
-    bar.setRange(0, 100);
-    w.ripProgress = &bar;
-    w.rippingActive = true;
-    rig.audio.stream(w.currentStream)->position = 30 * QWORD(kSecond);
+    QSignalSpy progress(&w.player(), &Player::ripProgress);
+    w.state().rippingActive = true;
+    rig.audio.stream(w.state().currentStream)->position = 30 * QWORD(kSecond);
     w.tmrPlaybackPosition_Timer();
-    EXPECT_EQ(bar.value(), 75);
-    EXPECT_EQ(w.SliderPosition->value(), 2500);
-    EXPECT_EQ(w.lblTrackPosition->text(), "00:10 / 00:40");
+    ASSERT_EQ(progress.size(), 1);
+    EXPECT_FLOAT_EQ(progress[0][0].toFloat(), 0.75f);
+    EXPECT_EQ(w.player().SliderPosition->value(), 2500);
+    EXPECT_EQ(w.player().lblTrackPosition->text(), "00:10 / 00:40");
 
     // A cancelled rip's flag keeps the label too.
-    w.rippingActive = false;
-    w.ripStop = true;
+    w.state().rippingActive = false;
+    w.state().ripStop = true;
     w.tmrPlaybackPosition_Timer();
-    EXPECT_EQ(w.SliderPosition->value(), 7500);
-    EXPECT_EQ(w.lblTrackPosition->text(), "00:10 / 00:40");
-    w.ripProgress = nullptr;
+    EXPECT_EQ(w.player().SliderPosition->value(), 7500);
+    EXPECT_EQ(w.player().lblTrackPosition->text(), "00:10 / 00:40");
 }
 
 TEST(PlaybackTimer, DoorBoxesFollowTheDriveAndReplaceTheGreyedState)
@@ -176,15 +174,15 @@ TEST(PlaybackTimer, DoorBoxesFollowTheDriveAndReplaceTheGreyedState)
     PlayerRig rig;
     rig.audio.drives[0].info.canlock = 0;
     frmMain& w = rig.start();
-    EXPECT_EQ(w.chkRWFlags[13]->checkState(), Qt::PartiallyChecked);
+    EXPECT_EQ(w.drives().chkRWFlags[13]->checkState(), Qt::PartiallyChecked);
     w.tmrPlaybackPosition_Timer();
-    EXPECT_EQ(w.chkRWFlags[13]->checkState(), Qt::Unchecked);
-    EXPECT_EQ(w.chkRWFlags[14]->checkState(), Qt::Unchecked);
+    EXPECT_EQ(w.drives().chkRWFlags[13]->checkState(), Qt::Unchecked);
+    EXPECT_EQ(w.drives().chkRWFlags[14]->checkState(), Qt::Unchecked);
     rig.audio.drives[0].doorOpen = true;
     rig.audio.drives[0].doorLocked = true;
     w.tmrPlaybackPosition_Timer();
-    EXPECT_EQ(w.chkRWFlags[13]->checkState(), Qt::Checked);
-    EXPECT_EQ(w.chkRWFlags[14]->checkState(), Qt::Checked);
+    EXPECT_EQ(w.drives().chkRWFlags[13]->checkState(), Qt::Checked);
+    EXPECT_EQ(w.drives().chkRWFlags[14]->checkState(), Qt::Checked);
 }
 
 TEST(PlaybackTimer, TheScenesDoorLabelFollowsTheDriveWhoeverLocksIt)
@@ -231,7 +229,7 @@ TEST(PlaybackTimer, AnEmptyListIsReloadedWhileTheDoorIsClosedAndErrorsShowOnce)
     PlayerRig rig;
     rig.audio.drives[0].ready = false;
     frmMain& w = rig.start();
-    ASSERT_EQ(w.lsTracks->topLevelItemCount(), 0);
+    ASSERT_EQ(w.tracks().lsTracks->topLevelItemCount(), 0);
     rig.audio.drives[0].doorOpen = true;
     w.tmrPlaybackPosition_Timer();
     EXPECT_TRUE(rig.callsNamed("BASS_CD_IsReady").isEmpty()) << "no reload while the door is open";
@@ -247,7 +245,7 @@ TEST(PlaybackTimer, AnEmptyListIsReloadedWhileTheDoorIsClosedAndErrorsShowOnce)
 
     rig.audio.drives[0].trackLengths = {10 * kSecond, 10 * kSecond};
     w.tmrPlaybackPosition_Timer();
-    EXPECT_EQ(w.lsTracks->topLevelItemCount(), 2);
+    EXPECT_EQ(w.tracks().lsTracks->topLevelItemCount(), 2);
     rig.audio.clearCalls();
     w.tmrPlaybackPosition_Timer();
     EXPECT_TRUE(rig.callsNamed("BASS_CD_IsReady").isEmpty()) << "a listed disc is not reloaded";
@@ -277,7 +275,7 @@ TEST(PlaybackTimer, AnErrorInATickStopsTheTimerForGoodAndIsLoggedOnce)
     testing::internal::CaptureStderr();
     QTest::qWait(200);
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_FALSE(w.tmrPlaybackPosition->isActive());
+    EXPECT_FALSE(w.player().tmrPlaybackPosition->isActive());
     EXPECT_NE(err.find("drive went away"), std::string::npos) << err;
     EXPECT_EQ(err.find("drive went away"), err.rfind("drive went away")) << err;
     EXPECT_TRUE(dialogs.boxes.isEmpty());

@@ -5,7 +5,7 @@
 #include "FakeAudioLibrary.h"
 #include "RecordingFrontEnd.h"
 #include "ScriptedDialogs.h"
-#include "app/frmMain.h"
+#include "MainWindow.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -43,7 +43,7 @@ struct PlayerRig {
                                            QStringLiteral(QUILLMERE_BIN_DIR));
         if (window->Form_Load() != frmMain::LoadResult::Running)
             ADD_FAILURE() << "start-up failed";
-        window->tmrPlaybackPosition->stop();
+        window->player().tmrPlaybackPosition->stop();
         audio.clearCalls();
         return *window;
     }
@@ -55,21 +55,21 @@ struct PlayerRig {
 
     int selectedRow() const
     {
-        const auto items = window->lsTracks->selectedItems();
-        return items.isEmpty() ? 0 : window->lsTracks->indexOfTopLevelItem(items.first()) + 1;
+        const auto items = window->tracks().lsTracks->selectedItems();
+        return items.isEmpty() ? 0 : window->tracks().lsTracks->indexOfTopLevelItem(items.first()) + 1;
     }
     void select(int row)
     {
-        window->lsTracks->clearSelection();
+        window->tracks().lsTracks->clearSelection();
         if (row > 0)
-            window->lsTracks->topLevelItem(row - 1)->setSelected(true);
+            window->tracks().lsTracks->topLevelItem(row - 1)->setSelected(true);
     }
     // Selects `row` and plays its track, as a double click does.
     HSTREAM playRow(int row)
     {
         select(row);
         window->PlayTrack(row - 1);
-        return window->currentStream;
+        return window->state().currentStream;
     }
     // Lets the window's thread run what the sync procedures posted.
     static void deliver() { QCoreApplication::processEvents(); }

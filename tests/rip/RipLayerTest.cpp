@@ -3,7 +3,7 @@
 #include "FakeAudioLibrary.h"
 #include "RecordingFrontEnd.h"
 #include "ScriptedDialogs.h"
-#include "app/frmMain.h"
+#include "MainWindow.h"
 #include "diag/ErrorReport.h"
 #include "rip/EncoderWriter.h"
 #include "rip/ErrorLog.h"
@@ -79,9 +79,9 @@ struct Rip : ::testing::Test {
                                            QStringLiteral(QUILLMERE_BIN_DIR));
         EXPECT_EQ(window->Form_Load(), frmMain::LoadResult::Running);
         // The playback timer's polling would mix into the call logs.
-        window->tmrPlaybackPosition->stop();
+        window->player().tmrPlaybackPosition->stop();
         folder = dir.path();
-        window->options->txtExtractPath->setText(folder);
+        window->settings().options->txtExtractPath->setText(folder);
         audio.clearCalls();
         dialogs.boxes.clear();
         return *window;
@@ -89,17 +89,17 @@ struct Rip : ::testing::Test {
     frmMain& startWith(int format, int tracks = 3, std::int32_t bytes = 100000)
     {
         frmMain& w = start(tracks, bytes);
-        w.ripStartDelayMs = 0;
+        w.rip().ripStartDelayMs = 0;
         audio.blocks = 0;
         folder = QStringLiteral("%1/%2/Music/Ripped Audio").arg(dir.path()).arg(++m_runs);
-        w.options->txtExtractPath->setText(folder);
-        w.options->SelectFormat(format);
+        w.settings().options->txtExtractPath->setText(folder);
+        w.settings().options->SelectFormat(format);
         return w;
     }
     void check(std::initializer_list<int> rows)
     {
         for (int row : rows)
-            window->lsTracks->topLevelItem(row - 1)->setCheckState(0, Qt::Checked);
+            window->tracks().lsTracks->topLevelItem(row - 1)->setCheckState(0, Qt::Checked);
     }
     QString lastBox() const { return dialogs.boxes.isEmpty() ? QString() : dialogs.boxes.last().text; }
     bool doorLocked() const { return audio.drives[0].doorLocked; }
@@ -265,7 +265,7 @@ TEST_F(Rip, TheWmaRateListIsTheEncodersOrSaysThereIsNone)
     audio.wmaRates = {1411200, 32000, 0, 96000};
     frmMain& w = start();
     QLocale::setDefault(QLocale::system());
-    QComboBox* list = w.options->cmbWMAEncodingBitrate;
+    QComboBox* list = w.settings().options->cmbWMAEncodingBitrate;
     ASSERT_EQ(list->count(), 2) << "the list ends at the first 0";
     EXPECT_EQ(list->itemText(0), "1,411 Kbps");
     EXPECT_EQ(list->itemData(1).toUInt(), 32000u);
@@ -305,7 +305,7 @@ TEST_F(Rip, EachFormatReadsItsBlocksWithItsSettings)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.format * 10 + c.constant);
         frmMain& w = startWith(c.format);
-        OptionsPanels& o = *w.options;
+        OptionsPanels& o = *w.settings().options;
         const bool ogg = c.format == FormatOgg;
         ((ogg ? (c.constant ? o.optOGGCBR : o.optOGGVBR) : (c.constant ? o.optMP3CBR : o.optMP3VBR)))->setChecked(true);
         QComboBox* list = ogg ? (c.constant ? o.cmbOGGCBitrate : o.cmbOGGVBitrate)
@@ -392,7 +392,7 @@ TEST_F(Rip, EveryFailureIsToldAndLeavesTheOlderFile)
         {"WMA read", FormatWma, [](Rip& r) { r.audio.failures["BASS_ChannelGetData"] = 37; },
          "Error in routine : ExtractAudioTrackToWMAin module : frmDemo\r\nError #57", unread},
         {"WMA full disk", FormatWma, [](Rip&) {}, "An error occured while encoding WMA data.\r\n", "TRACK1.WMA: File too large"},
-        {"no WMA rate", FormatWma, [](Rip& r) { r.window->options->cmbWMAEncodingBitrate->clear(); },
+        {"no WMA rate", FormatWma, [](Rip& r) { r.window->settings().options->cmbWMAEncodingBitrate->clear(); },
          "Track 1 was not ripped: no WMA bitrate is selected", "no WMA bitrate is selected (no WMA encoder offered one)"},
         {"lame missing", FormatMp3, [](Rip& r) { r.audio.failures["BASS_Encode_Start"] = BASS_ERROR_FILEOPEN; }, "",
          "lame was not found (install the lame package)"},
@@ -478,8 +478,8 @@ TEST_F(Rip, StopKeepsAShorterFileOnlyWhenConfirmed)
         EXPECT_EQ(dialogs.boxes[1].title, "Ripping Completed");
         EXPECT_EQ(files(), c.files);
         EXPECT_EQ(QFileInfo(folder + "/" + c.files[0]).size(), c.size);
-        EXPECT_EQ(w.ripStop, c.flagLeft);
-        EXPECT_FALSE(w.rippingActive);
+        EXPECT_EQ(w.state().ripStop, c.flagLeft);
+        EXPECT_FALSE(w.state().rippingActive);
         EXPECT_FALSE(doorLocked());
     }
 }
@@ -491,11 +491,11 @@ TEST_F(Rip, StalledEncoderIsStoppedByTheWatchdogOrByStop)
     for (bool userStops : {false, true}) {
         SCOPED_TRACE(userStops);
         frmMain& w = start(2, 2000000);
-        w.ripStop = false;
+        w.state().ripStop = false;
         audio.encoderStalls = true;
         if (userStops)
             QTimer::singleShot(50, &w, [&w] { w.StopRipping(); });
-        EncoderWriter writer(audio, 0, w.currentStream, w.ripStop,
+        EncoderWriter writer(audio, 0, w.state().currentStream, w.state().ripStop,
                              {"MP3C", "128", folder + "/TRACK1.mp3", "0", userStops ? 1000 : 200});
         EXPECT_EQ(RipOneTrack(w.ripContext(), 0, writer, {true, 0, {}}), RipResult::Failed);
         EXPECT_EQ(audio.blocks, 1) << "nothing more is read while it stalls";

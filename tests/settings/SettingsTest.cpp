@@ -1,7 +1,7 @@
 #include "FakeAudioLibrary.h"
 #include "RecordingFrontEnd.h"
 #include "ScriptedDialogs.h"
-#include "app/frmMain.h"
+#include "MainWindow.h"
 #include "settings/CRegister.h"
 #include "settings/OptionsPanels.h"
 #include "settings/RegistryFileStore.h"
@@ -48,9 +48,9 @@ struct Settings : ::testing::Test {
     static void fillWmaRates(frmMain& w)
     {
         // The rate list is filled from the codec at start-up; stand in for it.
-        if (w.options->cmbWMAEncodingBitrate->count() == 0) {
+        if (w.settings().options->cmbWMAEncodingBitrate->count() == 0) {
             for (int k : {320, 256, 192, 160, 128, 96})
-                w.options->cmbWMAEncodingBitrate->addItem(QString("%1 Kbps").arg(k), k * 1000);
+                w.settings().options->cmbWMAEncodingBitrate->addItem(QString("%1 Kbps").arg(k), k * 1000);
         }
     }
 };
@@ -74,7 +74,7 @@ TEST(SettingsConversions, NumbersAndBooleans)
 TEST_F(Settings, FirstRunGivesTheDefaults)
 {
     frmMain& w = start();
-    OptionsPanels& o = *w.options;
+    OptionsPanels& o = *w.settings().options;
     EXPECT_EQ(o.txtExtractPath->text(), OptionsPanels::DefaultExtractPath());
     EXPECT_TRUE(o.txtExtractPath->text().endsWith("/Ripped Audio"));
     EXPECT_EQ(o.SelectedFormat(), FormatPortable);
@@ -89,7 +89,7 @@ TEST_F(Settings, FirstRunGivesTheDefaults)
     const char* words[] = {"Title", "Artist", "Album Title", "Description", "Rating", "Copyright", "Genre", "Year"};
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(o.txtWMATags[static_cast<std::size_t>(i)]->text(), words[i]);
-    EXPECT_EQ(w.cmbCDDrives->currentIndex(), 0);
+    EXPECT_EQ(w.drives().cmbCDDrives->currentIndex(), 0);
 
     fillWmaRates(w);
     w.LoadSettings();
@@ -99,7 +99,7 @@ TEST_F(Settings, FirstRunGivesTheDefaults)
 TEST_F(Settings, SaveThenLoadReproducesEveryControl)
 {
     frmMain& w = start();
-    OptionsPanels& o = *w.options;
+    OptionsPanels& o = *w.settings().options;
     fillWmaRates(w);
     o.txtExtractPath->setText("/srv/music/rips ünïcode \"quoted\"\\");
     o.SelectFormat(FormatOgg);
@@ -112,12 +112,12 @@ TEST_F(Settings, SaveThenLoadReproducesEveryControl)
     o.cmbWMAEncodingBitrate->setCurrentIndex(1);
     for (int i = 0; i < 8; ++i)
         o.txtWMATags[static_cast<std::size_t>(i)]->setText(QString("tag %1").arg(i));
-    w.cmbCDDrives->setCurrentIndex(1);
+    w.drives().cmbCDDrives->setCurrentIndex(1);
     ASSERT_TRUE(w.SaveSettings(nullptr));
 
     window.reset();
     frmMain& again = start();
-    OptionsPanels& p = *again.options;
+    OptionsPanels& p = *again.settings().options;
     fillWmaRates(again);
     again.LoadSettings();
     EXPECT_EQ(p.txtExtractPath->text(), "/srv/music/rips ünïcode \"quoted\"\\");
@@ -134,7 +134,7 @@ TEST_F(Settings, SaveThenLoadReproducesEveryControl)
     EXPECT_EQ(p.cmbWMAEncodingBitrate->currentIndex(), 1);
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(p.txtWMATags[static_cast<std::size_t>(i)]->text(), QString("tag %1").arg(i));
-    EXPECT_EQ(again.cmbCDDrives->currentIndex(), 1);
+    EXPECT_EQ(again.drives().cmbCDDrives->currentIndex(), 1);
     // The store is a file a person can read.
     QFile file(RegistryFileStore::Default().fileFor(HKEY_LOCAL_MACHINE));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -153,8 +153,8 @@ TEST_F(Settings, StoredValuesThatDoNotFitLeaveTheirControlAlone)
     store("OGG VBR Bitrate", "twelve");
     store("File Format", "9");         // no such option
     frmMain& w = start();
-    OptionsPanels& o = *w.options;
-    EXPECT_EQ(w.cmbCDDrives->currentIndex(), 0);
+    OptionsPanels& o = *w.settings().options;
+    EXPECT_EQ(w.drives().cmbCDDrives->currentIndex(), 0);
     // As the rate loader left it: its first entry, or none without a codec.
     EXPECT_EQ(o.cmbWMAEncodingBitrate->currentIndex(), o.cmbWMAEncodingBitrate->count() > 0 ? 0 : -1);
     EXPECT_EQ(o.cmbMP3CBitrate->currentIndex(), -1);
@@ -208,21 +208,21 @@ TEST_F(Settings, PanelsShowEveryTextWhole)
             frame->grab().save(shots + "/" + name + ".png");
     };
     for (int i = 0; i < 5; ++i) {
-        w.options->SelectFormat(i);
-        check(w.frFileFormat, QString("format-%1").arg(i));
+        w.settings().options->SelectFormat(i);
+        check(w.settings().frFileFormat, QString("format-%1").arg(i));
     }
-    check(w.frGeneralOptions, "general");
-    check(w.frMain, "tracks");
-    check(w.frCDInfo, "drive");
+    check(w.settings().frGeneralOptions, "general");
+    check(w.tracks().frMain, "tracks");
+    check(w.drives().frCDInfo, "drive");
 }
 
 // Through the scene's commands, as a user would: apply, quit, start again.
 TEST_F(Settings, AppliedOptionsComeBackAfterARestartAndUnappliedOnesDoNot)
 {
     start();
-    window->options->SelectFormat(FormatMp3);
-    window->options->optMP3VBR->click();
-    window->options->txtExtractPath->setText("/applied");
+    window->settings().options->SelectFormat(FormatMp3);
+    window->settings().options->optMP3VBR->click();
+    window->settings().options->txtExtractPath->setText("/applied");
     frontEnd->send("IDC_FS_Apply");
     ASSERT_FALSE(dialogs.boxes.isEmpty());
     EXPECT_EQ(dialogs.boxes.last().text, "Settings have been saved.");
@@ -230,7 +230,7 @@ TEST_F(Settings, AppliedOptionsComeBackAfterARestartAndUnappliedOnesDoNot)
     window->close();
     window.reset();
 
-    OptionsPanels& o = *start().options;
+    OptionsPanels& o = *start().settings().options;
     EXPECT_EQ(o.SelectedFormat(), FormatMp3);
     EXPECT_TRUE(o.optMP3VBR->isChecked());
     EXPECT_EQ(o.txtExtractPath->text(), "/applied");

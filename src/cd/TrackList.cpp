@@ -1,7 +1,9 @@
 // The track list frame (frMain): the disc's tracks, its CD-Text artist and
-// album, and the player's sliders around them.
-#include "app/frmMain.h"
+// album, and the player's controls around them.
+#include "TrackList.h"
+
 #include "cd/CdTextParser.h"
+#include "cd/TrackRows.h"
 #include "cd/DiscText.h"
 #include "diag/ErrorReport.h"
 #include "platform/frontend/FrontEnd.h"
@@ -12,9 +14,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QSizePolicy>
-#include <QSlider>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <vector>
@@ -49,10 +48,16 @@ QLabel* Label(const QString& text, QWidget* parent, const char* name)
 
 } // namespace
 
-void frmMain::BuildTrackListFrame()
+TrackList::TrackList(AudioLibrary& audio, Dialogs& dialogs, FrontEnd& frontEnd, WindowState& state, QWidget* owner)
+    : QObject(owner), m_audio(audio), m_dialogs(dialogs), m_frontEnd(frontEnd), m_state(state), m_owner(owner)
 {
+    frMain = new QFrame(owner);
+    frMain->setObjectName(QStringLiteral("frMain"));
+    frMain->resize(507, 300);
     QFrame* frame = frMain;
 
+    lsTracks = new QTreeWidget(frame);
+    lsTracks->setObjectName(QStringLiteral("lsTracks"));
     lblHint = Label(QStringLiteral("Check the tracks that you want to extract, Double click to play"), frame,
                     "lblHint");
 
@@ -60,10 +65,6 @@ void frmMain::BuildTrackListFrame()
     txtCDArtist->setObjectName(QStringLiteral("txtCDArtist"));
     txtCDAlbum = new QLineEdit(frame);
     txtCDAlbum->setObjectName(QStringLiteral("txtCDAlbum"));
-    QLabel* artist = Label(QStringLiteral("Artist :"), frame, "lblCDArtist");
-    artist->setBuddy(txtCDArtist);
-    QLabel* album = Label(QStringLiteral("Album :"), frame, "lblCDAlbum");
-    album->setBuddy(txtCDAlbum);
 
     lsTracks->setColumnCount(3);
     lsTracks->setHeaderLabels({QStringLiteral("Track#"), QStringLiteral("Type"), QStringLiteral("Duration")});
@@ -83,26 +84,16 @@ void frmMain::BuildTrackListFrame()
     lblNoTracks->setAlignment(Qt::AlignCenter);
     lblNoTracks->setAttribute(Qt::WA_TransparentForMouseEvents);
 
-    lblVolume = Label(QString(), frame, "lblVolume");
-    lblVolume->setAlignment(Qt::AlignCenter);
-    lblVolume->setMinimumWidth(lblVolume->fontMetrics().horizontalAdvance(QStringLiteral("Volume : 10")) + 4);
-    lblBalance = Label(QString(), frame, "lblBalance");
-    lblBalance->setMinimumWidth(lblBalance->fontMetrics().horizontalAdvance(QStringLiteral("-100")) + 4);
-    lblTrackPosition = Label(QString(), frame, "lblTrackPosition");
-    lblTrackPosition->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    lblTrackPosition->setMinimumWidth(
-        lblTrackPosition->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00 / 00:00:00")) + 4);
+    connect(lsTracks, &QTreeWidget::itemDoubleClicked, this, [this] { lsTracks_DblClick(); });
+}
 
-    for (int i : {0, 1, 2, 8}) {
-        static const char* const captions[9] = {"&Play", "P&ause/Resume", "&Stop", nullptr, nullptr,
-                                                nullptr, nullptr, nullptr, "&Fade Out"};
-        auto* button = new QPushButton(QString::fromLatin1(captions[i]), frame);
-        // As narrow as the caption allows, so the balance slider keeps its room.
-        button->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-        button->setMinimumWidth(button->fontMetrics().horizontalAdvance(button->text().remove(QLatin1Char('&'))) + 20);
-        button->setObjectName(QStringLiteral("cmdButton[%1]").arg(i));
-        cmdButton[static_cast<std::size_t>(i)] = button;
-    }
+void TrackList::LayOut(QLayout* volume, QLayout* position, QLayout* controls)
+{
+    QFrame* frame = frMain;
+    QLabel* artist = Label(QStringLiteral("Artist :"), frame, "lblCDArtist");
+    artist->setBuddy(txtCDArtist);
+    QLabel* album = Label(QStringLiteral("Album :"), frame, "lblCDAlbum");
+    album->setBuddy(txtCDAlbum);
 
     auto* top = new QVBoxLayout(frame);
     top->setContentsMargins(10, 8, 10, 8);
@@ -122,29 +113,13 @@ void frmMain::BuildTrackListFrame()
     listArea->addWidget(lsTracks, 0, 0);
     listArea->addWidget(lblNoTracks, 0, 0, Qt::AlignCenter);
     middle->addLayout(listArea, 1);
-    auto* volume = new QVBoxLayout;
-    volume->addWidget(SliderVolume, 1, Qt::AlignHCenter);
-    volume->addWidget(lblVolume);
     middle->addLayout(volume);
     top->addLayout(middle, 1);
-
-    auto* position = new QHBoxLayout;
-    position->addWidget(SliderPosition, 1);
-    position->addWidget(lblTrackPosition);
     top->addLayout(position);
-
-    SliderBalance->setMinimumWidth(90);
-    auto* controls = new QHBoxLayout;
-    controls->addWidget(Label(QStringLiteral("Balance"), frame, "lblBalanceCaption"));
-    controls->addWidget(SliderBalance, 1);
-    controls->addWidget(lblBalance);
-    controls->addSpacing(6);
-    for (int i : {0, 1, 2, 8})
-        controls->addWidget(cmdButton[static_cast<std::size_t>(i)]);
     top->addLayout(controls);
 }
 
-void frmMain::AddTrackRow(int track, std::int32_t bytes)
+void TrackList::AddTrackRow(int track, std::int32_t bytes)
 {
     auto* row = new QTreeWidgetItem(lsTracks);
     row->setText(0, QStringLiteral("Track %1").arg(track + 1, 2, 10, QLatin1Char('0')));
@@ -156,13 +131,13 @@ void frmMain::AddTrackRow(int track, std::int32_t bytes)
     row->setCheckState(0, Qt::Unchecked);
 }
 
-int frmMain::TrackOfRow(int row) const
+int TrackList::TrackOfRow(int row) const
 {
     const QTreeWidgetItem* item = lsTracks->topLevelItem(row);
     return item ? item->data(0, Qt::UserRole).toInt() : row;
 }
 
-void frmMain::ReportLoadErrorsOnce(const QString& disc, const std::function<void()>& report)
+void TrackList::ReportLoadErrorsOnce(const QString& disc, const std::function<void()>& report)
 {
     if (disc == m_reportedDisc)
         return;
@@ -170,9 +145,9 @@ void frmMain::ReportLoadErrorsOnce(const QString& disc, const std::function<void
     report();
 }
 
-void frmMain::LoadTrackList()
+void TrackList::LoadTrackList()
 {
-    const DWORD drive = static_cast<DWORD>(currentDrive);
+    const DWORD drive = static_cast<DWORD>(m_state.currentDrive);
     lsTracks->clear();
 
     const int tracks = m_audio.BASS_CD_IsReady(drive) ? m_audio.BASS_CD_GetTracks(drive) : -1;
@@ -197,9 +172,9 @@ void frmMain::LoadTrackList()
         if (failures.empty()) {
             m_reportedDisc.clear();
         } else {
-            ReportLoadErrorsOnce(DiscIdentity(currentDrive, lengths), [&] {
+            ReportLoadErrorsOnce(DiscIdentity(m_state.currentDrive, lengths), [&] {
                 for (int code : failures)
-                    ShowAudioError(m_dialogs, this, QStringLiteral("There was an error."), code);
+                    ShowAudioError(m_dialogs, m_owner, QStringLiteral("There was an error."), code);
             });
         }
     }
@@ -207,14 +182,14 @@ void frmMain::LoadTrackList()
     const bool any = lsTracks->topLevelItemCount() > 0;
     const QString flag = any ? QStringLiteral("1") : QStringLiteral("0");
     for (const char* name : kEnableVariables)
-        m_frontEnd->SetVariable(QLatin1String(name), flag);
-    m_frontEnd->SetVariable(QStringLiteral("_root.ChangeStatus"), QStringLiteral("1"));
+        m_frontEnd.SetVariable(QLatin1String(name), flag);
+    m_frontEnd.SetVariable(QStringLiteral("_root.ChangeStatus"), QStringLiteral("1"));
     lblNoTracks->setVisible(!any);
 }
 
-void frmMain::LoadTrackListFromCDText(const char* lngTagPtr, int lTrackCount)
+void TrackList::LoadTrackListFromCDText(const char* lngTagPtr, int lTrackCount)
 {
-    const DWORD drive = static_cast<DWORD>(currentDrive);
+    const DWORD drive = static_cast<DWORD>(m_state.currentDrive);
     const CdTextTables tables = ParseCdText(lngTagPtr, lTrackCount);
     txtCDArtist->setText(tables.performer.value(0));
     txtCDAlbum->setText(tables.title.value(0));
@@ -233,10 +208,80 @@ void frmMain::LoadTrackListFromCDText(const char* lngTagPtr, int lTrackCount)
         m_reportedDisc.clear();
         return;
     }
-    ReportLoadErrorsOnce(DiscIdentity(currentDrive, lengths), [&] {
-        ReportError(m_dialogs, this, kModule, QStringLiteral("LoadTrackListFromCDText"), tables.error->number,
+    ReportLoadErrorsOnce(DiscIdentity(m_state.currentDrive, lengths), [&] {
+        ReportError(m_dialogs, m_owner, kModule, QStringLiteral("LoadTrackListFromCDText"), tables.error->number,
                     tables.error->description);
     });
+}
+
+void TrackList::ReloadIfEmpty()
+{
+    if (lsTracks->topLevelItemCount() == 0 && !m_state.doorOpen)
+        LoadTrackList();
+}
+
+std::vector<int> TrackList::CheckedTracks() const
+{
+    std::vector<int> tracks;
+    for (int row = 0; row < lsTracks->topLevelItemCount(); ++row) {
+        if (lsTracks->topLevelItem(row)->checkState(0) == Qt::Checked)
+            tracks.push_back(TrackOfRow(row));
+    }
+    return tracks;
+}
+
+int TrackList::RowCount() const
+{
+    return lsTracks->topLevelItemCount();
+}
+
+int TrackList::SelectedRow() const
+{
+    return qm::SelectedRow(lsTracks);
+}
+
+void TrackList::PlayRow(int row)
+{
+    emit playRequested(TrackOfRow(row));
+}
+
+void TrackList::PlayAndSelect(int row)
+{
+    PlayRow(row - 1);
+    SelectRow(lsTracks, row);
+}
+
+void TrackList::PlayNext(bool fromNone)
+{
+    const int count = RowCount();
+    const int selected = SelectedRow();
+    if (count == 0 || (selected == 0 && !fromNone))
+        return;
+    // After the last row comes the first.
+    PlayAndSelect(selected == count || selected == 0 ? 1 : selected + 1);
+}
+
+void TrackList::PlayPrevious()
+{
+    const int count = RowCount();
+    const int selected = SelectedRow();
+    if (count == 0 || selected == 0)
+        return;
+    PlayAndSelect(selected == 1 ? count : selected - 1);
+}
+
+void TrackList::PlaySelectedOrFirst()
+{
+    if (const int row = SelectedRow())
+        PlayRow(row - 1);
+    else
+        PlayNext(true);
+}
+
+void TrackList::lsTracks_DblClick()
+{
+    if (const int row = SelectedRow())
+        PlayRow(row - 1);
 }
 
 } // namespace qm
