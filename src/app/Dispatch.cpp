@@ -69,7 +69,7 @@ void PlayOrResume(frmMain& w)
 {
     // Ripping to an encoder shuts the output down; this brings it back and
     // changes nothing when it is open.
-    w.audio().BASS_Init(1, 44100, 0, w.windowHandle(), nullptr);
+    OpenDefaultOutput(w.audio(), w.windowHandle());
     if (w.audio().BASS_ChannelIsActive(w.state().currentStream) == BASS_ACTIVE_PAUSED) {
         w.audio().BASS_ChannelResume(w.state().currentStream);
         return;

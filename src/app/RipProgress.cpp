@@ -9,7 +9,7 @@
 namespace qm::cli {
 
 namespace {
-constexpr double kBytesPerSecond = 176400.0; // CD audio: 44100 frames of 2 x 16 bits
+constexpr double kBytesPerSecond = kCdBytesPerSecond;
 constexpr qint64 kUpdateMs = 100;
 } // namespace
 

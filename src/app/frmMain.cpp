@@ -116,7 +116,7 @@ frmMain::LoadResult frmMain::Form_Load()
 
 bool frmMain::OpenAudioOutput()
 {
-    if (m_audio.BASS_Init(1, 44100, 0, windowHandle(), nullptr))
+    if (OpenDefaultOutput(m_audio, windowHandle()))
         return true;
     const OutputFailure failure = AudioOutputFailure(m_audio.BASS_ErrorGetCode());
     m_dialogs.MessageBox(this, failure.text, QStringLiteral("Digital output"), MsgIcon::Critical,

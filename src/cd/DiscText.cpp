@@ -28,7 +28,7 @@ QString Seconds2HMS(std::int32_t lngSeconds)
 
 std::int32_t TrackSeconds(std::int32_t bytes)
 {
-    constexpr std::int32_t kBytesPerSecond = 176400; // 44100 frames x 2 channels x 2 bytes
+    constexpr auto kBytesPerSecond = static_cast<std::int32_t>(kCdBytesPerSecond);
     std::int32_t whole = bytes / kBytesPerSecond;
     const std::int32_t rest = bytes % kBytesPerSecond;
     if (2 * rest > kBytesPerSecond || (2 * rest == kBytesPerSecond && whole % 2 != 0))

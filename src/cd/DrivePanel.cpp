@@ -4,6 +4,7 @@
 
 #include "cd/DiscText.h"
 #include "platform/frontend/FrontEnd.h"
+#include "shared/NamedLabel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -81,14 +82,6 @@ void SetBoxValue(QCheckBox* box, int value)
     box->setCheckState(value == 2 ? Qt::PartiallyChecked : value ? Qt::Checked : Qt::Unchecked);
 }
 
-QLabel* Label(const QString& text, QWidget* parent, const char* name = nullptr)
-{
-    auto* label = new QLabel(text, parent);
-    if (name)
-        label->setObjectName(QLatin1String(name));
-    return label;
-}
-
 void SetBox(QCheckBox* box, bool on)
 {
     box->setCheckState(on ? Qt::Checked : Qt::Unchecked);
@@ -105,7 +98,7 @@ DrivePanel::DrivePanel(AudioLibrary& audio, FrontEnd& frontEnd, WindowState& sta
     QFrame* panel = frCDInfo;
     panel->setAccessibleName(QStringLiteral("CD Drive"));
 
-    QLabel* caption = Label(QStringLiteral("CD Drive"), panel, "lblCDInfoCaption");
+    QLabel* caption = NamedLabel(QStringLiteral("CD Drive"), panel, "lblCDInfoCaption");
     QFont bold = caption->font();
     bold.setBold(true);
     caption->setFont(bold);
@@ -114,7 +107,7 @@ DrivePanel::DrivePanel(AudioLibrary& audio, FrontEnd& frontEnd, WindowState& sta
     cmbCDDrives->setObjectName(QStringLiteral("cmbCDDrives"));
     cmbCDDrives->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     cmbCDDrives->setMinimumContentsLength(20);
-    QLabel* select = Label(QStringLiteral("Select CD Drive :"), panel, "lblSelectDrive");
+    QLabel* select = NamedLabel(QStringLiteral("Select CD Drive :"), panel, "lblSelectDrive");
     select->setBuddy(cmbCDDrives);
 
     auto* displayOnly = new DisplayOnly(panel);
@@ -128,8 +121,8 @@ DrivePanel::DrivePanel(AudioLibrary& audio, FrontEnd& frontEnd, WindowState& sta
         box->setFocusPolicy(Qt::NoFocus);
         chkRWFlags[static_cast<std::size_t>(i)] = box;
     }
-    lblMaxReadSpeed = Label(FormatKbps(0), panel, "lblMaxReadSpeed");
-    lblCacheSize = Label(FormatKbps(0), panel, "lblCacheSize");
+    lblMaxReadSpeed = NamedLabel(FormatKbps(0), panel, "lblMaxReadSpeed");
+    lblCacheSize = NamedLabel(FormatKbps(0), panel, "lblCacheSize");
 
     for (const auto& [index, text] : kDoorButtons) {
         auto* button = new QPushButton(QString::fromLatin1(text), panel);
@@ -163,10 +156,10 @@ DrivePanel::DrivePanel(AudioLibrary& audio, FrontEnd& frontEnd, WindowState& sta
         door->addWidget(chkRWFlags[static_cast<std::size_t>(i)]);
     door->addSpacing(12);
     // Each figure under its caption: the column is too narrow for both on one line.
-    door->addWidget(Label(QStringLiteral("Maximum read speed"), panel, "lblMaxReadSpeedCaption"));
+    door->addWidget(NamedLabel(QStringLiteral("Maximum read speed"), panel, "lblMaxReadSpeedCaption"));
     door->addWidget(lblMaxReadSpeed, 0, Qt::AlignRight);
     door->addSpacing(4);
-    door->addWidget(Label(QStringLiteral("Drive's cache size"), panel, "lblCacheSizeCaption"));
+    door->addWidget(NamedLabel(QStringLiteral("Drive's cache size"), panel, "lblCacheSizeCaption"));
     door->addWidget(lblCacheSize, 0, Qt::AlignRight);
     door->addSpacing(12);
     auto* doorButtons = new QGridLayout;

@@ -7,6 +7,7 @@
 #include "cd/DiscText.h"
 #include "diag/ErrorReport.h"
 #include "platform/frontend/FrontEnd.h"
+#include "shared/NamedLabel.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -39,13 +40,6 @@ QString DiscIdentity(int drive, const std::vector<std::int32_t>& lengths)
     return id;
 }
 
-QLabel* Label(const QString& text, QWidget* parent, const char* name)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    return label;
-}
-
 } // namespace
 
 TrackList::TrackList(AudioLibrary& audio, Dialogs& dialogs, FrontEnd& frontEnd, WindowState& state, QWidget* owner)
@@ -58,7 +52,7 @@ TrackList::TrackList(AudioLibrary& audio, Dialogs& dialogs, FrontEnd& frontEnd, 
 
     lsTracks = new QTreeWidget(frame);
     lsTracks->setObjectName(QStringLiteral("lsTracks"));
-    lblHint = Label(QStringLiteral("Check the tracks that you want to extract, Double click to play"), frame,
+    lblHint = NamedLabel(QStringLiteral("Check the tracks that you want to extract, Double click to play"), frame,
                     "lblHint");
 
     txtCDArtist = new QLineEdit(frame);
@@ -78,7 +72,7 @@ TrackList::TrackList(AudioLibrary& audio, Dialogs& dialogs, FrontEnd& frontEnd, 
     lsTracks->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
 
     // Shown in the list's place while it is empty.
-    lblNoTracks = Label(QStringLiteral("If no tracks listed, You can change the CD drive from the settings tab."),
+    lblNoTracks = NamedLabel(QStringLiteral("If no tracks listed, You can change the CD drive from the settings tab."),
                         frame, "lblNoTracks");
     lblNoTracks->setWordWrap(true);
     lblNoTracks->setAlignment(Qt::AlignCenter);
@@ -90,9 +84,9 @@ TrackList::TrackList(AudioLibrary& audio, Dialogs& dialogs, FrontEnd& frontEnd, 
 void TrackList::LayOut(QLayout* volume, QLayout* position, QLayout* controls)
 {
     QFrame* frame = frMain;
-    QLabel* artist = Label(QStringLiteral("Artist :"), frame, "lblCDArtist");
+    QLabel* artist = NamedLabel(QStringLiteral("Artist :"), frame, "lblCDArtist");
     artist->setBuddy(txtCDArtist);
-    QLabel* album = Label(QStringLiteral("Album :"), frame, "lblCDAlbum");
+    QLabel* album = NamedLabel(QStringLiteral("Album :"), frame, "lblCDAlbum");
     album->setBuddy(txtCDAlbum);
 
     auto* top = new QVBoxLayout(frame);

@@ -20,7 +20,8 @@ void Player::PlayTrack(int track)
                                                  BASS_CD_PLAY_FLAGS);
     // The balance slider applies to the new track too, so that what it shows
     // is what is heard.
-    m_audio.BASS_ChannelSetAttributes(currentStream, -1, std::abs(SliderVolume->value()), SliderBalance->value());
+    m_audio.BASS_ChannelSetAttributes(currentStream, kKeepFrequency, std::abs(SliderVolume->value()),
+                                      SliderBalance->value());
     m_audio.BASS_StreamPlay(currentStream, true, 0);
     const DWORD user = static_cast<DWORD>(track);
     SetSync(currentStream, BASS_SYNC_END, &Player::EndSyncProc, user);
@@ -30,7 +31,7 @@ void Player::PlayTrack(int track)
 
 void Player::FadeOut()
 {
-    m_audio.BASS_ChannelSlideAttributes(m_state.currentStream, -1, 0, -101, 5000);
+    m_audio.BASS_ChannelSlideAttributes(m_state.currentStream, kKeepFrequency, 0, kKeepPan, 5000);
 }
 
 void Player::CDError()

@@ -25,14 +25,15 @@ void Player::SliderVolume_Change()
 // value has not been passed on yet.
 void Player::SliderVolume_Scroll()
 {
-    m_audio.BASS_ChannelSetAttributes(m_state.currentStream, -1, std::abs(SliderVolume->sliderPosition()), -101);
+    m_audio.BASS_ChannelSetAttributes(m_state.currentStream, kKeepFrequency, std::abs(SliderVolume->sliderPosition()),
+                                      kKeepPan);
     lblVolume->setText(VolumeText(SliderVolume->sliderPosition()));
 }
 
 void Player::SliderBalance_Scroll()
 {
     const int pan = SliderBalance->sliderPosition();
-    m_audio.BASS_ChannelSetAttributes(m_state.currentStream, -1, -1, pan);
+    m_audio.BASS_ChannelSetAttributes(m_state.currentStream, kKeepFrequency, kKeepVolume, pan);
     lblBalance->setText(QString::number(pan));
 }
 

@@ -1,6 +1,7 @@
 // The player's controls: the transport buttons, the three sliders with their
 // labels, and the playback timer, built and wired.
 #include "Player.h"
+#include "shared/NamedLabel.h"
 
 #include <QBoxLayout>
 #include <QEvent>
@@ -35,13 +36,6 @@ protected:
 private:
     Player& m_player;
 };
-
-QLabel* Label(const QString& text, QWidget* parent, const char* name)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    return label;
-}
 
 } // namespace
 
@@ -103,12 +97,12 @@ void Player::BuildControls(QWidget* owner)
     SliderPosition->setTickPosition(QSlider::TicksBelow);
     SliderPosition->setTickInterval(500);
 
-    lblVolume = Label(QString(), owner, "lblVolume");
+    lblVolume = NamedLabel(QString(), owner, "lblVolume");
     lblVolume->setAlignment(Qt::AlignCenter);
     lblVolume->setMinimumWidth(lblVolume->fontMetrics().horizontalAdvance(QStringLiteral("Volume : 10")) + 4);
-    lblBalance = Label(QString(), owner, "lblBalance");
+    lblBalance = NamedLabel(QString(), owner, "lblBalance");
     lblBalance->setMinimumWidth(lblBalance->fontMetrics().horizontalAdvance(QStringLiteral("-100")) + 4);
-    lblTrackPosition = Label(QString(), owner, "lblTrackPosition");
+    lblTrackPosition = NamedLabel(QString(), owner, "lblTrackPosition");
     lblTrackPosition->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblTrackPosition->setMinimumWidth(
         lblTrackPosition->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00 / 00:00:00")) + 4);
@@ -135,7 +129,7 @@ void Player::BuildControls(QWidget* owner)
     m_positionGroup = position;
 
     auto* controls = new QHBoxLayout;
-    controls->addWidget(Label(QStringLiteral("Balance"), owner, "lblBalanceCaption"));
+    controls->addWidget(NamedLabel(QStringLiteral("Balance"), owner, "lblBalanceCaption"));
     controls->addWidget(SliderBalance, 1);
     controls->addWidget(lblBalance);
     controls->addSpacing(6);

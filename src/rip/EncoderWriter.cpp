@@ -81,7 +81,7 @@ bool EncoderWriter::prepare()
     m_audio.BASS_ChannelStop(m_currentStream);
     m_audio.BASS_StreamFree(m_currentStream);
     m_audio.BASS_Free();
-    m_audio.BASS_Init(1, 44100, 0, m_window, nullptr);
+    OpenDefaultOutput(m_audio, m_window);
     m_audio.BASS_SetConfig(BASS_CONFIG_FLOATDSP, 0);
     m_audio.BASS_Encode_Stop(m_currentStream);
     m_prepared = true;

@@ -60,7 +60,7 @@ bool WmaWriter::open(HSTREAM)
     if (!m_file.create())
         return failed(kOpenFailed, BASS_ERROR_CREATE);
     m_encoder = m_audio.QM_WMA_EncodeOpenWriter(
-        44100, BASS_WMA_ENCODE_TAGS, m_bitrate,
+        kCdRate, BASS_WMA_ENCODE_TAGS, m_bitrate,
         [this](QWORD offset, const void* data, DWORD length) { return m_file.writeAt(offset, data, length); });
     if (m_encoder == 0)
         return failed(kOpenFailed, m_audio.BASS_ErrorGetCode());

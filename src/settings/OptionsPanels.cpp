@@ -1,6 +1,7 @@
 #include "OptionsPanels.h"
 
 #include "platform/ui/Dialogs.h"
+#include "shared/NamedLabel.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -21,17 +22,9 @@ namespace qm {
 
 namespace {
 
-QLabel* label(const QString& text, QWidget* parent, const char* name = nullptr)
-{
-    auto* l = new QLabel(text, parent);
-    if (name)
-        l->setObjectName(QLatin1String(name));
-    return l;
-}
-
 QLabel* caption(const QString& text, QWidget* parent, const char* name)
 {
-    QLabel* l = label(text, parent, name);
+    QLabel* l = NamedLabel(text, parent, name);
     QFont bold = l->font();
     bold.setBold(true);
     l->setFont(bold);
@@ -93,7 +86,7 @@ void OptionsPanels::BuildFormatFrame(QFrame* frame)
     body->setSpacing(12);
     auto* choice = new QVBoxLayout;
     choice->setSpacing(6);
-    choice->addWidget(label(QStringLiteral("Select the output file format"), frame, "lblSelectFormat"));
+    choice->addWidget(NamedLabel(QStringLiteral("Select the output file format"), frame, "lblSelectFormat"));
     static const char* const captions[5] = {"iPod-PSP Default", "&WAV (CD-Quality)", "W&MA", "MP3", "OGG"};
     // A group of their own: left to their common parent, the five also count
     // the mode options of the settings frames below them as members, and a
@@ -154,7 +147,7 @@ QFrame* OptionsPanels::BuildInfoFrame(QWidget* parent, const QStringList& lines)
     layout->setContentsMargins(12, 10, 12, 10);
     layout->setSpacing(4);
     for (const QString& line : lines) {
-        QLabel* l = label(line, frame);
+        QLabel* l = NamedLabel(line, frame);
         l->setWordWrap(true);
         layout->addWidget(l);
     }
@@ -169,7 +162,7 @@ QFrame* OptionsPanels::BuildWmaFrame(QWidget* parent)
     layout->setContentsMargins(12, 10, 12, 6);
     layout->setSpacing(6);
     auto* rateRow = new QHBoxLayout;
-    QLabel* rateLabel = label(QStringLiteral("WMA Encoding Bitrate"), frame, "lblWMAEncodingBitrate");
+    QLabel* rateLabel = NamedLabel(QStringLiteral("WMA Encoding Bitrate"), frame, "lblWMAEncodingBitrate");
     cmbWMAEncodingBitrate = new QComboBox(frame);
     cmbWMAEncodingBitrate->setObjectName(QStringLiteral("cmbWMAEncodingBitrate"));
     rateLabel->setBuddy(cmbWMAEncodingBitrate);
@@ -193,7 +186,7 @@ QFrame* OptionsPanels::BuildWmaFrame(QWidget* parent)
     for (int i = 0; i < 8; ++i) {
         auto* box = new QLineEdit(QString::fromLatin1(words[i]), frameOutputTags);
         box->setObjectName(QStringLiteral("txtWMATags[%1]").arg(i));
-        QLabel* l = label(QString::fromLatin1(words[i]), frameOutputTags);
+        QLabel* l = NamedLabel(QString::fromLatin1(words[i]), frameOutputTags);
         l->setBuddy(box);
         grid->addWidget(l, i, 0);
         grid->addWidget(box, i, 1);
@@ -238,7 +231,7 @@ void OptionsPanels::BuildGeneralFrame(QFrame* frame)
     top->setContentsMargins(10, 8, 10, 10);
     top->setSpacing(8);
     top->addWidget(caption(QStringLiteral("General Options"), frame, "lblGeneralOptionsCaption"));
-    top->addWidget(label(QStringLiteral("Specifiy the folder which the tracks will be ripped into:-"), frame,
+    top->addWidget(NamedLabel(QStringLiteral("Specifiy the folder which the tracks will be ripped into:-"), frame,
                          "lblExtractPath"));
     auto* row = new QHBoxLayout;
     txtExtractPath = new QLineEdit(DefaultExtractPath(), frame);

@@ -46,7 +46,7 @@ QString SettingsPanel::OutputFolder() const
 
 void SettingsPanel::LoadWMAEncoderRates()
 {
-    const DWORD* rates = m_audio.BASS_WMA_EncodeGetRates(44100, 0);
+    const DWORD* rates = m_audio.BASS_WMA_EncodeGetRates(kCdRate, 0);
     if (!rates) {
         ShowAudioError(m_dialogs, m_owner, QStringLiteral("Error: Can't find a codec"), m_audio.BASS_ErrorGetCode());
         return;

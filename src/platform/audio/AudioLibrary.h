@@ -89,6 +89,16 @@ constexpr DWORD BASS_SYNC_CD_ERROR = 0x800003E8;
 constexpr DWORD BASS_CONFIG_FLOATDSP = 9;
 constexpr DWORD BASS_WMA_ENCODE_TAGS = 0x10000;
 
+// CD audio, the only audio the program plays and rips: 16-bit stereo at
+// 44100 frames per second.
+constexpr DWORD kCdRate = 44100;
+constexpr DWORD kCdBytesPerSecond = kCdRate * 4;
+
+// BASS_ChannelSetAttributes / SlideAttributes values that leave a setting as it is.
+constexpr int kKeepFrequency = -1;
+constexpr int kKeepVolume = -1;
+constexpr int kKeepPan = -101;
+
 constexpr QWORD BASS_POSITION_ERROR = ~QWORD{0};
 constexpr DWORD BASS_DATA_ERROR = ~DWORD{0};
 
@@ -211,5 +221,12 @@ public:
     // Extra: ends the encoder, and whatever it started, at once.
     virtual bool QM_Encode_Kill(DWORD handle) = 0;
 };
+
+// Opens the default output for CD audio. Opening it again while it is open
+// changes nothing (it fails with BASS_ERROR_ALREADY).
+inline bool OpenDefaultOutput(AudioLibrary& audio, std::uintptr_t window)
+{
+    return audio.BASS_Init(1, kCdRate, 0, window, nullptr);
+}
 
 } // namespace qm

@@ -300,7 +300,7 @@ bool CdAudioEngine::BASS_ChannelSetAttributes(DWORD handle, int freq, int volume
     // Checked all at once so that a bad value changes nothing.
     const bool freqOk = freq == -1 || freq == 0 || (freq >= 100 && freq <= 100000);
     const bool volumeOk = volume == -1 || (volume >= 0 && volume <= 100);
-    const bool panOk = pan == -101 || (pan >= -100 && pan <= 100);
+    const bool panOk = pan == kKeepPan || (pan >= -100 && pan <= 100);
     if (!freqOk || !volumeOk || !panOk)
         return Fail(BASS_ERROR_ILLPARAM, false);
     if (freq != -1)
@@ -310,7 +310,7 @@ bool CdAudioEngine::BASS_ChannelSetAttributes(DWORD handle, int freq, int volume
         return p->setAttributes(volume, pan, error) ? Ok(true) : Fail(error, false);
     if (volume != -1)
         c->setVolume(static_cast<DWORD>(volume));
-    if (pan != -101)
+    if (pan != kKeepPan)
         c->setPan(pan);
     return Ok(true);
 }

@@ -42,14 +42,14 @@ HSTREAM CdAudioEngine::BASS_WMA_StreamCreateFile(bool mem, const char* file, QWO
 
 const DWORD* CdAudioEngine::BASS_WMA_EncodeGetRates(DWORD freq, DWORD)
 {
-    if (freq != 44100)
+    if (freq != kCdRate)
         return Fail(BASS_ERROR_FORMAT, static_cast<const DWORD*>(nullptr));
     return Ok(audio::WmaEncoder::Rates());
 }
 
 HWMENCODE CdAudioEngine::BASS_WMA_EncodeOpenFile(DWORD freq, DWORD flags, DWORD bitrate, const char* file)
 {
-    if (freq != 44100)
+    if (freq != kCdRate)
         return Fail(BASS_ERROR_FORMAT, HWMENCODE{0});
     if (!file || !*file)
         return Fail(BASS_ERROR_CREATE, HWMENCODE{0});
@@ -60,7 +60,7 @@ HWMENCODE CdAudioEngine::BASS_WMA_EncodeOpenFile(DWORD freq, DWORD flags, DWORD 
 
 HWMENCODE CdAudioEngine::QM_WMA_EncodeOpenWriter(DWORD freq, DWORD flags, DWORD bitrate, QM_WMWRITEPROC proc)
 {
-    if (freq != 44100)
+    if (freq != kCdRate)
         return Fail(BASS_ERROR_FORMAT, HWMENCODE{0});
     if (!proc)
         return Fail(BASS_ERROR_ILLPARAM, HWMENCODE{0});

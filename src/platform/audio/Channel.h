@@ -25,7 +25,7 @@ public:
     bool autoFree() const { return (m_flags & BASS_STREAM_AUTOFREE) != 0; }
 
     virtual DWORD ctype() const = 0;
-    virtual DWORD frequency() const { return 44100; }
+    virtual DWORD frequency() const { return kCdRate; }
     virtual DWORD channelCount() const { return 2; }
     DWORD bytesPerSecond() const { return frequency() * channelCount() * 2; }
 
@@ -52,7 +52,7 @@ public:
 
 private:
     const DWORD m_flags;
-    std::atomic<DWORD> m_attrFreq{44100};
+    std::atomic<DWORD> m_attrFreq{kCdRate};
     std::atomic<DWORD> m_volume{100};
     std::atomic<int> m_pan{0};
 };

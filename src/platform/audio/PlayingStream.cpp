@@ -106,7 +106,7 @@ std::size_t PlayingStream::unheardLocked() const
         return m_latencyBytes;
     const auto elapsed = std::chrono::steady_clock::now() - m_latencyAt;
     const auto us = std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count();
-    const std::size_t drained = std::size_t(std::max<std::int64_t>(us, 0)) * 44100 / 1000000 * 4;
+    const std::size_t drained = std::size_t(std::max<std::int64_t>(us, 0)) * kCdRate / 1000000 * 4;
     return m_latencyBytes > drained ? m_latencyBytes - drained : 0;
 }
 
@@ -289,7 +289,7 @@ bool PlayingStream::resume(int& error)
 
 bool PlayingStream::setAttributes(int volume, int pan, int& error)
 {
-    if ((volume != -1 && (volume < 0 || volume > 100)) || (pan != -101 && (pan < -100 || pan > 100))) {
+    if ((volume != kKeepVolume && (volume < 0 || volume > 100)) || (pan != kKeepPan && (pan < -100 || pan > 100))) {
         error = BASS_ERROR_ILLPARAM;
         return false;
     }
@@ -302,7 +302,7 @@ bool PlayingStream::setAttributes(int volume, int pan, int& error)
             m_asked.volume = volume / 100.0;
             ++m_asked.volumeSeq;
         }
-        if (pan != -101) {
+        if (pan != kKeepPan) {
             setPan(pan);
             m_asked.pan = pan / 100.0;
             ++m_asked.panSeq;
@@ -316,7 +316,7 @@ bool PlayingStream::setAttributes(int volume, int pan, int& error)
 
 bool PlayingStream::slide(int volume, int pan, DWORD milliseconds, int& error)
 {
-    if ((volume != -1 && (volume < 0 || volume > 100)) || (pan != -101 && (pan < -100 || pan > 100))) {
+    if ((volume != kKeepVolume && (volume < 0 || volume > 100)) || (pan != kKeepPan && (pan < -100 || pan > 100))) {
         error = BASS_ERROR_ILLPARAM;
         return false;
     }
@@ -328,10 +328,10 @@ bool PlayingStream::slide(int volume, int pan, DWORD milliseconds, int& error)
             return false;
         }
         m_asked.slideVolume = volume != -1;
-        m_asked.slidePan = pan != -101;
+        m_asked.slidePan = pan != kKeepPan;
         m_asked.volumeTo = volume / 100.0;
         m_asked.panTo = pan / 100.0;
-        m_asked.slideFrames = std::max<std::uint64_t>(1, std::uint64_t(milliseconds) * 44100 / 1000);
+        m_asked.slideFrames = std::max<std::uint64_t>(1, std::uint64_t(milliseconds) * kCdRate / 1000);
         ++m_asked.slideSeq;
         playing = playingLocked() || drainingLocked();
     }

@@ -53,7 +53,7 @@ public:
     bool play(bool restart, int& error);
     bool pause(int& error);
     bool resume(int& error);
-    // volume -1 and pan -101 leave a value unchanged; otherwise 0..100 and -100..100.
+    // kKeepVolume and kKeepPan leave a value unchanged; otherwise 0..100 and -100..100.
     bool setAttributes(int volume, int pan, int& error);
     bool slide(int volume, int pan, DWORD milliseconds, int& error);
     HSYNC setSync(DWORD type, SYNCPROC proc, DWORD user, int& error);
@@ -97,8 +97,8 @@ public:
     void joinNow(bool now);
 
     static constexpr std::size_t kStepFrames = 4096; // the unit of mixing and of taking back
-    static constexpr std::size_t kAheadBytes = 2 * 176400;   // read ahead
-    static constexpr std::size_t kHistoryBytes = 4 * 176400; // kept after mixing
+    static constexpr std::size_t kAheadBytes = 2 * kCdBytesPerSecond;   // read ahead
+    static constexpr std::size_t kHistoryBytes = 4 * kCdBytesPerSecond; // kept after mixing
     static constexpr std::size_t kRingBytes = kAheadBytes + kHistoryBytes;
     static constexpr std::size_t kReadChunk = 16 * 2352; // sixteen sectors per read
     static constexpr DWORD kSyncKind = 0x00FFFFFF; // a sync's type without the one-shot bit

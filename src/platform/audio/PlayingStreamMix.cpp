@@ -36,7 +36,7 @@ void MixFrames(const std::uint8_t* pcm, std::size_t frames, double left, double 
 
 void PlayingStream::raise(DWORD type, DWORD data, std::size_t heardIn, std::vector<SyncDispatcher::Event>& events)
 {
-    auto due = m_latencyAt + std::chrono::microseconds(std::uint64_t(heardIn) * 1000000 / 44100);
+    auto due = m_latencyAt + std::chrono::microseconds(std::uint64_t(heardIn) * 1000000 / kCdRate);
     if ((type & kSyncKind) == (BASS_SYNC_END & kSyncKind))
         due -= kEndLead;
     for (auto it = m_syncs.begin(); it != m_syncs.end();) {
@@ -215,7 +215,7 @@ bool PlayingStream::mixInto(std::int32_t* acc, std::size_t frames, std::size_t l
     if (take < frames) { // the source's end, or a read that failed
         m_state = BASS_ACTIVE_STOPPED;
         m_draining = true;
-        m_endDue = m_latencyAt + std::chrono::microseconds(std::uint64_t(latencyFrames + take) * 1000000 / 44100)
+        m_endDue = m_latencyAt + std::chrono::microseconds(std::uint64_t(latencyFrames + take) * 1000000 / kCdRate)
                    - kEndLead;
         m.sliding = false;
         if (m_sourceError)

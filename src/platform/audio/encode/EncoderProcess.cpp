@@ -36,8 +36,8 @@ std::array<std::uint8_t, 44> WavHeader(std::uint32_t dataBytes)
     put32(16, 16);
     put16(20, 1);         // PCM
     put16(22, 2);         // channels
-    put32(24, 44100);     // frames per second
-    put32(28, 44100 * 4); // bytes per second
+    put32(24, kCdRate);           // frames per second
+    put32(28, kCdBytesPerSecond); // bytes per second
     put16(32, 4);         // bytes per frame
     put16(34, 16);        // bits per sample
     std::memcpy(h.data() + 36, "data", 4);

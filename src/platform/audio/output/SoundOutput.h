@@ -1,6 +1,8 @@
 #pragma once
-// Where played audio goes: a device that accepts 16-bit stereo PCM at 44100 Hz
-// and paces the caller at its own rate.
+// Where played audio goes: a device that accepts 16-bit stereo PCM at the CD
+// rate and paces the caller at its own rate.
+
+#include "platform/audio/AudioLibrary.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,7 +11,7 @@
 
 namespace qm::audio {
 
-constexpr unsigned kOutputRate = 44100;
+constexpr unsigned kOutputRate = kCdRate;
 constexpr unsigned kOutputChannels = 2;
 constexpr unsigned kFrameBytes = 4;
 
