@@ -19,20 +19,19 @@ using namespace qm::test;
 
 namespace {
 
-struct SceneRig : ::testing::Test {
-    FakeAudioLibrary audio;
-    ScriptedDialogs dialogs;
+struct SceneRig : ::testing::Test, WindowRig {
     SceneHost* host = nullptr;
-    std::unique_ptr<WatchedWindow> window;
     QQuickWidget* view = nullptr;
 
     void SetUp() override
     {
         auto scene = std::make_unique<SceneHost>();
         host = scene.get();
-        window = std::make_unique<WatchedWindow>(audio, dialogs, std::move(scene), QStringLiteral(QUILLMERE_BIN_DIR));
+        make(nullptr, std::move(scene));
         ASSERT_EQ(window->Form_Load(), frmMain::LoadResult::Running);
         ASSERT_TRUE(host->loaded());
+        // Its reloads of the empty list would keep telling the scene of a change.
+        window->player().tmrPlaybackPosition->stop();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         view = static_cast<QQuickWidget*>(host->view());
@@ -183,11 +182,10 @@ TEST(SceneMissing, NoSceneAndNoSkinLeaveAWorkingWindowAndOneLineEach)
 {
     QTemporaryDir empty;
     const QString cwd = QDir::currentPath(); // start-up moves into the resource folder
-    FakeAudioLibrary audio;
-    ScriptedDialogs dialogs;
+    WindowRig rig;
     auto scene = std::make_unique<SceneHost>();
     SceneHost* host = scene.get();
-    WatchedWindow w(audio, dialogs, std::move(scene), empty.path());
+    frmMain& w = rig.make(nullptr, std::move(scene), empty.path());
     testing::internal::CaptureStderr();
     ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Running);
     const std::string err = testing::internal::GetCapturedStderr();

@@ -1,4 +1,4 @@
-#include "DispatchRig.h"
+#include "WindowRig.h"
 #include "app/SceneInputFilter.h"
 #include "platform/frontend/SceneHost.h"
 
@@ -108,9 +108,8 @@ TEST(SceneInputFilter, FindsTheTopmostDirectChildWhoseClassNameMatchesInAnyCase)
 // The real window: start-up hooks its scene view; shutdown unhooks it.
 TEST(SceneInputFilter, StartHookAndStopHookOnTheRealSceneView)
 {
-    FakeAudioLibrary audio;
-    ScriptedDialogs dialogs;
-    frmMain w(audio, dialogs, std::make_unique<SceneHost>(), QStringLiteral(QUILLMERE_BIN_DIR));
+    WindowRig rig;
+    frmMain& w = rig.make(nullptr, std::make_unique<SceneHost>());
     QWidget* view = w.frontEnd().view();
     Probe probe;
     view->installEventFilter(&probe); // earlier than the hook, so it runs after it
@@ -128,7 +127,7 @@ TEST(SceneInputFilter, StartHookAndStopHookOnTheRealSceneView)
 
 TEST(SceneInputFilter, AWindowWithoutASceneViewStartsAndStopsQuietly)
 {
-    DispatchRig rig; // its scene is a plain widget
+    WindowRig rig; // its scene is a plain widget
     testing::internal::CaptureStderr();
     rig.start();
     rig.window->StopHook();

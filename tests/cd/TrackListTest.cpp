@@ -10,7 +10,6 @@ using namespace qm::test;
 
 namespace {
 
-constexpr std::int32_t kSecond = 176400;
 
 struct TrackListTest : ::testing::Test, WindowRig {
     FakeDrive& drive()
@@ -25,6 +24,24 @@ struct TrackListTest : ::testing::Test, WindowRig {
             make();
         window->LoadTrackList();
         return *window;
+    }
+    // The eight variables of the last list load, as "name=value".
+    QStringList lastLoadVariables() const
+    {
+        QStringList out;
+        const auto& v = frontEnd->variables;
+        for (qsizetype i = std::max<qsizetype>(0, v.size() - 8); i < v.size(); ++i)
+            out << v[i].first + QLatin1Char('=') + v[i].second;
+        return out;
+    }
+    static QStringList LoadVariables(const QString& flag)
+    {
+        QStringList out;
+        for (const char* name : {"PlayEnabled", "PreviousEnabled", "NextEnabled", "BeginEnabled", "EndEnabled",
+                                 "StopEnabled", "PauseEnabled"})
+            out << QStringLiteral("_root.") + QLatin1String(name) + QLatin1Char('=') + flag;
+        out << QStringLiteral("_root.ChangeStatus=1");
+        return out;
     }
     // Each row as "label|type|duration|check state".
     QStringList rows() const

@@ -4,7 +4,7 @@
 #include "FakeAudioLibrary.h"
 #include "RecordingFrontEnd.h"
 #include "ScriptedDialogs.h"
-#include "MainWindow.h"
+#include "WindowRig.h"
 #include "platform/audio/CdAudioEngine.h"
 
 #include <QLabel>
@@ -19,11 +19,8 @@ using namespace qm::test;
 
 namespace {
 
-struct PlayerOnEngine : ::testing::Test {
-    QTemporaryDir dir;
+struct PlayerOnEngine : ::testing::Test, WindowRig {
     std::unique_ptr<CdAudioEngine> engine;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<frmMain> window;
 
     void SetUp() override
     {
@@ -34,8 +31,7 @@ struct PlayerOnEngine : ::testing::Test {
         engine = std::make_unique<CdAudioEngine>(QStringList{image.cue}, QString(),
                                                  CdAudioEngine::DriveScan::ImagesOnly,
                                                  EngineConfig{.output = {.kind = "null:fast"}});
-        window = std::make_unique<frmMain>(*engine, dialogs, std::make_unique<RecordingFrontEnd>(),
-                                           QStringLiteral(QUILLMERE_BIN_DIR));
+        make(engine.get());
         ASSERT_EQ(window->Form_Load(), frmMain::LoadResult::Running);
         ASSERT_EQ(window->tracks().lsTracks->topLevelItemCount(), 3);
     }
@@ -47,15 +43,9 @@ struct PlayerOnEngine : ::testing::Test {
         engine.reset();
     }
 
-    int selectedRow() const
-    {
-        const auto items = window->tracks().lsTracks->selectedItems();
-        return items.isEmpty() ? 0 : window->tracks().lsTracks->indexOfTopLevelItem(items.first()) + 1;
-    }
     void doubleClick(int row)
     {
-        window->tracks().lsTracks->clearSelection();
-        window->tracks().lsTracks->topLevelItem(row - 1)->setSelected(true);
+        select(row);
         window->tracks().lsTracks_DblClick();
     }
     // Seconds shown by the position label, -1 while it is empty.

@@ -7,7 +7,7 @@
 #include "../platform/audio/AudioTestUtil.h"
 #include "RecordingFrontEnd.h"
 #include "ScriptedDialogs.h"
-#include "MainWindow.h"
+#include "WindowRig.h"
 #include "platform/audio/CdAudioEngine.h"
 
 #include <QCoreApplication>
@@ -196,11 +196,9 @@ bool ChangesOnce(const std::string& course)
     return shape.match(QString::fromStdString(course)).hasMatch();
 }
 
-struct PlayerOnPulse : ::testing::Test {
+struct PlayerOnPulse : ::testing::Test, WindowRig {
     std::unique_ptr<MonitorRecording> monitor;
     std::unique_ptr<CdAudioEngine> engine;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<frmMain> window;
     QByteArray disc; // the demo disc's bin; track 1 starts at its first byte
 
     void SetUp() override
@@ -216,8 +214,7 @@ struct PlayerOnPulse : ::testing::Test {
         disc = bin.read(qint64(20 * kRate * 4));
         engine = std::make_unique<CdAudioEngine>(QStringList{}, cue, CdAudioEngine::DriveScan::ImagesOnly,
                                                  EngineConfig{.output = monitor->output()});
-        window = std::make_unique<frmMain>(*engine, dialogs, std::make_unique<RecordingFrontEnd>(),
-                                           QStringLiteral(QUILLMERE_BIN_DIR));
+        make(engine.get());
         ASSERT_EQ(window->Form_Load(), frmMain::LoadResult::Running);
         ASSERT_GE(window->tracks().lsTracks->topLevelItemCount(), 1);
         ASSERT_TRUE(dialogs.boxes.isEmpty()) << "the sound server was not reached";

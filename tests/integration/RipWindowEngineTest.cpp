@@ -4,7 +4,7 @@
 #include "DiscImageWriter.h"
 #include "RecordingFrontEnd.h"
 #include "ScriptedDialogs.h"
-#include "MainWindow.h"
+#include "WindowRig.h"
 #include "platform/audio/CdAudioEngine.h"
 #include "rip/frmRipp.h"
 #include "settings/OptionsPanels.h"
@@ -61,25 +61,10 @@ void expectCdWavHeader(const QByteArray& file, std::uint32_t data)
         EXPECT_EQ(fields[i].first, fields[i].second) << "field " << i;
 }
 
-// Dialogs that also run a look at the moment each box is shown.
-class WatchedDialogs : public ScriptedDialogs {
-public:
-    std::function<void(const QString& text)> onBox;
-    MsgAnswer MessageBox(QWidget* parent, const QString& text, const QString& title, MsgIcon icon,
-                         MsgButtons buttons) override
-    {
-        if (onBox)
-            onBox(text);
-        return ScriptedDialogs::MessageBox(parent, text, title, icon, buttons);
-    }
-};
 
-struct RipWindowOnEngine : ::testing::Test {
-    QTemporaryDir dir;
+struct RipWindowOnEngine : ::testing::Test, WindowRig {
     WrittenImage image;
     std::unique_ptr<CdAudioEngine> engine;
-    WatchedDialogs dialogs;
-    std::unique_ptr<frmMain> window;
     QString folder;
     // The writers yield to the event loop after every block; a 0 ms timer
     // therefore looks at the window between any two blocks.
@@ -91,8 +76,7 @@ struct RipWindowOnEngine : ::testing::Test {
         engine = std::make_unique<CdAudioEngine>(QStringList{image.cue}, QString(),
                                                  CdAudioEngine::DriveScan::ImagesOnly,
                                                  EngineConfig{.output = {.kind = "null:fast"}});
-        window = std::make_unique<frmMain>(*engine, dialogs, std::make_unique<RecordingFrontEnd>(),
-                                           QStringLiteral(QUILLMERE_BIN_DIR));
+        make(engine.get());
         ASSERT_EQ(window->Form_Load(), frmMain::LoadResult::Running);
         ASSERT_EQ(window->tracks().lsTracks->topLevelItemCount(), static_cast<int>(layout.tracks.size()));
         folder = dir.path() + "/out";
@@ -109,17 +93,10 @@ struct RipWindowOnEngine : ::testing::Test {
         engine.reset();
     }
 
-    void check(std::initializer_list<int> rows)
-    {
-        for (int i = 0; i < window->tracks().lsTracks->topLevelItemCount(); ++i)
-            window->tracks().lsTracks->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
-        for (int row : rows)
-            window->tracks().lsTracks->topLevelItem(row - 1)->setCheckState(0, Qt::Checked);
-    }
     // The scene's Extract button; returns when the job has ended.
     void extract()
     {
-        static_cast<RecordingFrontEnd&>(window->frontEnd()).send(QStringLiteral("IDC_FS_ExtractBtn"));
+        frontEnd->send(QStringLiteral("IDC_FS_ExtractBtn"));
     }
     static frmRipp* ripWindow() { return qobject_cast<frmRipp*>(QApplication::activeModalWidget()); }
     DWORD drive() const { return static_cast<DWORD>(window->state().currentDrive); }
@@ -181,7 +158,7 @@ TEST_F(RipWindowOnEngine, RipsRowsTwoAndFiveExactlyWithTheDoorLockedPerTrack)
     });
     QList<bool> lockedAtBox;
     int barAtBox = -1;
-    dialogs.onBox = [&](const QString&) {
+    dialogs.duringBox = [&](const QString&) {
         lockedAtBox << engine->BASS_CD_DoorIsLocked(drive());
         barAtBox = ripWindow() ? ripWindow()->prgRipper->value() : -1;
     };
@@ -282,7 +259,7 @@ TEST_F(RipWindowOnEngine, OpenImageDoorFailsTheTrackWithOneBoxAndUnlocksAgain)
     check({1});
     ASSERT_TRUE(engine->BASS_CD_Door(drive(), BASS_CD_DOOR_OPEN));
     QList<bool> lockedAtBox;
-    dialogs.onBox = [&](const QString&) { lockedAtBox << engine->BASS_CD_DoorIsLocked(drive()); };
+    dialogs.duringBox = [&](const QString&) { lockedAtBox << engine->BASS_CD_DoorIsLocked(drive()); };
     extract();
 
     ASSERT_EQ(dialogs.boxes.size(), 2);

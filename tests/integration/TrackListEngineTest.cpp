@@ -4,7 +4,7 @@
 #include "EngineFixture.h"
 #include "RecordingFrontEnd.h"
 #include "ScriptedDialogs.h"
-#include "MainWindow.h"
+#include "WindowRig.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,7 +14,6 @@
 namespace qm::test {
 namespace {
 
-constexpr std::int32_t kSecond = 176400;
 
 TEST_F(EngineTest, ImageShowsInTheDriveListTrackListAndArtistAlbum)
 {
@@ -24,10 +23,8 @@ TEST_F(EngineTest, ImageShowsInTheDriveListTrackListAndArtistAlbum)
                                                  {.pcm = PatternPcm(kSecond * 61, 2)}}},
                                      QStringLiteral("album"));
     CdAudioEngine& engine = openImage(image);
-    ScriptedDialogs dialogs;
-    auto frontEnd = std::make_unique<RecordingFrontEnd>();
-    RecordingFrontEnd* scene = frontEnd.get();
-    frmMain w(engine, dialogs, std::move(frontEnd), QStringLiteral(QUILLMERE_BIN_DIR));
+    WindowRig rig;
+    frmMain& w = rig.make(&engine);
 
     w.EnumerateDrives();
     ASSERT_EQ(w.drives().cmbCDDrives->count(), 1);
@@ -42,9 +39,9 @@ TEST_F(EngineTest, ImageShowsInTheDriveListTrackListAndArtistAlbum)
     EXPECT_EQ(w.tracks().lsTracks->topLevelItem(1)->text(2), "01:01");
     EXPECT_EQ(w.tracks().txtCDArtist->text(), QString::fromUtf8("Zoé Garçon"));
     EXPECT_EQ(w.tracks().txtCDAlbum->text(), QString::fromUtf8("Chansons d'été"));
-    EXPECT_TRUE(dialogs.boxes.isEmpty());
-    ASSERT_FALSE(scene->variables.isEmpty());
-    EXPECT_EQ(scene->variables.first(), qMakePair(QStringLiteral("_root.PlayEnabled"), QStringLiteral("1")));
+    EXPECT_TRUE(rig.dialogs.boxes.isEmpty());
+    ASSERT_FALSE(rig.frontEnd->variables.isEmpty());
+    EXPECT_EQ(rig.frontEnd->variables.first(), qMakePair(QStringLiteral("_root.PlayEnabled"), QStringLiteral("1")));
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 #include "EngineFixture.h"
 #include "RecordingFrontEnd.h"
 #include "ScriptedDialogs.h"
-#include "MainWindow.h"
+#include "WindowRig.h"
 #include "rip/ErrorLog.h"
 #include "settings/OptionsPanels.h"
 
@@ -63,15 +63,14 @@ int zombies()
     return count;
 }
 
-class WriterEngine : public EngineTest {
+class WriterEngine : public EngineTest, public WindowRig {
 protected:
     void SetUp() override
     {
         QFile::remove(ErrorLogPath());
         const WrittenImage image = write({.tracks = {{.pcm = TonePcm(kSeconds, 440, 660)}}});
         engine = &openImage(image);
-        window = std::make_unique<frmMain>(*engine, dialogs, std::make_unique<RecordingFrontEnd>(),
-                                           QStringLiteral(QUILLMERE_BIN_DIR));
+        make(engine);
         window->EnumerateDrives();
         // As the start-up builds them.
         window->rip().wmaTagNames = QStringLiteral("Title,Author,WM/AlbumTitle,Description,Rating,Copyright,WM/Genre,WM/Year")
@@ -87,8 +86,6 @@ protected:
     }
 
     CdAudioEngine* engine = nullptr;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<frmMain> window;
     QString out;
 };
 

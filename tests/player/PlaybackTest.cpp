@@ -1,4 +1,4 @@
-#include "PlayerRig.h"
+#include "WindowRig.h"
 
 #include <QPushButton>
 #include <QSlider>

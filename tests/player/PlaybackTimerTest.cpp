@@ -1,4 +1,4 @@
-#include "PlayerRig.h"
+#include "WindowRig.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -27,9 +27,7 @@ HSTREAM Playing(PlayerRig& rig, QWORD length, QWORD position)
 TEST(PlaybackTimer, RunsEveryFiftyMillisecondsFromLoadUntilShutdown)
 {
     PlayerRig rig;
-    rig.window = std::make_unique<frmMain>(rig.audio, rig.dialogs, std::make_unique<RecordingFrontEnd>(),
-                                           QStringLiteral(QUILLMERE_BIN_DIR));
-    frmMain& w = *rig.window;
+    frmMain& w = rig.make();
     EXPECT_EQ(w.player().tmrPlaybackPosition->interval(), 50);
     EXPECT_FALSE(w.player().tmrPlaybackPosition->isActive());
     ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Running);

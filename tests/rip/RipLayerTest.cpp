@@ -1,9 +1,6 @@
 // The rip layer over the fake library: the output file's rules, the texts it
 // builds, and every format's writer run by the window's own rip job.
-#include "FakeAudioLibrary.h"
-#include "RecordingFrontEnd.h"
-#include "ScriptedDialogs.h"
-#include "MainWindow.h"
+#include "WindowRig.h"
 #include "diag/ErrorReport.h"
 #include "rip/EncoderWriter.h"
 #include "rip/ErrorLog.h"
@@ -41,29 +38,11 @@ QByteArray ReadFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// The fake library with a hook after every block read.
-class BlockWatchingLibrary : public FakeAudioLibrary {
-public:
-    std::function<void(int block)> onBlock;
-    int blocks = 0;
-    DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) override
-    {
-        const DWORD n = FakeAudioLibrary::BASS_ChannelGetData(handle, buffer, length);
-        ++blocks;
-        if (onBlock)
-            onBlock(blocks);
-        return n;
-    }
-};
 
 // A main window over the fake library with one drive; its rip job writes each
 // time into a new folder whose parent is missing too (as the default
 // ~/Music/Ripped Audio on a new account).
-struct Rip : ::testing::Test {
-    BlockWatchingLibrary audio;
-    ScriptedDialogs dialogs;
-    QTemporaryDir dir;
-    std::unique_ptr<frmMain> window;
+struct Rip : ::testing::Test, WindowRig {
     QString folder;
 
     void SetUp() override { QFile::remove(ErrorLogPath()); }
@@ -75,14 +54,8 @@ struct Rip : ::testing::Test {
         drive.info.canopen = 1;
         drive.trackLengths.assign(static_cast<std::size_t>(tracks), bytesPerTrack);
         audio.drives = {drive};
-        window = std::make_unique<frmMain>(audio, dialogs, std::make_unique<RecordingFrontEnd>(),
-                                           QStringLiteral(QUILLMERE_BIN_DIR));
-        EXPECT_EQ(window->Form_Load(), frmMain::LoadResult::Running);
-        // The playback timer's polling would mix into the call logs.
-        window->player().tmrPlaybackPosition->stop();
+        WindowRig::start(); // the playback timer's polling would mix into the call logs
         folder = dir.path();
-        window->settings().options->txtExtractPath->setText(folder);
-        audio.clearCalls();
         dialogs.boxes.clear();
         return *window;
     }
@@ -95,11 +68,6 @@ struct Rip : ::testing::Test {
         w.settings().options->txtExtractPath->setText(folder);
         w.settings().options->SelectFormat(format);
         return w;
-    }
-    void check(std::initializer_list<int> rows)
-    {
-        for (int row : rows)
-            window->tracks().lsTracks->topLevelItem(row - 1)->setCheckState(0, Qt::Checked);
     }
     QString lastBox() const { return dialogs.boxes.isEmpty() ? QString() : dialogs.boxes.last().text; }
     bool doorLocked() const { return audio.drives[0].doorLocked; }

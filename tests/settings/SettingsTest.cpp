@@ -1,7 +1,4 @@
-#include "FakeAudioLibrary.h"
-#include "RecordingFrontEnd.h"
-#include "ScriptedDialogs.h"
-#include "MainWindow.h"
+#include "WindowRig.h"
 #include "settings/CRegister.h"
 #include "settings/OptionsPanels.h"
 #include "settings/RegistryFileStore.h"
@@ -21,11 +18,7 @@ using namespace qm::test;
 
 namespace {
 
-struct Settings : ::testing::Test {
-    FakeAudioLibrary audio;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<frmMain> window;
-    RecordingFrontEnd* frontEnd = nullptr;
+struct Settings : ::testing::Test, WindowRig {
     CRegister reg;
 
     void SetUp() override
@@ -33,11 +26,10 @@ struct Settings : ::testing::Test {
         QDir(RegistryFileStore::Default().folder()).removeRecursively();
         audio.drives = {FakeDrive{}, FakeDrive{}};
     }
+    // Started as the program starts: the panels show what the store holds.
     frmMain& start()
     {
-        auto scene = std::make_unique<RecordingFrontEnd>();
-        frontEnd = scene.get();
-        window = std::make_unique<frmMain>(audio, dialogs, std::move(scene), QStringLiteral(QUILLMERE_BIN_DIR));
+        make();
         EXPECT_EQ(window->Form_Load(), frmMain::LoadResult::Running);
         return *window;
     }

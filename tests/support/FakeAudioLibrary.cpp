@@ -492,6 +492,15 @@ float FakeAudioLibrary::BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos)
 
 DWORD FakeAudioLibrary::BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length)
 {
+    const DWORD n = getData(handle, buffer, length);
+    ++blocks;
+    if (onBlock)
+        onBlock(blocks);
+    return n;
+}
+
+DWORD FakeAudioLibrary::getData(DWORD handle, void* buffer, DWORD length)
+{
     log(call("BASS_ChannelGetData", handle, length));
     if (failing("BASS_ChannelGetData"))
         return BASS_DATA_ERROR;

@@ -5,6 +5,7 @@
 
 #include "platform/audio/AudioLibrary.h"
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -59,6 +60,9 @@ public:
     bool encoderEndsEarly = false;
     bool encoderWritesFile = true;
     bool encoderStalls = false;
+    // Runs after every block a decoding stream delivers, with the count so far.
+    std::function<void(int block)> onBlock;
+    int blocks = 0;
 
     // Observations.
     std::vector<std::string> calls() const;
@@ -132,6 +136,7 @@ private:
     FakeDrive* drive(DWORD index);
     Stream* live(DWORD handle);       // a stream that exists and is not freed
     HSTREAM openFile(const char* file, DWORD flags);
+    DWORD getData(DWORD handle, void* buffer, DWORD length);
 
     mutable std::mutex m_mutex;
     std::vector<std::string> m_calls;

@@ -5,7 +5,9 @@
 #include "platform/frontend/FrontEnd.h"
 
 #include <QPair>
+#include <QStringList>
 #include <QWidget>
+#include <functional>
 
 namespace qm::test {
 
@@ -16,15 +18,27 @@ public:
     ~RecordingFrontEnd() override { delete m_view; }
 
     QWidget* view() override { return m_view; }
-    void LoadMovie(int layer, const QString& path) override { movies.append({layer, path}); }
-    void SetVariable(const QString& name, const QString& value) override { variables.append({name, value}); }
+    void LoadMovie(int layer, const QString& path) override
+    {
+        movies.append({layer, path});
+        note("movie:" + path);
+    }
+    void SetVariable(const QString& name, const QString& value) override
+    {
+        variables.append({name, value});
+        note(name + "=" + value);
+    }
 
     void send(const QString& command, const QString& args = QString()) { emit FSCommand(command, args); }
 
     QList<QPair<int, QString>> movies;
     QList<QPair<QString, QString>> variables;
+    // Everything received in order, each with what `stamp` said at the time.
+    QStringList log;
+    std::function<QString()> stamp;
 
 private:
+    void note(const QString& what) { log << (stamp ? what + " after " + stamp() : what); }
     QWidget* m_view;
 };
 

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QStringList>
+#include <functional>
 
 namespace qm::test {
 
@@ -21,6 +22,8 @@ public:
                          MsgButtons buttons) override
     {
         boxes.append({text, title, icon, buttons});
+        if (duringBox)
+            duringBox(text);
         if (buttons == MsgButtons::Ok)
             return MsgAnswer::Ok;
         return answers.isEmpty() ? MsgAnswer::No : answers.takeFirst();
@@ -33,7 +36,7 @@ public:
     bool OpenDocument(const QString& path) override
     {
         documents.append(path);
-        return true;
+        return documentOpens;
     }
 
     QList<ShownBox> boxes;
@@ -41,6 +44,8 @@ public:
     QStringList folders;      // for the folder browser; "" (cancel) when none left
     QStringList prompts;
     QStringList documents;
+    bool documentOpens = true;
+    std::function<void(const QString& text)> duringBox; // runs while the box would be open
 };
 
 } // namespace qm::test
