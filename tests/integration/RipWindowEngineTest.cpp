@@ -196,63 +196,6 @@ TEST_F(RipWindowOnEngine, RipsRowsTwoAndFiveExactlyWithTheDoorLockedPerTrack)
 
 // Stop is pressed mid-way through the second of three rows: first answered
 // Yes, then, in a new job on the same window, No.
-TEST_F(RipWindowOnEngine, StopDuringTheSecondRowKeepsAValidShorterFileOnlyWhenConfirmed)
-{
-    ASSERT_NO_FATAL_FAILURE(start(Tones(3, 6.0)));
-    const std::size_t lengths[] = {image.track(0).size(), image.track(1).size(), image.track(2).size()};
-    QWORD positionAtStop = 0;
-    bool stopped = false;
-    QObject::connect(&betweenBlocks, &QTimer::timeout, [&] {
-        frmRipp* rip = ripWindow();
-        if (stopped || !rip || rip->lblRip->text() != "Ripping Track Number:2" || !midTrack())
-            return;
-        positionAtStop = engine->BASS_ChannelGetPosition(window->state().currentStream);
-        if (positionAtStop < 100000)
-            return; // a few blocks in
-        stopped = true;
-        rip->cmdStop->click();
-    });
-
-    check({1, 2, 3});
-    dialogs.answers = {MsgAnswer::Yes};
-    betweenBlocks.start();
-    extract();
-    ASSERT_TRUE(stopped);
-    ASSERT_EQ(dialogs.boxes.size(), 2);
-    EXPECT_EQ(dialogs.boxes[0].text, "Are you sure that you want to cancel the ripping process?");
-    EXPECT_EQ(dialogs.boxes[1].text, ripped(1));
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"TRACK1.WAV", "TRACK2.WAV"}));
-    const QByteArray first = readFile(trackFile(1));
-    ASSERT_EQ(first.size(), kHeader + static_cast<qsizetype>(lengths[0]));
-    expectCdWavHeader(first, static_cast<std::uint32_t>(lengths[0]));
-    // The block read before Stop was answered is the last one in the file.
-    const QByteArray second = readFile(trackFile(2));
-    ASSERT_LT(positionAtStop, lengths[1]);
-    ASSERT_EQ(second.size(), kHeader + static_cast<qsizetype>(positionAtStop));
-    expectCdWavHeader(second, static_cast<std::uint32_t>(positionAtStop));
-    EXPECT_TRUE(second.mid(kHeader) == bytesOf(image.track(1), positionAtStop));
-    EXPECT_FALSE(window->state().ripStop);
-    EXPECT_FALSE(engine->BASS_CD_DoorIsLocked(drive()));
-    EXPECT_TRUE(window->ContentEnabled());
-
-    // No: the job goes on as if nothing was pressed. That it rips at all
-    // shows the first job's stop flags did not outlive it.
-    dialogs.boxes.clear();
-    dialogs.answers = {MsgAnswer::No};
-    stopped = false;
-    extract();
-    betweenBlocks.stop();
-    ASSERT_TRUE(stopped);
-    ASSERT_EQ(dialogs.boxes.size(), 2);
-    EXPECT_EQ(dialogs.boxes[1].text, ripped(3));
-    for (int row : {1, 2, 3}) {
-        SCOPED_TRACE(row);
-        const QByteArray file = expectWholeTrack(row);
-    }
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 3);
-    EXPECT_FALSE(window->state().ripStop);
-}
-
 TEST_F(RipWindowOnEngine, OpenImageDoorFailsTheTrackWithOneBoxAndUnlocksAgain)
 {
     ASSERT_NO_FATAL_FAILURE(start(Tones(2, 1.0)));

@@ -271,7 +271,7 @@ TEST(PlaybackTimer, AnErrorInATickStopsTheTimerForGoodAndIsLoggedOnce)
     ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Running);
     audio.fail = true;
     testing::internal::CaptureStderr();
-    QTest::qWait(200);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.player().tmrPlaybackPosition->isActive(), 5000);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_FALSE(w.player().tmrPlaybackPosition->isActive());
     EXPECT_NE(err.find("drive went away"), std::string::npos) << err;

@@ -191,20 +191,11 @@ TEST(RipTexts, NamesCommandLinesRatesAndLogLines)
         EXPECT_EQ(LeadingBitrate(entry), kbps) << entry;
 
     const char* const out = "/music/Ripped Audio/TRACK3.mp3";
-    const std::pair<const char*, const char*> lines[] = {
-        {"MP3C", R"(lame.exe -b 128 - "/music/Ripped Audio/TRACK3.mp3")"},
-        {"MP3V", R"(lame.exe --abr 128 - "/music/Ripped Audio/TRACK3.mp3")"},
-        {"OGGC", R"(oggenc.exe --managed -b 128 -  -o "/music/Ripped Audio/TRACK3.mp3")"},
-        {"OGGV", R"(oggenc.exe -b 128 -  -o "/music/Ripped Audio/TRACK3.mp3")"},
-        {"mp3c", ""},
-        {"", ""},
-    };
-    for (const auto& [format, line] : lines)
-        EXPECT_EQ(EncoderCommandLine(format, "128", out), line) << format;
+    EXPECT_EQ(EncoderCommandLine("MP3C", "128", out), R"(lame.exe -b 128 - "/music/Ripped Audio/TRACK3.mp3")");
+    EXPECT_EQ(EncoderCommandLine("OGGV", "128", out), R"(oggenc.exe -b 128 -  -o "/music/Ripped Audio/TRACK3.mp3")");
+    EXPECT_EQ(EncoderCommandLine("mp3c", "128", out), "");
 
     const QLocale english(QLocale::English, QLocale::UnitedStates), german(QLocale::German, QLocale::Germany);
-    EXPECT_EQ(WmaRateText(128000, english), "128 Kbps");
-    EXPECT_EQ(WmaRateText(1411200, english), "1,411 Kbps");
     EXPECT_EQ(WmaRateText(1411200, german), "1.411 Kbps");
     EXPECT_EQ(WmaRateText(2500, english), "2 Kbps") << "halves to the even neighbour";
 
