@@ -37,10 +37,11 @@ TEST(WmaEncoderTest, OffersTheRatesHighestFirst)
                                                 48000, 32000}));
 }
 
-TEST(WmaEncoderTest, EveryOfferedRateEncodesToTheRightDurationAndRoughRate)
+// The highest, the usual and the lowest rate.
+TEST(WmaEncoderTest, OfferedRatesEncodeToTheRightDurationAndRoughRate)
 {
     QTemporaryDir dir;
-    for (const std::uint32_t* r = WmaEncoder::Rates(); *r; ++r) {
+    for (const std::uint32_t* r : {WmaEncoder::Rates(), WmaEncoder::Rates() + 4, WmaEncoder::Rates() + 9}) {
         QString file = dir.filePath(QString("r%1.wma").arg(*r));
         // 20000-byte writes split sample frames, as the WMA writer does.
         ASSERT_EQ(EncodeSine(file, *r, 20.0, 20000), QString()) << *r;
@@ -67,20 +68,8 @@ TEST(WmaEncoderTest, AFileClosedWithoutDataIsValidAndReplacesTheOldOne)
     EXPECT_FALSE(qm::test::RunTool("ffprobe", {"-v", "error", "-show_format", file}).isEmpty());
     EXPECT_FALSE(enc->write("abcd", 4, &error));
     EXPECT_EQ(error, qm::BASS_ERROR_HANDLE);
-}
-
-TEST(WmaEncoderTest, BadOpensFailWithCodes)
-{
-    QTemporaryDir dir;
-    struct Case { QString file; std::uint32_t rate; int code; } cases[] = {
-        {dir.filePath("missing/sub/x.wma"), 128000, qm::BASS_ERROR_CREATE},
-        {dir.filePath("x.wma"), 127000, qm::BASS_ERROR_ILLPARAM},
-    };
-    for (const auto& c : cases) {
-        int error = 0;
-        EXPECT_FALSE(WmaEncoder::Open(c.file.toStdString(), c.rate, true, &error)) << c.file.toStdString();
-        EXPECT_EQ(error, c.code) << c.file.toStdString();
-    }
+    EXPECT_FALSE(WmaEncoder::Open(dir.filePath("x.wma").toStdString(), 127000, true, &error)) << "no such rate";
+    EXPECT_EQ(error, qm::BASS_ERROR_ILLPARAM);
 }
 
 } // namespace

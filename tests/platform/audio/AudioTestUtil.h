@@ -1,18 +1,14 @@
 #pragma once
-// Small helpers shared by the audio tests: synthetic PCM, running the FFmpeg
-// tools on files the tests wrote, and reading a tone back.
-
+// Helpers of the audio tests: synthetic PCM, running tools, reading a tone
+// back, and recording what the sound server plays.
 #include "platform/audio/output/SoundOutput.h"
 
 #include <QString>
 #include <QStringList>
-#include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <cstdint>
-#include <optional>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -27,8 +23,7 @@ extern char** environ;
 
 namespace qm::test {
 
-// Polls until the condition holds, at most `ms` (a deadline no healthy run
-// comes near); answers whether it came true.
+// Polls until the condition holds, at most `ms` (a deadline no healthy run comes near).
 template <typename F>
 bool WaitUntil(F condition, int ms = 30000)
 {
@@ -44,23 +39,16 @@ bool WaitUntil(F condition, int ms = 30000)
 // Interleaved 16-bit stereo at 44100 Hz: a sine on both channels.
 inline std::vector<std::int16_t> SineStereo(double hz, double seconds, double amplitude = 0.5)
 {
-    std::size_t frames = std::size_t(seconds * 44100);
-    std::vector<std::int16_t> pcm(frames * 2);
-    for (std::size_t i = 0; i < frames; ++i) {
-        auto v = std::int16_t(std::lround(amplitude * 32767 * std::sin(2 * M_PI * hz * double(i) / 44100)));
-        pcm[2 * i] = pcm[2 * i + 1] = v;
-    }
+    std::vector<std::int16_t> pcm(std::size_t(seconds * 44100) * 2);
+    for (std::size_t i = 0; i < pcm.size() / 2; ++i)
+        pcm[2 * i] = pcm[2 * i + 1] = std::int16_t(std::lround(amplitude * 32767 * std::sin(2 * M_PI * hz * double(i) / 44100)));
     return pcm;
 }
 
-// A child process with its standard output on a pipe and its standard error
-// discarded. Started with posix_spawn rather than QProcess, whose way of
-// forking leaves ThreadSanitizer blind to the parent's later locking.
+// A child with its stdout on a pipe and its stderr discarded. posix_spawn,
+// not QProcess, whose way of forking blinds ThreadSanitizer to later locking.
 class ChildProcess {
 public:
-    ChildProcess() = default;
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess()
     {
         closeOutput();
@@ -69,7 +57,6 @@ public:
             ::waitpid(m_pid, nullptr, 0);
         }
     }
-
     bool start(const QString& program, const QStringList& args)
     {
         int fds[2];
@@ -89,34 +76,29 @@ public:
         const int rc = ::posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         ::close(fds[1]);
-        if (rc != 0) {
-            ::close(fds[0]);
-            m_pid = -1;
-            return false;
-        }
         m_fd = fds[0];
-        return true;
+        if (rc != 0) {
+            closeOutput();
+            m_pid = -1;
+        }
+        return rc == 0;
     }
-    // Appends what the child writes within `ms` milliseconds; false once its
-    // output has ended.
+    // Appends what the child writes within `ms`; false once its output has ended.
     bool read(QByteArray& into, int ms)
     {
-        if (m_fd < 0)
-            return false;
         pollfd p{m_fd, POLLIN, 0};
-        if (::poll(&p, 1, ms) <= 0)
-            return true;
+        if (m_fd < 0 || ::poll(&p, 1, ms) <= 0)
+            return m_fd >= 0;
         char buf[65536];
         const ssize_t n = ::read(m_fd, buf, sizeof buf);
-        if (n <= 0) {
+        if (n <= 0)
             closeOutput();
-            return false;
-        }
-        into.append(buf, qsizetype(n));
-        return true;
+        else
+            into.append(buf, qsizetype(n));
+        return n > 0;
     }
-    // Reads to the end of the output, then reaps the child: its exit status,
-    // or -1 when it was killed or outlived `ms` milliseconds.
+    // Reads to the end, then reaps the child: its exit status, or -1 when it
+    // was killed or outlived `ms`.
     int finish(QByteArray& into, int ms)
     {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -125,10 +107,9 @@ public:
         if (m_fd >= 0)
             ::kill(m_pid, SIGKILL);
         int status = 0;
-        if (m_pid <= 0 || ::waitpid(m_pid, &status, 0) != m_pid)
-            status = -1;
+        const bool reaped = m_pid > 0 && ::waitpid(m_pid, &status, 0) == m_pid;
         m_pid = -1;
-        return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return reaped && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
 private:
@@ -138,35 +119,31 @@ private:
             ::close(m_fd);
         m_fd = -1;
     }
-
     pid_t m_pid = -1;
     int m_fd = -1;
 };
 
-// Runs a tool and hands back its standard output; empty when it failed.
+// A tool's standard output; empty when it failed.
 inline QByteArray RunTool(const QString& program, const QStringList& args, int timeoutMs = 60000)
 {
     ChildProcess p;
     QByteArray out;
-    if (!p.start(program, args) || p.finish(out, timeoutMs) != 0)
-        return {};
-    return out;
+    return p.start(program, args) && p.finish(out, timeoutMs) == 0 ? out : QByteArray();
 }
 
-// Duration in seconds that ffprobe finds by decoding, -1 when it cannot.
+// Seconds that ffmpeg finds by decoding, -1 when it cannot.
 inline double DecodedSeconds(const QString& file)
 {
     QByteArray pcm = RunTool("ffmpeg", {"-v", "error", "-i", file, "-f", "s16le", "-ac", "2", "-ar", "44100", "-"});
     return pcm.isEmpty() ? -1.0 : double(pcm.size()) / (44100 * 4);
 }
 
-// Frequency from the rate of upward zero crossings of one channel.
+// Frequency from the rate of upward zero crossings of the left channel.
 inline double ToneFrequency(const std::int16_t* interleaved, std::size_t frames)
 {
     int crossings = 0;
     for (std::size_t i = 1; i < frames; ++i)
-        if (interleaved[2 * (i - 1)] < 0 && interleaved[2 * i] >= 0)
-            ++crossings;
+        crossings += interleaved[2 * (i - 1)] < 0 && interleaved[2 * i] >= 0;
     return frames ? crossings * 44100.0 / double(frames) : 0.0;
 }
 
@@ -178,78 +155,36 @@ inline double Rms(const std::int16_t* interleaved, std::size_t frames, int chann
     return frames ? std::sqrt(sum / double(frames)) : 0.0;
 }
 
-// The first and last frame whose left sample is louder than `threshold`;
-// first > last when nothing is.
-struct HeardSpan {
-    std::size_t first = 1, last = 0;
-    std::size_t frames() const { return first <= last ? last - first + 1 : 0; }
-};
-inline HeardSpan FindHeard(const std::vector<std::int16_t>& interleaved, int threshold = 1000)
-{
-    HeardSpan span{interleaved.size(), 0};
-    for (std::size_t i = 0; i < interleaved.size() / 2; ++i)
-        if (std::abs(interleaved[2 * i]) > threshold) {
-            span.first = std::min(span.first, i);
-            span.last = i;
-        }
-    return span;
-}
-
-// True when scripts/test.sh's private sound server with the null sink "qm"
-// answers; the sound-server tests skip themselves otherwise.
+// Whether scripts/test.sh's sound server with the null sink "qm" answers.
 inline bool HasTestSink()
 {
     return RunTool("pactl", {"list", "short", "sinks"}, 10000).contains("qm\t");
 }
 
-// A null sink of the caller's own, named in the output's configuration, so
-// tests running side by side never hear each other.
-class PrivateSink {
-public:
-    explicit PrivateSink(const QString& prefix)
-    {
-        static int made = 0;
-        m_name = QStringLiteral("%1_%2_%3").arg(prefix).arg(::getpid()).arg(++made);
-        m_module = RunTool("pactl", {"load-module", "module-null-sink", "sink_name=" + m_name, "format=s16le",
-                                     "rate=44100", "channels=2"}, 10000)
-                       .trimmed();
-    }
-    ~PrivateSink()
-    {
-        if (m_module.isEmpty())
-            return;
-        RunTool("pactl", {"unload-module", QString::fromLatin1(m_module)}, 10000);
-    }
-    PrivateSink(const PrivateSink&) = delete;
-    PrivateSink& operator=(const PrivateSink&) = delete;
-    bool made() const { return !m_module.isEmpty(); }
-    const QString& name() const { return m_name; }
-    audio::OutputChoice output() const { return {.kind = "pulse", .pulseServer = {}, .pulseSink = m_name.toStdString()}; }
-
-private:
-    QString m_name;
-    QByteArray m_module;
-};
-
-// Records what this process plays, on a sink of its own. Its output is
-// drained all the time the test waits: a pipe holds only a third of a second
-// of audio.
+// Records what plays on a null sink of its own (so tests side by side never
+// hear each other), drained all the time the test waits: a pipe holds only a
+// third of a second of audio.
 class MonitorRecording {
 public:
-    // Makes the sink and starts parec on its monitor; returns once audio
-    // flows, so nothing played later is missed. Outputs opened afterwards
-    // on output() play into it.
+    ~MonitorRecording()
+    {
+        m_parec.finish(m_data, 0);
+        if (!m_module.isEmpty())
+            RunTool("pactl", {"unload-module", QString::fromLatin1(m_module)}, 10000);
+    }
+    // Returns once audio flows, so nothing played on output() later is missed.
     bool start()
     {
-        m_sink.emplace(QStringLiteral("qm_test"));
-        if (!m_sink->made())
-            return false;
-        if (!m_parec.start("parec", {"-d", m_sink->name() + ".monitor", "--format=s16le", "--rate=44100", "--channels=2",
-                                     "--raw", "--latency-msec=20"}))
-            return false;
-        return pumpUntil([this] { return !m_data.isEmpty(); }, 10000);
+        static int made = 0;
+        m_sink = QStringLiteral("qm_test_%1_%2").arg(::getpid()).arg(++made);
+        m_module = RunTool("pactl", {"load-module", "module-null-sink", "sink_name=" + m_sink, "format=s16le",
+                                     "rate=44100", "channels=2"}, 10000).trimmed();
+        return !m_module.isEmpty() &&
+               m_parec.start("parec", {"-d", m_sink + ".monitor", "--format=s16le", "--rate=44100", "--channels=2",
+                                       "--raw", "--latency-msec=20"}) &&
+               pumpUntil([this] { return !m_data.isEmpty(); }, 10000);
     }
-    // Drains while `done` is false, at most `ms` milliseconds; true when it came true.
+    // Drains while `done` is false, at most `ms`; true when it came true.
     template <class Done>
     bool pumpUntil(Done done, int ms = 30000)
     {
@@ -260,27 +195,26 @@ public:
         }
         return true;
     }
-    // Drains until `seconds` more of the sink's sound (silence included) are
-    // recorded: counted in sound, not in time, so a slow machine records as
-    // much as a fast one.
+    // Drains until `seconds` more of sound (silence included) are recorded:
+    // counted in sound, not time, so a slow machine records as much.
     bool record(double seconds)
     {
         const std::size_t until = frames() + std::size_t(seconds * 44100);
         return pumpUntil([&] { return frames() >= until; });
     }
-    // Everything recorded so far, as interleaved stereo frames.
     std::vector<std::int16_t> samples() const
     {
-        std::vector<std::int16_t> out(std::size_t(m_data.size()) / 4 * 2);
+        std::vector<std::int16_t> out(frames() * 2);
         std::memcpy(out.data(), m_data.constData(), out.size() * 2);
         return out;
     }
     std::size_t frames() const { return std::size_t(m_data.size()) / 4; }
-    audio::OutputChoice output() const { return m_sink ? m_sink->output() : audio::OutputChoice{}; }
+    audio::OutputChoice output() const { return {.kind = "pulse", .pulseServer = {}, .pulseSink = m_sink.toStdString()}; }
 
 private:
-    std::optional<PrivateSink> m_sink; // outlives the recorder
-    ChildProcess m_parec;
+    QString m_sink;
+    QByteArray m_module;
+    ChildProcess m_parec; // ends before the sink goes
     QByteArray m_data;
 };
 

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -30,62 +31,31 @@ TEST(SplitCommandLineTest, SplitsLikeTheEncoderLinesNeed)
     }
 }
 
-class FindProgramTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        QDir(dir.path()).mkpath("res");
-        QDir(dir.path()).mkpath("bin1");
-        QDir(dir.path()).mkpath("bin2");
-    }
-    std::string make(const QString& rel, bool executable = true)
-    {
-        QFile f(dir.filePath(rel));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("#!/bin/sh\n");
-        f.close();
-        f.setPermissions(executable ? QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                    : QFile::ReadOwner | QFile::WriteOwner);
-        return dir.filePath(rel).toStdString();
-    }
-    std::string p(const QString& rel) { return dir.filePath(rel).toStdString(); }
+// The resource folder first, then PATH in order; ".exe" is dropped only when
+// the full name is missing; what is not an executable file is skipped.
+TEST(FindProgramTest, ResourceFolderThenPathAndExeSuffixDroppedOnlyWhenMissing)
+{
     QTemporaryDir dir;
-};
-
-TEST_F(FindProgramTest, ResourceFolderComesBeforePathAndPathInOrder)
-{
-    make("bin1/enc");
-    make("bin2/enc");
-    std::string path = p("bin1") + ":" + p("bin2");
-    EXPECT_EQ(FindProgram("enc", p("res"), path), p("bin1/enc"));
-    make("res/enc");
-    EXPECT_EQ(FindProgram("enc", p("res"), path), p("res/enc"));
-}
-
-TEST_F(FindProgramTest, ExeSuffixIsDroppedOnlyWhenTheFullNameIsMissing)
-{
-    make("bin2/lame");
-    std::string path = p("bin1") + ":" + p("bin2");
-    EXPECT_EQ(FindProgram("lame.exe", p("res"), path), p("bin2/lame"));
-    EXPECT_EQ(FindProgram("LAME.EXE", p("res"), path), "");
-    make("bin2/LAME");
-    EXPECT_EQ(FindProgram("LAME.EXE", p("res"), path), p("bin2/LAME"));
-    make("bin1/lame.exe");
-    EXPECT_EQ(FindProgram("lame.exe", p("res"), path), p("bin1/lame.exe"));
-    EXPECT_EQ(FindProgram(".exe", p("res"), path), "");
-}
-
-TEST_F(FindProgramTest, SkipsWhatIsNotAnExecutableFile)
-{
+    auto p = [&](const QString& rel) { return dir.filePath(rel).toStdString(); };
+    auto make = [&](const QString& rel, bool executable = true) {
+        QDir().mkpath(QFileInfo(dir.filePath(rel)).path());
+        QFile f(dir.filePath(rel));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.setPermissions(executable ? QFile::ReadOwner | QFile::ExeOwner : QFile::ReadOwner);
+    };
+    const std::string path = p("bin1") + ":" + p("bin2");
     make("bin1/enc", false);
-    QDir(dir.path()).mkpath("bin1/dir");
     make("bin2/enc");
-    std::string path = p("bin1") + ":" + p("bin2");
+    make("bin2/lame");
+    QDir().mkpath(dir.filePath("bin1/dir"));
     EXPECT_EQ(FindProgram("enc", p("res"), path), p("bin2/enc"));
     EXPECT_EQ(FindProgram("dir", p("res"), path), "");
-    EXPECT_EQ(FindProgram("missing", p("res"), path), "");
-    EXPECT_EQ(FindProgram("enc", p("res"), ""), "");
+    EXPECT_EQ(FindProgram("lame.exe", p("res"), path), p("bin2/lame"));
+    EXPECT_EQ(FindProgram("LAME.EXE", p("res"), path), "");
+    make("bin1/lame.exe");
+    EXPECT_EQ(FindProgram("lame.exe", p("res"), path), p("bin1/lame.exe"));
+    make("res/enc");
+    EXPECT_EQ(FindProgram("enc", p("res"), path), p("res/enc"));
     EXPECT_EQ(FindProgram(p("bin2/enc"), "", ""), p("bin2/enc"));
     EXPECT_EQ(FindProgram(p("bin1/enc"), "", path), "");
 }
