@@ -40,8 +40,7 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    // What the next open() builds its engine with: the fast silent output
-    // unless a test asks for another.
+    // What the next open() builds its engine with.
     EngineConfig m_config{.output = {.kind = "null:fast"}};
     std::unique_ptr<CdAudioEngine> m_engine;
 };
