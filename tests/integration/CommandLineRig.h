@@ -8,8 +8,6 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
-#include <QtEndian>
-#include <cstring>
 #include <gtest/gtest.h>
 
 namespace qm::test {
@@ -21,21 +19,6 @@ struct Outcome {
     QByteArray out, err;
 };
 
-inline bool HasControlCharacters(const QByteArray& bytes)
-{
-    for (char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if ((u < 0x20 && c != '\n') || u == 0x7f)
-            return true;
-    }
-    return false;
-}
-
-inline std::uint32_t Le32(const QByteArray& bytes, qsizetype at)
-{
-    return qFromLittleEndian<std::uint32_t>(bytes.constData() + at);
-}
-
 class CommandLine : public ::testing::Test {
 protected:
     void SetUp() override
@@ -45,67 +28,41 @@ protected:
         QDir().mkpath(runtime);
         QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_RUNTIME_DIR", runtime);
-        env.insert("QUILLMERE_LOCK_DIR", runtime);
+        for (const char* folder : {"XDG_RUNTIME_DIR", "QUILLMERE_LOCK_DIR"})
+            env.insert(folder, runtime);
         env.insert("XDG_CONFIG_HOME", home.filePath("config"));
         env.insert("XDG_STATE_HOME", home.filePath("state"));
         env.insert("XDG_CACHE_HOME", home.filePath("cache"));
         env.insert("HOME", home.path());
-        env.remove("QUILLMERE_IMAGES");
-        env.remove("QUILLMERE_REGISTRY_DIR");
-        env.remove("QT_QPA_PLATFORM"); // the terminal commands need no display of their own
-        env.remove("DISPLAY");
-        env.remove("WAYLAND_DISPLAY");
-
-        DiscLayout layout;
-        layout.title = "Quiet Hours";
-        layout.performer = "Zoë Ensemble";
-        layout.tracks.push_back({PatternPcm(176400 * 3 + 1000, 1)});
-        layout.tracks.push_back({PatternPcm(176400 * 2, 2), 75});
-        layout.tracks.push_back({PatternPcm(176400 * 4 + 588, 3)});
+        // The terminal commands need no display of their own.
+        for (const char* name : {"QUILLMERE_IMAGES", "QUILLMERE_REGISTRY_DIR", "QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(name);
+        DiscLayout layout{.title = "Quiet Hours", .performer = "Zoë Ensemble"};
+        layout.tracks = {{PatternPcm(176400 * 3 + 1000, 1)}, {PatternPcm(176400 * 2, 2), 75}, {PatternPcm(176400 * 4 + 588, 3)}};
         QDir().mkpath(home.filePath("disc"));
         image = WriteDiscImage(home.filePath("disc"), "album", layout);
     }
 
-    // workDir and stdoutFile apply when set; program may be a shell that runs kProgram.
+    // Relative paths start at home unless workDir says otherwise; program may
+    // be a shell that runs kProgram.
     Outcome run(const QStringList& args, int timeoutMs = 60000, const QString& program = kProgram)
     {
         QProcess p;
         p.setProcessEnvironment(env);
-        // Relative paths of the run start at home unless a test says otherwise.
         p.setWorkingDirectory(workDir.isEmpty() ? home.path() : workDir);
         if (!stdoutFile.isEmpty())
             p.setStandardOutputFile(stdoutFile);
         p.start(program, args);
-        Outcome r;
         if (!p.waitForFinished(timeoutMs)) {
             p.kill();
             p.waitForFinished();
             ADD_FAILURE() << "timed out: " << args.join(' ').toStdString();
         }
-        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        return r;
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+                p.readAllStandardError()};
     }
 
-    QStringList filesIn(const QString& folder) const
-    {
-        return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    }
-
-    // A WAV file whose header agrees with its size and whose data is `pcm`.
-    void expectWav(const QString& path, const Pcm& pcm) const
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-        const QByteArray bytes = f.readAll();
-        ASSERT_EQ(bytes.size(), 44 + static_cast<qsizetype>(pcm.size())) << path.toStdString();
-        EXPECT_EQ(bytes.left(4), QByteArray("RIFF"));
-        EXPECT_EQ(Le32(bytes, 4), bytes.size() - 8);
-        EXPECT_EQ(Le32(bytes, 40), bytes.size() - 44);
-        EXPECT_EQ(std::memcmp(pcm.data(), bytes.constData() + 44, pcm.size()), 0) << path.toStdString();
-    }
+    QStringList filesIn(const QString& folder) const { return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
     QTemporaryDir home;
     QString runtime, workDir, stdoutFile;
