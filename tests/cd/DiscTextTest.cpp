@@ -1,6 +1,5 @@
 #include "cd/DiscText.h"
 
-#include <QLocale>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -20,17 +19,6 @@ TEST(DiscText, DurationsShowMinutesBelowAnHourAndRoundHalvesToEven)
     };
     for (const auto& [bytes, seconds] : lengths)
         EXPECT_EQ(TrackSeconds(bytes), seconds) << bytes;
-}
-
-// English grouping is checked on the drive panel.
-TEST(DiscText, KbpsGroupWithTheLocaleSeparator)
-{
-    const QLocale saved;
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    EXPECT_EQ(FormatKbps(1234567), "1.234.567 Kbps");
-    QLocale::setDefault(QLocale::c()); // C omits the separator by default; the pattern still groups
-    EXPECT_EQ(FormatKbps(7056), "7,056 Kbps");
-    QLocale::setDefault(saved);
 }
 
 TEST(DiscText, CStringsAreReadUpToTheZeroWithinTheirBound)

@@ -7,15 +7,6 @@
 
 using namespace qm;
 
-TEST(PlayerText, RoundsHalvesToTheEvenNeighbour)
-{
-    struct Row { double in; std::int64_t out; };
-    const Row rows[] = {{0.5, 0}, {1.5, 2}, {2.5, 2}, {-1.5, -2}, {2.5001, 3}, {-7.6, -8}, {std::nan(""), 0},
-                        {1e300, std::numeric_limits<std::int64_t>::max()}};
-    for (const Row& r : rows)
-        EXPECT_EQ(RoundHalfEven(r.in), r.out) << r.in;
-}
-
 TEST(PlayerText, PositionTextRoundsEachCountAndShowsFailuresAsZero)
 {
     struct Row { float pos, len; const char* text; };

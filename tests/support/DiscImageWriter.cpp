@@ -14,9 +14,7 @@ constexpr std::int64_t kSector = 2352;
 
 QByteArray Msf(std::int64_t sectors)
 {
-    return QString::asprintf("%02lld:%02lld:%02lld", static_cast<long long>(sectors / 75 / 60),
-                             static_cast<long long>(sectors / 75 % 60), static_cast<long long>(sectors % 75))
-        .toLatin1();
+    return QString::asprintf("%02d:%02d:%02d", int(sectors / 75 / 60), int(sectors / 75 % 60), int(sectors % 75)).toLatin1();
 }
 
 QByteArray TextLine(const char* indent, const char* keyword, const std::string& utf8, bool asUtf8)
@@ -82,15 +80,12 @@ WrittenImage WriteDiscImage(const QString& folder, const QString& baseName, cons
 Pcm TonePcm(double seconds, double leftHz, double rightHz, double amplitude)
 {
     const auto frames = static_cast<std::size_t>(seconds * 44100);
-    Pcm pcm;
-    pcm.reserve(frames * 4);
-    for (std::size_t i = 0; i < frames; ++i) {
-        for (double hz : {leftHz, rightHz}) {
-            const double v = amplitude * std::sin(2 * std::numbers::pi * hz * static_cast<double>(i) / 44100);
-            const auto s = static_cast<std::int16_t>(std::lround(v * 32767));
-            pcm.push_back(static_cast<std::uint8_t>(s & 0xFF));
-            pcm.push_back(static_cast<std::uint8_t>((s >> 8) & 0xFF));
-        }
+    Pcm pcm(frames * 4);
+    for (std::size_t i = 0; i < frames * 2; ++i) {
+        const double hz = i % 2 ? rightHz : leftHz;
+        const auto s = static_cast<std::int16_t>(std::lround(amplitude * 32767 * std::sin(2 * std::numbers::pi * hz * double(i / 2) / 44100)));
+        pcm[2 * i] = static_cast<std::uint8_t>(s & 0xFF);
+        pcm[2 * i + 1] = static_cast<std::uint8_t>((s >> 8) & 0xFF);
     }
     return pcm;
 }
