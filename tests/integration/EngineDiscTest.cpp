@@ -119,6 +119,15 @@ TEST_F(EngineTest, BrokenImagesAreLeftOutOrEmptyAndNeverReadPastTheBin)
             EXPECT_TRUE(!s || drain(lib, s, 20000).size() == length || lib.BASS_ErrorGetCode() != BASS_OK);
         }
     }
+    // A track over 2 GiB is no CD's: the disc is refused, not listed with a wrapped length.
+    QFile huge(path("huge.bin"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(5LL << 30)); // sparse
+    huge.close();
+    QFile hugeCue(path("huge.cue"));
+    ASSERT_TRUE(hugeCue.open(QIODevice::WriteOnly));
+    hugeCue.write("FILE \"huge.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    hugeCue.close();
+    EXPECT_FALSE(open(QStringList{path("huge.cue")}).BASS_CD_IsReady(0));
     // Only as many drives as the list can show.
     EXPECT_EQ(open(QStringList(70, good.cue)).BASS_CD_GetDriveDescription(64), nullptr);
 }
