@@ -1,15 +1,11 @@
 #include "WindowRig.h"
 
 #include <QLabel>
-#include <QLineEdit>
-#include <QTreeWidget>
-#include <gtest/gtest.h>
 
 using namespace qm;
 using namespace qm::test;
 
 namespace {
-
 
 struct TrackListTest : ::testing::Test, WindowRig {
     FakeDrive& drive()
@@ -57,27 +53,11 @@ struct TrackListTest : ::testing::Test, WindowRig {
 
 } // namespace
 
-TEST_F(TrackListTest, ColumnsAndHint)
-{
-    frmMain& w = make();
-    const QTreeWidgetItem* header = w.tracks().lsTracks->headerItem();
-    EXPECT_EQ(w.tracks().lsTracks->columnCount(), 3);
-    EXPECT_EQ(QStringList({header->text(0), header->text(1), header->text(2)}),
-              QStringList({"Track#", "Type", "Duration"}));
-    EXPECT_EQ(w.tracks().lblHint->text(), "Check the tracks that you want to extract, Double click to play");
-    EXPECT_EQ(w.tracks().lblNoTracks->text(), "If no tracks listed, You can change the CD drive from the settings tab.");
-    for (QWidget* c : std::initializer_list<QWidget*>{w.tracks().lsTracks, w.tracks().txtCDArtist, w.tracks().txtCDAlbum, w.tracks().lblNoTracks,
-                                                      w.player().SliderVolume, w.player().SliderBalance, w.player().SliderPosition})
-        EXPECT_EQ(c->parentWidget(), w.tracks().frMain) << c->objectName().toStdString();
-}
-
 TEST_F(TrackListTest, NoDiscEmptiesTheListAndKeepsArtistAndAlbum)
 {
-    struct Case { const char* name; bool ready; bool doorOpen; bool present; };
-    const Case cases[] = {
-        {"not ready", false, false, true}, {"door open", true, true, true}, {"drive gone", true, false, false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    struct Case { bool ready; bool doorOpen; bool present; };
+    for (const Case c : {Case{false, false, true}, Case{true, true, true}, Case{true, false, false}}) {
+        SCOPED_TRACE(c.ready * 4 + c.doorOpen * 2 + c.present);
         drive() = FakeDrive{};
         drive().trackLengths = {kSecond * 3};
         frmMain& w = load();
@@ -91,8 +71,7 @@ TEST_F(TrackListTest, NoDiscEmptiesTheListAndKeepsArtistAndAlbum)
         EXPECT_EQ(w.tracks().lsTracks->topLevelItemCount(), 0);
         EXPECT_EQ(lastLoadVariables(), LoadVariables("0"));
         EXPECT_FALSE(w.tracks().lblNoTracks->isHidden());
-        EXPECT_EQ(w.tracks().txtCDArtist->text(), "Kept artist");
-        EXPECT_EQ(w.tracks().txtCDAlbum->text(), "Kept album");
+        EXPECT_EQ(w.tracks().txtCDArtist->text() + w.tracks().txtCDAlbum->text(), "Kept artistKept album");
         EXPECT_TRUE(dialogs.boxes.isEmpty());
     }
 }
@@ -105,10 +84,9 @@ TEST_F(TrackListTest, DiscWithoutCdTextListsEveryTrackWithUnknownNames)
     EXPECT_EQ(rows(), (QStringList{"Track 01|Audio|03:05|0", "Track 02|Audio|00:02|0", "Track 03|Audio|00:04|0",
                                    "Track 04|Audio|01:00:00|0", "Track 05|Audio|00:12|0"}));
     EXPECT_TRUE(w.tracks().lsTracks->topLevelItem(0)->flags() & Qt::ItemIsUserCheckable);
-    EXPECT_EQ(w.tracks().txtCDArtist->text(), "Unknown Artist");
-    EXPECT_EQ(w.tracks().txtCDAlbum->text(), "Unknown Album");
-    EXPECT_EQ(lastLoadVariables(), LoadVariables("1"));
+    EXPECT_EQ(w.tracks().txtCDArtist->text() + "|" + w.tracks().txtCDAlbum->text(), "Unknown Artist|Unknown Album");
     EXPECT_EQ(frontEnd->variables.size(), 8);
+    EXPECT_EQ(lastLoadVariables(), LoadVariables("1"));
     EXPECT_TRUE(w.tracks().lblNoTracks->isHidden());
 }
 
@@ -117,7 +95,6 @@ TEST_F(TrackListTest, RowsAreRebuiltAndTwoDigitLabelsGrowPastNinetyNine)
     drive().trackLengths.assign(100, kSecond);
     frmMain& w = load();
     ASSERT_EQ(w.tracks().lsTracks->topLevelItemCount(), 100);
-    EXPECT_EQ(w.tracks().lsTracks->topLevelItem(8)->text(0), "Track 09");
     EXPECT_EQ(w.tracks().lsTracks->topLevelItem(99)->text(0), "Track 100");
     w.tracks().lsTracks->topLevelItem(0)->setCheckState(0, Qt::Checked);
     drive().trackLengths = {kSecond};
@@ -193,7 +170,6 @@ TEST_F(TrackListTest, BrokenCdTextIsReportedOnceAndTheAudioTracksStayListed)
     ASSERT_EQ(dialogs.boxes.size(), 1);
     EXPECT_EQ(dialogs.boxes[0].text,
               "Error in routine : LoadTrackListFromCDTextin module : frmDemo\r\nError #9\r\nSubscript out of range");
-    EXPECT_EQ(dialogs.boxes[0].title, "Quillmere");
 
     // Choosing the drive again, or the door command's reload, does not repeat it.
     load();
@@ -215,37 +191,17 @@ TEST_F(TrackListTest, ALoadErrorIsReportedOncePerDiscNotOnEveryReload)
     EXPECT_EQ(lastLoadVariables(), LoadVariables("0"));
     EXPECT_FALSE(w.tracks().lblNoTracks->isHidden());
 
-    // Another disc in the same drive is reported again.
+    // Another disc, the same one taken out and put back, or in another drive: again.
     drive().trackLengths = {-BASS_ERROR_CDTRACK};
     w.LoadTrackList();
     w.LoadTrackList();
-    EXPECT_EQ(dialogs.boxes.size(), 3);
-
-    // So is the same disc after it was taken out and put back.
     drive().ready = false;
     w.LoadTrackList();
     drive().ready = true;
     w.LoadTrackList();
-    EXPECT_EQ(dialogs.boxes.size(), 4);
-
-    // And the same disc in another drive.
-    FakeDrive second;
-    second.trackLengths = {-BASS_ERROR_CDTRACK};
-    audio.drives.push_back(second);
+    audio.drives.push_back(drive());
     w.state().currentDrive = 1;
     w.LoadTrackList();
     EXPECT_EQ(dialogs.boxes.size(), 5);
 }
 
-TEST_F(TrackListTest, CdTextThatBreaksBeforeAnyTrackIsReportedOnceToo)
-{
-    drive().trackLengths = {0, 0};
-    drive().cdText = CdTextBlock({"TITLE0 Album"});
-    frmMain& w = load();
-    for (int tick = 0; tick < 20; ++tick)
-        w.LoadTrackList();
-    ASSERT_EQ(dialogs.boxes.size(), 1);
-    EXPECT_TRUE(dialogs.boxes[0].text.endsWith("Error #5\r\nInvalid procedure call or argument"));
-    EXPECT_EQ(w.tracks().lsTracks->topLevelItemCount(), 0);
-    EXPECT_EQ(lastLoadVariables(), LoadVariables("0"));
-}

@@ -2,28 +2,13 @@
 // ripped to WAV through the scene's extract command, the progress window's own
 // timer, and the image drive's door.
 #include "DiscImageWriter.h"
-#include "RecordingFrontEnd.h"
-#include "ScriptedDialogs.h"
 #include "WindowRig.h"
 #include "platform/audio/CdAudioEngine.h"
 #include "rip/frmRipp.h"
-#include "settings/OptionsPanels.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QLabel>
-#include <QLineEdit>
-#include <QProcess>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTimer>
-#include <QTreeWidget>
 #include <QtEndian>
-#include <functional>
-#include <gtest/gtest.h>
 
 using namespace qm;
 using namespace qm::test;
@@ -31,17 +16,6 @@ using namespace qm::test;
 namespace {
 
 constexpr qsizetype kHeader = 44;
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QByteArray bytesOf(const Pcm& pcm, std::size_t count)
-{
-    return QByteArray(reinterpret_cast<const char*>(pcm.data()), static_cast<qsizetype>(count));
-}
 
 // Every header field of a CD-audio WAV file holding `data` PCM bytes.
 void expectCdWavHeader(const QByteArray& file, std::uint32_t data)
@@ -60,7 +34,6 @@ void expectCdWavHeader(const QByteArray& file, std::uint32_t data)
     for (std::size_t i = 0; i < std::size(fields); ++i)
         EXPECT_EQ(fields[i].first, fields[i].second) << "field " << i;
 }
-
 
 struct RipWindowOnEngine : ::testing::Test, WindowRig {
     WrittenImage image;
@@ -94,10 +67,7 @@ struct RipWindowOnEngine : ::testing::Test, WindowRig {
     }
 
     // The scene's Extract button; returns when the job has ended.
-    void extract()
-    {
-        frontEnd->send(QStringLiteral("IDC_FS_ExtractBtn"));
-    }
+    void extract() { frontEnd->send(QStringLiteral("IDC_FS_ExtractBtn")); }
     static frmRipp* ripWindow() { return qobject_cast<frmRipp*>(QApplication::activeModalWidget()); }
     DWORD drive() const { return static_cast<DWORD>(window->state().currentDrive); }
     // The writer's stream has delivered at least one block and not yet ended.
@@ -107,24 +77,14 @@ struct RipWindowOnEngine : ::testing::Test, WindowRig {
         return engine->BASS_ChannelIsActive(window->state().currentStream) != BASS_ACTIVE_STOPPED &&
                position != BASS_POSITION_ERROR && position > 0;
     }
-    QString trackFile(int row) const { return QStringLiteral("%1/TRACK%2.WAV").arg(folder).arg(row); }
-    // The row's file holds exactly the image's track under a CD WAV header;
-    // hands the file back for further checks.
-    QByteArray expectWholeTrack(int row) const
+    // The row's file holds exactly the image's track under a CD WAV header.
+    void expectWholeTrack(int row) const
     {
         const Pcm track = image.track(static_cast<std::size_t>(row - 1));
-        const QByteArray file = readFile(trackFile(row));
-        EXPECT_EQ(file.size(), kHeader + static_cast<qsizetype>(track.size()));
+        QFile f(QStringLiteral("%1/TRACK%2.WAV").arg(folder).arg(row));
+        const QByteArray file = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
         expectCdWavHeader(file, static_cast<std::uint32_t>(track.size()));
-        EXPECT_TRUE(file.mid(kHeader) == bytesOf(track, track.size()));
-        return file;
-    }
-    QString ripped(int count, int failed = 0) const
-    {
-        QString text = QString::number(count) + " Tracks have been Ripped to " + folder;
-        if (failed > 0)
-            text += QStringLiteral("\r\n%1 Tracks could not be Ripped.").arg(failed);
-        return text;
+        EXPECT_TRUE(file.mid(kHeader) == QByteArray(reinterpret_cast<const char*>(track.data()), qsizetype(track.size())));
     }
 };
 
@@ -170,32 +130,20 @@ TEST_F(RipWindowOnEngine, RipsRowsTwoAndFiveExactlyWithTheDoorLockedPerTrack)
     EXPECT_GT(looks, 4);
     EXPECT_EQ(unlockedLooks, 0) << "the door is locked while a track is read";
     ASSERT_EQ(dialogs.boxes.size(), 1);
-    EXPECT_EQ(dialogs.boxes[0].text, ripped(2));
+    EXPECT_EQ(dialogs.boxes[0].text, "2 Tracks have been Ripped to " + folder);
     EXPECT_EQ(lockedAtBox, QList<bool>({false})) << "and unlocked once it is done";
     EXPECT_EQ(barAtBox, 100) << "a finished track shows a full bar";
 
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"TRACK2.WAV", "TRACK5.WAV"}));
-    const QString paranoia = QStandardPaths::findExecutable(QStringLiteral("cd-paranoia"));
     for (int row : {2, 5}) {
         SCOPED_TRACE(row);
-        const QByteArray file = expectWholeTrack(row);
-        // A second reader of the same image agrees (tones, so that its guess
-        // at the byte order comes out right).
-        if (paranoia.isEmpty())
-            continue;
-        const QString raw = dir.filePath(QStringLiteral("paranoia%1.raw").arg(row));
-        QProcess p;
-        p.start(paranoia, {"-d", image.cue, "-r", "-z", QString::number(row), raw});
-        ASSERT_TRUE(p.waitForFinished(60000));
-        EXPECT_TRUE(readFile(raw) == file.mid(kHeader)) << "cd-paranoia rips other bytes";
+        expectWholeTrack(row);
     }
     EXPECT_FALSE(engine->BASS_CD_DoorIsLocked(drive()));
     EXPECT_TRUE(window->ContentEnabled());
     EXPECT_FALSE(window->state().rippingActive);
 }
 
-// Stop is pressed mid-way through the second of three rows: first answered
-// Yes, then, in a new job on the same window, No.
 TEST_F(RipWindowOnEngine, OpenImageDoorFailsTheTrackWithOneBoxAndUnlocksAgain)
 {
     ASSERT_NO_FATAL_FAILURE(start(Tones(2, 1.0)));
@@ -207,7 +155,8 @@ TEST_F(RipWindowOnEngine, OpenImageDoorFailsTheTrackWithOneBoxAndUnlocksAgain)
 
     ASSERT_EQ(dialogs.boxes.size(), 2);
     EXPECT_EQ(dialogs.boxes[0].text, "Unable to Create CD Stream!");
-    EXPECT_TRUE(dialogs.boxes[1].text.startsWith(ripped(0, 1) + "\r\nTrack 01: the track could not be opened ("))
+    EXPECT_TRUE(dialogs.boxes[1].text.startsWith("0 Tracks have been Ripped to " + folder +
+                                                 "\r\n1 Tracks could not be Ripped.\r\nTrack 01: the track could not be opened ("))
         << dialogs.boxes[1].text.toStdString();
     EXPECT_EQ(lockedAtBox, QList<bool>({true, false})) << "locked for the track, unlocked after";
     EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());

@@ -2,18 +2,12 @@
 // cue/bin image whose CD-Text the cue holds as Latin-1.
 
 #include "EngineFixture.h"
-#include "RecordingFrontEnd.h"
-#include "ScriptedDialogs.h"
 #include "WindowRig.h"
 
 #include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QTreeWidget>
 
 namespace qm::test {
 namespace {
-
 
 TEST_F(EngineTest, ImageShowsInTheDriveListTrackListAndArtistAlbum)
 {

@@ -2,19 +2,11 @@
 // with the real lame and oggenc; files are checked by decoding them.
 
 #include "EngineFixture.h"
-#include "RecordingFrontEnd.h"
-#include "ScriptedDialogs.h"
 #include "WindowRig.h"
 #include "rip/ErrorLog.h"
-#include "settings/OptionsPanels.h"
 
 #include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QLineEdit>
 #include <QProcess>
-#include <QTimer>
 
 namespace qm::test {
 namespace {
@@ -92,8 +84,8 @@ protected:
 TEST_F(WriterEngine, Mp3AndOggDecodeToTheTrackAtTheirBitrate)
 {
     const struct { const char* format; const char* rate; const char* file; double low, high; } cases[] = {
-        {"MP3C", "128", "c.mp3", 128000, 128000}, {"MP3V", "160", "v.mp3", 80000, 240000},
-        {"OGGC", "128", "c.ogg", 64000, 192000},  {"OGGV", "192", "v ö \"x\".ogg", 96000, 288000},
+        {"MP3C", "128", "c.mp3", 128000, 128000},
+        {"OGGV", "192", "v ö \"x\".ogg", 96000, 288000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.format);
@@ -118,8 +110,7 @@ TEST_F(WriterEngine, WmaWithAndWithoutTags)
         box->clear();
     o.txtWMATags[0]->setText("Sommer");
     o.txtWMATags[7]->setText("1999");
-    // Every rate's encoding is proven by the encoder's own test; here the
-    // window's tag switch reaches the file.
+    // Every rate is the encoder's own test; here the window's tag switch reaches the file.
     for (bool tags : {true, false}) {
         SCOPED_TRACE(tags);
         o.chkWMAFileTags->setChecked(tags);

@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <array>
 #include <thread>
 
 using namespace qm;
@@ -37,48 +38,27 @@ TEST(Playback, PlayTrackStopsCreatesSetsVolumeAndPanPlaysThenSetsThreeSyncs)
     EXPECT_EQ(w.state().currentStream, 1u);
     EXPECT_EQ(rig.audio.stream(1)->state, BASS_ACTIVE_PLAYING);
 
-    // The next start stops the playing stream, which frees itself.
+    // The next start stops the playing stream, which frees itself; one that
+    // fails leaves nothing playing and says nothing.
     rig.audio.clearCalls();
+    rig.audio.drives[0].doorOpen = true;
     w.PlayTrack(2);
     EXPECT_EQ(rig.calls().first(), "BASS_ChannelStop(1)");
     EXPECT_TRUE(rig.audio.stream(1)->freed);
-    EXPECT_EQ(w.state().currentStream, 2u);
-}
-
-TEST(Playback, AFailedStartLeavesNothingPlayingAndSaysNothing)
-{
-    PlayerRig rig;
-    frmMain& w = rig.start();
-    w.PlayTrack(0);
-    rig.audio.drives[0].doorOpen = true;
-    w.PlayTrack(1);
-    EXPECT_EQ(w.state().currentStream, 0u);
-    EXPECT_TRUE(rig.audio.stream(1)->freed);
-    EXPECT_TRUE(rig.dialogs.boxes.isEmpty());
-    w.PlayTrack(7); // past the disc's end
     EXPECT_EQ(w.state().currentStream, 0u);
     EXPECT_TRUE(rig.dialogs.boxes.isEmpty());
 }
 
 TEST(Playback, NextTrackFollowsTheSelectionAndWraps)
 {
-    struct Row { const char* name; int rows; int selected; QString started; int selectedAfter; };
-    const Row rows[] = {
-        {"last row wraps to the first", 3, 3, "BASS_CD_StreamCreate(0,0," + kPlayFlags + ")", 1},
-        {"middle row goes on", 3, 2, "BASS_CD_StreamCreate(0,2," + kPlayFlags + ")", 3},
-        {"no selection starts the first", 3, 0, "BASS_CD_StreamCreate(0,0," + kPlayFlags + ")", 1},
-        {"single row repeats", 1, 1, "BASS_CD_StreamCreate(0,0," + kPlayFlags + ")", 1},
-        {"empty list plays nothing", 0, 0, "", 0},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        PlayerRig rig(row.rows);
+    // {rows, selected row, the track started (-1: none), the row selected after}
+    for (const auto& [rows, selected, track, after] : {std::array{3, 3, 0, 1}, {3, 2, 2, 3}, {3, 0, 0, 1}, {0, 0, -1, 0}}) {
+        PlayerRig rig(rows);
         rig.start();
-        rig.select(row.selected);
+        rig.select(selected);
         rig.window->tracks().PlayNext(true);
-        EXPECT_EQ(rig.started().join(""), row.started);
-        EXPECT_EQ(rig.selectedRow(), row.selectedAfter);
-        EXPECT_TRUE(rig.dialogs.boxes.isEmpty());
+        EXPECT_EQ(rig.started().join(""), track < 0 ? "" : QStringLiteral("BASS_CD_StreamCreate(0,%1,").arg(track) + kPlayFlags + ")");
+        EXPECT_EQ(rig.selectedRow(), after);
     }
 }
 
@@ -117,8 +97,6 @@ TEST(Playback, ACdReadErrorStopsFreesTellsOnceAndZeroesThePosition)
     ASSERT_EQ(rig.dialogs.boxes.size(), 1);
     EXPECT_EQ(rig.dialogs.boxes[0].text, "There was an error playing back an Audio CD stream. Most probable cause "
                                          "is the CD drive was opened.");
-    EXPECT_EQ(rig.dialogs.boxes[0].title, "Error");
-    EXPECT_EQ(rig.dialogs.boxes[0].icon, MsgIcon::Critical);
     EXPECT_EQ(w.player().SliderPosition->value(), 0);
     EXPECT_EQ(w.state().currentStream, 0u);
 }
@@ -163,62 +141,30 @@ TEST(Playback, DoubleClickPlaysTheClickedRow)
     w.tracks().frMain->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     const QRect second = w.tracks().lsTracks->visualItemRect(w.tracks().lsTracks->topLevelItem(1));
-    ASSERT_TRUE(second.isValid());
-    // A real double click: press, release, then the second press arrives
-    // as a double click.
     QTest::mouseClick(w.tracks().lsTracks->viewport(), Qt::LeftButton, {}, second.center());
     QTest::mouseDClick(w.tracks().lsTracks->viewport(), Qt::LeftButton, {}, second.center());
     EXPECT_EQ(rig.started(), QStringList({"BASS_CD_StreamCreate(0,1," + kPlayFlags + ")"}));
 }
 
-// Without a selection a double click keeps the stream playing, and Play
-// starts the first row.
-TEST(Playback, WithoutASelection)
-{
-    for (int rows : {0, 3}) {
-        SCOPED_TRACE(rows);
-        PlayerRig rig(rows);
-        frmMain& w = rig.start();
-        if (rows)
-            w.PlayTrack(0);
-        rig.select(0);
-        rig.audio.clearCalls();
-        w.tracks().lsTracks_DblClick();
-        EXPECT_TRUE(rig.calls().isEmpty());
-        w.cmdButton(0)->click();
-        EXPECT_EQ(rig.started().size(), rows ? 1 : 0);
-        EXPECT_EQ(rig.selectedRow(), rows ? 1 : 0);
-        EXPECT_TRUE(rig.dialogs.boxes.isEmpty());
-    }
-}
-
 TEST(Playback, ButtonsRunTheirTransportAndDoorActions)
 {
-    struct Row { int index; std::function<void(PlayerRig&)> setup; QStringList calls; };
-    auto paused = [](PlayerRig& r) { r.window->cmdButton(1)->click(); r.audio.clearCalls(); };
-    const std::vector<Row> rows{
-        {0, {}, {"BASS_ChannelStop(1)", "BASS_CD_StreamCreate(0,1," + kPlayFlags + ")"}},
-        {1, {}, {"BASS_ChannelIsActive(1)", "BASS_ChannelPause(1)"}},
-        {1, paused, {"BASS_ChannelIsActive(1)", "BASS_ChannelResume(1)"}},
-        {2, {}, {"BASS_ChannelStop(1)"}},
-        {3, {}, {"BASS_CD_Door(0,2)"}},
-        {4, {}, {"BASS_CD_Door(0,3)"}},
-        {5, {}, {"BASS_ChannelStop(1)", "BASS_CD_Door(0,1)"}},
-        {6, {}, {"BASS_CD_Door(0,0)", "BASS_CD_GetInfo(0)", "BASS_CD_DoorIsLocked(0)"}},
-        {8, {}, {"BASS_ChannelSlideAttributes(1,-1,0,-101,5000)"}}, // the fade-out
+    // In turn: Play on row 2, Pause, Resume, Fade Out, Open, Close.
+    const std::pair<int, QStringList> presses[] = {
+        {0, {"BASS_ChannelStop(1)", "BASS_CD_StreamCreate(0,1," + kPlayFlags + ")"}},
+        {1, {"BASS_ChannelIsActive(2)", "BASS_ChannelPause(2)"}},
+        {1, {"BASS_ChannelIsActive(2)", "BASS_ChannelResume(2)"}},
+        {8, {"BASS_ChannelSlideAttributes(2,-1,0,-101,5000)"}},
+        {5, {"BASS_ChannelStop(2)", "BASS_CD_Door(0,1)"}},
+        {6, {"BASS_CD_Door(0,0)", "BASS_CD_GetInfo(0)", "BASS_CD_DoorIsLocked(0)"}},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.index);
-        PlayerRig rig;
-        frmMain& w = rig.start();
-        rig.select(2);
-        w.PlayTrack(0);
+    PlayerRig rig;
+    frmMain& w = rig.start();
+    rig.select(2);
+    w.PlayTrack(0);
+    for (const auto& [index, calls] : presses) {
+        SCOPED_TRACE(index);
         rig.audio.clearCalls();
-        if (row.setup)
-            row.setup(rig);
-        ASSERT_TRUE(w.cmdButton(static_cast<std::size_t>(row.index))->isEnabled());
-        w.cmdButton(static_cast<std::size_t>(row.index))->click();
-        const QStringList calls = rig.calls();
-        EXPECT_EQ(calls.mid(0, row.calls.size()), row.calls);
+        w.cmdButton(static_cast<std::size_t>(index))->click();
+        EXPECT_EQ(rig.calls().mid(0, calls.size()), calls);
     }
 }

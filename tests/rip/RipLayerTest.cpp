@@ -12,20 +12,9 @@
 #include "settings/OptionsPanels.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
-#include <QTreeWidget>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtEndian>
-#include <csignal>
-#include <functional>
-#include <gtest/gtest.h>
-#include <sys/resource.h>
 
 using namespace qm;
 using namespace qm::test;
@@ -38,7 +27,6 @@ QByteArray ReadFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-
 // A main window over the fake library with one drive; its rip job writes each
 // time into a new folder whose parent is missing too (as the default
 // ~/Music/Ripped Audio on a new account).
@@ -49,12 +37,9 @@ struct Rip : ::testing::Test, WindowRig {
 
     frmMain& start(int tracks = 5, std::int32_t bytesPerTrack = 600000)
     {
-        FakeDrive drive;
-        drive.info.canlock = 1;
-        drive.info.canopen = 1;
-        drive.trackLengths.assign(static_cast<std::size_t>(tracks), bytesPerTrack);
-        audio.drives = {drive};
-        WindowRig::start(); // the playback timer's polling would mix into the call logs
+        audio.drives.clear();
+        addDrive(tracks, bytesPerTrack);
+        WindowRig::start();
         folder = dir.path();
         dialogs.boxes.clear();
         return *window;
@@ -78,23 +63,19 @@ struct Rip : ::testing::Test, WindowRig {
         return lines;
     }
     QStringList files() const { return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System); }
-    // The library as it comes: nothing fails, encoders end well.
-    void resetScript()
+    void resetScript() // nothing fails, encoders end well
     {
         audio.failures.clear();
         audio.encoderStatus = {true, true, 0, 0};
         audio.encoderEndsEarly = false;
         audio.encoderWritesFile = true;
     }
-    void writeOld(const QString& name, const QByteArray& bytes, bool readOnly = false)
+    void writeOld(const QString& name, const QByteArray& bytes)
     {
         QDir().mkpath(folder);
         QFile old(folder + "/" + name);
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
         old.write(bytes);
-        old.close();
-        if (readOnly)
-            old.setPermissions(QFile::ReadOwner);
     }
 
 private:
@@ -103,10 +84,9 @@ private:
 
 } // namespace
 
+// Long enough to reach the disk several times; the header is patched last.
 TEST(OutputFile, LongFileInBlocksArrivesWholeUnderItsName)
 {
-    // Long enough for the file to be handed to the disk several times while
-    // it is written; the header is patched last, as the WAV writer does.
     QTemporaryDir dir;
     const QString path = dir.path() + "/TRACK1.WAV";
     QByteArray data(17 * 1024 * 1024 + 1234, '\0');
@@ -121,7 +101,6 @@ TEST(OutputFile, LongFileInBlocksArrivesWholeUnderItsName)
     ASSERT_TRUE(file.writeAt(kWavDataSizeOffset, WavHeader(2, 44100, 16, size).mid(40, 4).constData(), 4));
     EXPECT_FALSE(QFile::exists(path));
     ASSERT_TRUE(file.commit()) << file.errorString().toStdString();
-
     const QByteArray written = ReadFile(path);
     ASSERT_EQ(written.size(), 44 + data.size());
     EXPECT_EQ(qFromLittleEndian<std::uint32_t>(written.constData() + 40), size);
@@ -129,13 +108,11 @@ TEST(OutputFile, LongFileInBlocksArrivesWholeUnderItsName)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"TRACK1.WAV"});
 }
 
-// What stands at the final name or the temporary name decides: only a file
-// we may write is replaced, and only by the rename; a link is never followed.
+// Only a file we may write is replaced, and only by the rename; a link is never followed.
 TEST(OutputFile, WhatStandsAtTheNamesIsNeverWrittenThrough)
 {
-    enum Planted { Nothing, OlderFile, ReadOnlyFile, LinkAtFinal, LinkAtTemp, Folder };
+    enum Planted { OlderFile, ReadOnlyFile, LinkAtFinal, LinkAtTemp, Folder };
     const struct { Planted planted; bool created; const char* error; } cases[] = {
-        {Nothing, true, ""},
         {OlderFile, true, ""},
         {ReadOnlyFile, false, " is read-only; it was not replaced"},
         {LinkAtFinal, false, " is a symbolic link; it was not replaced"},
@@ -146,33 +123,28 @@ TEST(OutputFile, WhatStandsAtTheNamesIsNeverWrittenThrough)
         SCOPED_TRACE(c.planted);
         QTemporaryDir dir;
         const QString path = dir.filePath("TRACK1.mp3"), victim = dir.filePath("victim");
-        QFile v(victim);
+        QFile v(victim), older(path);
         ASSERT_TRUE(v.open(QIODevice::WriteOnly));
         v.write("precious");
         v.close();
-        QFile older(path);
-        switch (c.planted) {
-        case Nothing: break;
-        case OlderFile:
-        case ReadOnlyFile:
+        if (c.planted == OlderFile || c.planted == ReadOnlyFile) {
             ASSERT_TRUE(older.open(QIODevice::WriteOnly));
             older.write("older");
             older.close();
             if (c.planted == ReadOnlyFile)
                 older.setPermissions(QFile::ReadOwner | QFile::ReadGroup);
-            break;
-        case LinkAtFinal: ASSERT_TRUE(QFile::link(victim, path)); break;
-        case LinkAtTemp: ASSERT_TRUE(QFile::link(victim, path + ".part")); break;
-        case Folder: ASSERT_TRUE(QDir().mkdir(path)); break;
+        }
+        if (c.planted == LinkAtFinal || c.planted == LinkAtTemp) {
+            ASSERT_TRUE(QFile::link(victim, c.planted == LinkAtFinal ? path : path + ".part"));
+        }
+        if (c.planted == Folder) {
+            ASSERT_TRUE(QDir().mkdir(path));
         }
         const QByteArray before = ReadFile(path);
         {
             OutputFile file(path);
             ASSERT_EQ(file.create(), c.created) << file.errorString().toStdString();
             EXPECT_EQ(file.errorString(), *c.error ? path + c.error : QString());
-            if (c.planted == LinkAtTemp) {
-                EXPECT_NE(file.tempPath(), path + ".part") << "a taken name is never opened";
-            }
             if (c.created) {
                 ASSERT_TRUE(file.append("new", 3));
                 ASSERT_TRUE(file.commit()) << file.errorString().toStdString();
@@ -183,30 +155,19 @@ TEST(OutputFile, WhatStandsAtTheNamesIsNeverWrittenThrough)
     }
 }
 
-TEST(RipTexts, NamesCommandLinesRatesAndLogLines)
+TEST(RipTexts, NamesRatesAndLogLines)
 {
-    EXPECT_EQ(TrackFileName("/music", 12, ".WAV"), "/music/TRACK12.WAV");
-    EXPECT_EQ(TrackFileName("/music/", 1, ".mp3"), "/music/TRACK1.mp3");
-    for (const auto& [entry, kbps] : {std::pair{"128 Kbps", "128"}, {"", "0"}, {"032 Kbps", "32"}, {" 96 Kbps", "96"}})
-        EXPECT_EQ(LeadingBitrate(entry), kbps) << entry;
-
-    const char* const out = "/music/Ripped Audio/TRACK3.mp3";
-    EXPECT_EQ(EncoderCommandLine("MP3C", "128", out), R"(lame.exe -b 128 - "/music/Ripped Audio/TRACK3.mp3")");
-    EXPECT_EQ(EncoderCommandLine("OGGV", "128", out), R"(oggenc.exe -b 128 -  -o "/music/Ripped Audio/TRACK3.mp3")");
-    EXPECT_EQ(EncoderCommandLine("mp3c", "128", out), "");
-
-    const QLocale english(QLocale::English, QLocale::UnitedStates), german(QLocale::German, QLocale::Germany);
-    EXPECT_EQ(WmaRateText(1411200, german), "1.411 Kbps");
-    EXPECT_EQ(WmaRateText(2500, english), "2 Kbps") << "halves to the even neighbour";
-
+    EXPECT_EQ(TrackFileName("/music/", 12, ".WAV"), "/music/TRACK12.WAV");
+    EXPECT_EQ(LeadingBitrate("032 Kbps"), "32");
+    EXPECT_EQ(EncoderCommandLine("mp3c", "128", "/music/TRACK3.mp3"), "") << "format codes are exact";
+    EXPECT_EQ(WmaRateText(2500, QLocale(QLocale::English)), "2 Kbps") << "halves to the even neighbour";
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
     const QDateTime when(QDate(2024, 3, 5), QTime(14, 7, 9));
     const QString date = english.toString(when.date(), QLocale::ShortFormat);
-    EXPECT_EQ(ErrorLogLine(when, english, AudioErrorText(8), 8, "4"),
-              "14:07:09 " + date + " BASS_Init Has Not Been Successfully Called 8 occured when Morlo tried to "
-                                   "play/convert: 4\r\n");
     // A line break in a path cannot split the line.
-    EXPECT_EQ(ErrorLogLine(when, english, "", 26, "a\nb.wav"),
-              "14:07:09 " + date + "  26 occured when Morlo tried to play/convert: a b.wav\r\n");
+    EXPECT_EQ(ErrorLogLine(when, english, AudioErrorText(8), 8, "a\nb.wav"),
+              "14:07:09 " + date + " BASS_Init Has Not Been Successfully Called 8 occured when Morlo tried to "
+                                   "play/convert: a b.wav\r\n");
 }
 
 TEST(ErrorLog, LivesInTheStateFolder)
@@ -230,13 +191,12 @@ TEST_F(Rip, TheWmaRateListIsTheEncodersOrSaysThereIsNone)
     EXPECT_EQ(list->itemData(1).toUInt(), 32000u);
     EXPECT_EQ(list->currentIndex(), 0);
 
-    audio.wmaAvailable = false;
+    audio.failures["BASS_WMA_EncodeGetRates"] = BASS_ERROR_NOTAVAIL;
     list->clear();
     w.LoadWMAEncoderRates();
     EXPECT_EQ(list->count(), 0);
     ASSERT_EQ(dialogs.boxes.size(), 1);
     EXPECT_EQ(dialogs.boxes[0].text, "Error: Can't find a codec\r\n\r\nError Code : 37");
-    EXPECT_EQ(dialogs.boxes[0].icon, MsgIcon::Critical);
 }
 
 // Rows 1 and 3 of three in each format: its block size, its encoder
@@ -257,18 +217,16 @@ TEST_F(Rip, EachFormatReadsItsBlocksWithItsSettings)
         {FormatMp3, false, "160 Kbps", "lame.exe --abr 160 - \"%2/TRACK%1.mp3.part\"", 262144, "TRACK%1.mp3"},
         {FormatOgg, true, "96 Kbps", "oggenc.exe --managed -b 96 -  -o \"%2/TRACK%1.ogg.part\"", 262144,
          "TRACK%1.ogg"},
-        {FormatOgg, false, "192 Kbps", "oggenc.exe -b 192 -  -o \"%2/TRACK%1.ogg.part\"", 262144, "TRACK%1.ogg"},
         // The preset ignores the MP3 options.
         {FormatPortable, false, "160 Kbps", "lame.exe -b 128 - \"%2/TRACK%1.mp3.part\"", 262144, "TRACK%1.mp3"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.format * 10 + c.constant);
+        SCOPED_TRACE(c.format);
         frmMain& w = startWith(c.format);
         OptionsPanels& o = *w.settings().options;
         const bool ogg = c.format == FormatOgg;
-        ((ogg ? (c.constant ? o.optOGGCBR : o.optOGGVBR) : (c.constant ? o.optMP3CBR : o.optMP3VBR)))->setChecked(true);
-        QComboBox* list = ogg ? (c.constant ? o.cmbOGGCBitrate : o.cmbOGGVBitrate)
-                              : (c.constant ? o.cmbMP3CBitrate : o.cmbMP3VBitrate);
+        (ogg ? o.optOGGCBR : c.constant ? o.optMP3CBR : o.optMP3VBR)->setChecked(true);
+        QComboBox* list = ogg ? o.cmbOGGCBitrate : c.constant ? o.cmbMP3CBitrate : o.cmbMP3VBitrate;
         list->setCurrentIndex(list->findText(c.rate));
         for (QLineEdit* box : o.txtWMATags)
             box->clear();
@@ -320,10 +278,13 @@ TEST_F(Rip, EachFormatReadsItsBlocksWithItsSettings)
 
 // Each failure: the box its writer shows (none for an encoder, whose line
 // goes to the error log), the reason again in the closing box, the older
-// file of the name as it was, nothing else left, the door unlocked.
+// file of the name as it was, nothing else left, the door unlocked. Full
+// disks and read-only files are the command line's test.
 TEST_F(Rip, EveryFailureIsToldAndLeavesTheOlderFile)
 {
     const QString unread = QStringLiteral("The disc could not be read (%1, code 37)").arg(AudioErrorText(37));
+    auto fail = [](const char* call, int code) { return [=](Rip& r) { r.audio.failures[call] = code; }; };
+    auto ends = [](QM_ENCODE_STATUS s) { return [=](Rip& r) { r.audio.encoderStatus = s; }; };
     const struct {
         const char* name;
         int format;
@@ -333,74 +294,48 @@ TEST_F(Rip, EveryFailureIsToldAndLeavesTheOlderFile)
     } cases[] = {
         {"WAV stream", FormatWav, [](Rip& r) { r.audio.drives[0].doorOpen = true; }, "Unable to Create CD Stream!",
          "the track could not be opened (" + AudioErrorText(BASS_ERROR_NOCD) + ")"},
-        {"WAV read", FormatWav, [](Rip& r) { r.audio.failures["BASS_ChannelGetData"] = 37; },
+        {"WAV read", FormatWav, fail("BASS_ChannelGetData", 37),
          "Error in routine : ExtractAudioTrackin module : frmDemo\r\nError #57\r\n" + unread, unread},
-        {"WAV full disk", FormatWav, [](Rip&) {}, "Error in routine : ExtractAudioTrackin module : frmDemo\r\nError #75",
-         "TRACK1.WAV: File too large"},
-        {"WAV read-only", FormatWav, [](Rip& r) { r.writeOld("TRACK1.WAV", "older", true); },
-         "Error in routine : ExtractAudioTrackin module : frmDemo\r\nError #75", "TRACK1.WAV is read-only; it was not replaced"},
-        {"WMA open", FormatWma, [](Rip& r) { r.audio.failures["QM_WMA_EncodeOpenWriter"] = 33; },
+        {"WMA open", FormatWma, fail("QM_WMA_EncodeOpenWriter", 33),
          "An error occured while opening output file.\r\n\r\nError Code : 33",
          "An error occured while opening output file (" + AudioErrorText(33) + ")"},
-        {"WMA write", FormatWma, [](Rip& r) { r.audio.failures["BASS_WMA_EncodeWrite"] = 37; },
+        {"WMA write", FormatWma, fail("BASS_WMA_EncodeWrite", 37),
          "An error occured while encoding WMA data.\r\n\r\nError Code : 37",
          "An error occured while encoding WMA data (" + AudioErrorText(37) + ")"},
-        {"WMA close", FormatWma, [](Rip& r) { r.audio.failures["BASS_WMA_EncodeClose"] = 33; },
-         "An error occured while encoding WMA data.\r\n\r\nError Code : 33",
-         "An error occured while encoding WMA data (" + AudioErrorText(33) + ")"},
-        {"WMA read", FormatWma, [](Rip& r) { r.audio.failures["BASS_ChannelGetData"] = 37; },
+        {"WMA read", FormatWma, fail("BASS_ChannelGetData", 37),
          "Error in routine : ExtractAudioTrackToWMAin module : frmDemo\r\nError #57", unread},
-        {"WMA full disk", FormatWma, [](Rip&) {}, "An error occured while encoding WMA data.\r\n", "TRACK1.WMA: File too large"},
         {"no WMA rate", FormatWma, [](Rip& r) { r.window->settings().options->cmbWMAEncodingBitrate->clear(); },
          "Track 1 was not ripped: no WMA bitrate is selected", "no WMA bitrate is selected (no WMA encoder offered one)"},
-        {"lame missing", FormatMp3, [](Rip& r) { r.audio.failures["BASS_Encode_Start"] = BASS_ERROR_FILEOPEN; }, "",
+        {"lame missing", FormatMp3, fail("BASS_Encode_Start", BASS_ERROR_FILEOPEN), "",
          "lame was not found (install the lame package)"},
-        {"exit 1", FormatMp3, [](Rip& r) { r.audio.encoderStatus = {true, true, 1, 0}; }, "", "lame exited with status 1"},
-        {"killed", FormatOgg, [](Rip& r) { r.audio.encoderStatus = {true, true, -1, 9}; }, "",
-         "oggenc was ended by signal 9"},
+        {"exit 1", FormatMp3, ends({true, true, 1, 0}), "", "lame exited with status 1"},
+        {"killed", FormatOgg, ends({true, true, -1, 9}), "", "oggenc was ended by signal 9"},
         {"ends early", FormatOgg, [](Rip& r) { r.audio.encoderEndsEarly = true; }, "",
          "oggenc ended before it had received all of the audio"},
         {"no file", FormatMp3, [](Rip& r) { r.audio.encoderWritesFile = false; }, "",
          "lame reported success but wrote no file"},
-        {"no status", FormatMp3, [](Rip& r) { r.audio.failures["QM_Encode_GetStatus"] = BASS_ERROR_HANDLE; }, "",
-         "lame left no exit status"},
-        {"MP3 read", FormatMp3, [](Rip& r) { r.audio.failures["BASS_ChannelGetData"] = 37; }, "",
+        {"no status", FormatMp3, fail("QM_Encode_GetStatus", BASS_ERROR_HANDLE), "", "lame left no exit status"},
+        {"MP3 read", FormatMp3, fail("BASS_ChannelGetData", 37), "",
          "The source could not be read (" + AudioErrorText(37) + ")"},
-        {"MP3 read-only", FormatMp3, [](Rip& r) { r.writeOld("TRACK1.mp3", "older", true); }, "",
-         "TRACK1.mp3 is read-only; it was not replaced"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         resetScript();
         frmMain& w = startWith(c.format, 1, 600000);
         QFile::remove(ErrorLogPath());
-        const bool readOnly = QString(c.name).endsWith("read-only");
-        if (!readOnly)
-            writeOld(QString("TRACK1") + (c.format == FormatWav ? ".WAV" : c.format == FormatWma ? ".WMA" : ".mp3"),
-                     "an older rip");
+        writeOld(QString("TRACK1") + (c.format == FormatWav ? ".WAV" : c.format == FormatWma ? ".WMA" : ".mp3"),
+                 "an older rip");
         c.script(*this);
         const QStringList before = files();
         check({1});
-        // A disk that fills mid-track: files may not grow past 100 kB.
-        const bool full = QString(c.name).endsWith("full disk");
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        if (full) {
-            std::signal(SIGXFSZ, SIG_IGN);
-            rlimit small = old;
-            small.rlim_cur = 100000;
-            setrlimit(RLIMIT_FSIZE, &small);
-        }
         w.ShowRipWindow();
-        setrlimit(RLIMIT_FSIZE, &old);
 
         ASSERT_EQ(dialogs.boxes.size(), c.box.isEmpty() ? 1 : 2);
         EXPECT_TRUE(dialogs.boxes[0].text.startsWith(c.box)) << dialogs.boxes[0].text.toStdString();
         EXPECT_TRUE(lastBox().startsWith("0 Tracks have been Ripped to " + folder + "\r\n1 Tracks could not be Ripped.\r\nTrack 01: "));
         EXPECT_TRUE(lastBox().endsWith(c.reason)) << lastBox().toStdString();
         EXPECT_EQ(files(), before) << "nothing new, and the older file as it was";
-        for (const QString& f : before)
-            EXPECT_EQ(ReadFile(folder + "/" + f), readOnly ? "older" : "an older rip");
+        EXPECT_EQ(ReadFile(folder + "/" + before.value(0)), "an older rip");
         EXPECT_EQ(QFile::exists(ErrorLogPath()), c.box.isEmpty()) << "encoders' failures are logged";
         EXPECT_FALSE(doorLocked());
         EXPECT_TRUE(w.ContentEnabled());
@@ -434,7 +369,6 @@ TEST_F(Rip, StopKeepsAShorterFileOnlyWhenConfirmed)
         EXPECT_EQ(dialogs.boxes[0].text, "Are you sure that you want to cancel the ripping process?");
         EXPECT_EQ(dialogs.boxes[0].buttons, MsgButtons::YesNo);
         EXPECT_EQ(lastBox(), QStringLiteral("%1 Tracks have been Ripped to ").arg(c.files.size() - 1 + (c.answer == MsgAnswer::No)) + folder);
-        EXPECT_EQ(dialogs.boxes[1].title, "Ripping Completed");
         EXPECT_EQ(files(), c.files);
         EXPECT_EQ(QFileInfo(folder + "/" + c.files[0]).size(), c.size);
         EXPECT_EQ(w.state().ripStop, c.flagLeft);
@@ -443,28 +377,21 @@ TEST_F(Rip, StopKeepsAShorterFileOnlyWhenConfirmed)
     }
 }
 
-// An encoder that reads nothing more is stopped by the watchdog, or sooner by
-// the user's Stop; either way it is killed and the track fails.
-TEST_F(Rip, StalledEncoderIsStoppedByTheWatchdogOrByStop)
+// An encoder that reads nothing more is killed at the user's Stop and the
+// track fails (its watchdog is the command line's test).
+TEST_F(Rip, StalledEncoderIsKilledAtStop)
 {
-    for (bool userStops : {false, true}) {
-        SCOPED_TRACE(userStops);
-        frmMain& w = start(2, 2000000);
-        w.state().ripStop = false;
-        audio.encoderStalls = true;
-        if (userStops)
-            QTimer::singleShot(50, &w, [&w] { w.StopRipping(); });
-        EncoderWriter writer(audio, 0, w.state().currentStream, w.state().ripStop,
-                             {"MP3C", "128", folder + "/TRACK1.mp3", "0", userStops ? 1000 : 200});
-        EXPECT_EQ(RipOneTrack(w.ripContext(), 0, writer, {true, 0, {}}), RipResult::Failed);
-        EXPECT_EQ(audio.blocks, 1) << "nothing more is read while it stalls";
-        EXPECT_EQ(audio.callsNamed("QM_Encode_Kill").size(), 1u);
-        EXPECT_EQ(writer.failure().reason, userStops
-                                               ? "lame did not finish within 1 s after the end of its input and was stopped"
-                                               : "lame took no input for 0.2 s and was stopped");
-        EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
-        audio.blocks = 0;
-    }
+    frmMain& w = start(2, 2000000);
+    w.state().ripStop = false;
+    audio.encoderStalls = true;
+    QTimer::singleShot(50, &w, [&w] { w.StopRipping(); });
+    EncoderWriter writer(audio, 0, w.state().currentStream, w.state().ripStop,
+                         {"MP3C", "128", folder + "/TRACK1.mp3", "0", 1000});
+    EXPECT_EQ(RipOneTrack(w.ripContext(), 0, writer, {true, 0, {}}), RipResult::Failed);
+    EXPECT_EQ(audio.blocks, 1) << "nothing more is read while it stalls";
+    EXPECT_EQ(audio.callsNamed("QM_Encode_Kill").size(), 1u);
+    EXPECT_EQ(writer.failure().reason, "lame did not finish within 1 s after the end of its input and was stopped");
+    EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
 }
 
 // The conversion outside a job: a file source through its stream, what
@@ -473,9 +400,8 @@ TEST_F(Rip, StalledEncoderIsStoppedByTheWatchdogOrByStop)
 TEST_F(Rip, ConvertingFilesRefusalsAndTheRestartsCode)
 {
     frmMain& w = start();
-    audio.files = {{"/in/song.wma", 300000}, {"/in/SONG.WMA", 300000}, {"/in/song.mp3", 300000}};
-    for (const auto& [file, opener] : {std::pair{"/in/song.wma", "BASS_WMA_StreamCreateFile(0,/in/song.wma,0,0,2359296)"},
-                                       {"/in/SONG.WMA", "BASS_WMA_StreamCreateFile(0,/in/SONG.WMA,0,0,2359296)"},
+    audio.files = {{"/in/SONG.WMA", 300000}, {"/in/song.mp3", 300000}};
+    for (const auto& [file, opener] : {std::pair{"/in/SONG.WMA", "BASS_WMA_StreamCreateFile(0,/in/SONG.WMA,0,0,2359296)"},
                                        {"/in/song.mp3", "BASS_StreamCreateFile(0,/in/song.mp3,0,0,2359296)"}}) {
         audio.clearCalls();
         EXPECT_EQ(w.Converter(file, "OGGC", "128", folder + "/out.ogg", false), RipResult::Ripped);
@@ -487,7 +413,6 @@ TEST_F(Rip, ConvertingFilesRefusalsAndTheRestartsCode)
     const struct { const char* format; const char* rate; const char* file; const char* logged; } refused[] = {
         {"MP3C", "128", "/tmp/a\"b/TRACK1.mp3", "holds a double quote"},
         {"OGGC", "128 -o /etc/x", "/tmp/TRACK1.ogg", "The bitrate \"128 -o /etc/x\" is not a number"},
-        {"mp3c", "128", "/tmp/TRACK1.mp3", "Unknown format code \"mp3c\""},
     };
     for (const auto& c : refused) {
         QFile::remove(ErrorLogPath());

@@ -3,23 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <sstream>
 #include <thread>
 
 namespace qm::test {
 
 namespace {
-template <typename... Args>
-std::string call(const char* name, const Args&... args)
-{
-    std::ostringstream out;
-    out << name << '(';
-    [[maybe_unused]] const char* sep = "";
-    ((out << sep << args, sep = ","), ...);
-    out << ')';
-    return out.str();
-}
 const char* str(const char* s) { return s ? s : "null"; }
 const char kFakeWmaHeader[17] = "FAKE WMA HEADER!";
 // Byte `offset` of a fake track's PCM.
@@ -32,18 +21,25 @@ std::uint8_t FakePcmByte(DWORD track, QWORD offset)
 std::string CdTextBlock(const std::vector<std::string>& entries)
 {
     std::string block;
-    for (const std::string& e : entries) {
-        block += e;
-        block.push_back('\0');
-    }
-    block.push_back('\0');
-    return block;
+    for (const std::string& e : entries)
+        block += e + '\0';
+    return block + '\0';
 }
 
-void FakeAudioLibrary::log(std::string entry)
+template <typename... Args>
+bool FakeAudioLibrary::enter(const char* name, const Args&... args)
 {
-    std::lock_guard lock(m_mutex);
-    m_calls.push_back(std::move(entry));
+    std::ostringstream out;
+    out << name << '(';
+    [[maybe_unused]] const char* sep = "";
+    ((out << sep << args, sep = ","), ...);
+    out << ')';
+    {
+        std::lock_guard lock(m_mutex);
+        m_calls.push_back(out.str());
+    }
+    const auto it = failures.find(name);
+    return it != failures.end() && !setError(it->second);
 }
 
 std::vector<std::string> FakeAudioLibrary::calls() const
@@ -55,10 +51,9 @@ std::vector<std::string> FakeAudioLibrary::calls() const
 std::vector<std::string> FakeAudioLibrary::callsNamed(const std::string& prefix) const
 {
     std::vector<std::string> out;
-    for (const std::string& c : calls()) {
+    for (const std::string& c : calls())
         if (c.rfind(prefix, 0) == 0)
             out.push_back(c);
-    }
     return out;
 }
 
@@ -68,30 +63,20 @@ void FakeAudioLibrary::clearCalls()
     m_calls.clear();
 }
 
-bool FakeAudioLibrary::failing(const char* op)
-{
-    auto it = failures.find(op);
-    if (it == failures.end())
-        return false;
-    m_lastError = it->second;
-    return true;
-}
-
-bool FakeAudioLibrary::setError(int code)
-{
-    m_lastError = code;
-    return false;
-}
-
-bool FakeAudioLibrary::ok()
-{
-    m_lastError = BASS_OK;
-    return true;
-}
-
 FakeDrive* FakeAudioLibrary::drive(DWORD index)
 {
-    return index < drives.size() && drives[index].present ? &drives[index] : nullptr;
+    if (index < drives.size() && drives[index].present)
+        return &drives[index];
+    setError(BASS_ERROR_DEVICE);
+    return nullptr;
+}
+
+FakeDrive* FakeAudioLibrary::disc(DWORD index)
+{
+    FakeDrive* d = drive(index);
+    if (d && (!d->ready || d->doorOpen))
+        return setError(BASS_ERROR_NOCD), nullptr;
+    return d;
 }
 
 FakeAudioLibrary::Stream* FakeAudioLibrary::stream(HSTREAM handle)
@@ -103,11 +88,21 @@ FakeAudioLibrary::Stream* FakeAudioLibrary::stream(HSTREAM handle)
 FakeAudioLibrary::Stream* FakeAudioLibrary::live(DWORD handle)
 {
     Stream* s = stream(handle);
-    if (!s || s->freed) {
-        m_lastError = BASS_ERROR_HANDLE;
-        return nullptr;
-    }
-    return s;
+    if (s && !s->freed)
+        return s;
+    setError(BASS_ERROR_HANDLE);
+    return nullptr;
+}
+
+HSTREAM FakeAudioLibrary::addStream(DWORD drive, DWORD track, DWORD flags, QWORD length)
+{
+    Stream s;
+    s.drive = drive, s.track = track, s.flags = flags, s.length = length;
+    // Decoding streams are active from creation; playing ones once started.
+    s.state = (s.flags & BASS_STREAM_DECODE) ? BASS_ACTIVE_PLAYING : BASS_ACTIVE_STOPPED;
+    m_streams[m_nextHandle] = std::move(s);
+    ok();
+    return m_nextHandle++;
 }
 
 int FakeAudioLibrary::fireSync(HSTREAM handle, DWORD type, DWORD data)
@@ -116,17 +111,9 @@ int FakeAudioLibrary::fireSync(HSTREAM handle, DWORD type, DWORD data)
     if (!s || s->freed)
         return 0;
     std::vector<Stream::Sync> due;
-    auto& syncs = s->syncs;
-    for (auto it = syncs.begin(); it != syncs.end();) {
-        if (it->type == type) {
-            due.push_back(*it);
-            if (type & BASS_SYNC_ONETIME) {
-                it = syncs.erase(it);
-                continue;
-            }
-        }
-        ++it;
-    }
+    std::copy_if(s->syncs.begin(), s->syncs.end(), std::back_inserter(due), [&](auto& y) { return y.type == type; });
+    if (type & BASS_SYNC_ONETIME)
+        std::erase_if(s->syncs, [&](auto& y) { return y.type == type; });
     for (const auto& sync : due)
         sync.proc(sync.handle, handle, data, sync.user);
     return static_cast<int>(due.size());
@@ -136,85 +123,63 @@ int FakeAudioLibrary::fireSync(HSTREAM handle, DWORD type, DWORD data)
 
 bool FakeAudioLibrary::BASS_Init(int device, DWORD freq, DWORD flags, std::uintptr_t window, const void* clsid)
 {
-    log(call("BASS_Init", device, freq, flags, window, clsid ? "clsid" : "null"));
-    if (failing("BASS_Init"))
+    if (enter(__func__, device, freq, flags, window, clsid ? "clsid" : "null"))
         return false;
     if (m_initialised)
         return setError(BASS_ERROR_ALREADY);
-    m_initialised = true;
-    return ok();
+    return m_initialised = true, ok();
 }
 
 bool FakeAudioLibrary::BASS_Stop()
 {
-    log(call("BASS_Stop"));
-    return m_initialised ? ok() : setError(BASS_ERROR_INIT);
+    return !enter(__func__) && (m_initialised ? ok() : setError(BASS_ERROR_INIT));
 }
 
 bool FakeAudioLibrary::BASS_Free()
 {
-    log(call("BASS_Free"));
-    if (failing("BASS_Free") || !m_initialised)
-        return m_initialised ? false : setError(BASS_ERROR_INIT);
-    m_initialised = false;
-    return ok();
+    if (enter(__func__))
+        return false;
+    if (!m_initialised)
+        return setError(BASS_ERROR_INIT);
+    return m_initialised = false, ok();
 }
 
 DWORD FakeAudioLibrary::BASS_SetConfig(DWORD option, DWORD value)
 {
-    log(call("BASS_SetConfig", option, value));
-    ok();
-    return value;
+    return enter(__func__, option, value) ? DWORD(-1) : (ok(), value);
 }
 
 int FakeAudioLibrary::BASS_GetVolume()
 {
-    log(call("BASS_GetVolume"));
-    if (failing("BASS_GetVolume") || !m_initialised)
-        return m_initialised ? -1 : (setError(BASS_ERROR_INIT), -1);
-    ok();
-    return volume;
-}
-
-int FakeAudioLibrary::BASS_ErrorGetCode()
-{
-    return m_lastError;
+    if (enter(__func__) || (!m_initialised && !setError(BASS_ERROR_INIT)))
+        return -1;
+    return ok(), volume;
 }
 
 // Drives and discs.
 
 const char* FakeAudioLibrary::BASS_CD_GetDriveDescription(DWORD index)
 {
-    log(call("BASS_CD_GetDriveDescription", index));
-    FakeDrive* d = drive(index);
-    if (!d)
-        return setError(BASS_ERROR_DEVICE), nullptr;
-    ok();
-    return d->description.c_str();
+    const FakeDrive* d = enter(__func__, index) ? nullptr : drive(index);
+    return d && ok() ? d->description.c_str() : nullptr;
 }
 
 int FakeAudioLibrary::BASS_CD_GetDriveLetter(DWORD index)
 {
-    log(call("BASS_CD_GetDriveLetter", index));
-    return drive(index) ? (ok(), -1) : (setError(BASS_ERROR_DEVICE), -1);
+    return !enter(__func__, index) && drive(index) ? (ok(), -1) : -1;
 }
 
 const char* FakeAudioLibrary::QM_CD_GetDriveName(DWORD index)
 {
-    log(call("QM_CD_GetDriveName", index));
-    FakeDrive* d = drive(index);
-    if (!d)
-        return setError(BASS_ERROR_DEVICE), nullptr;
-    ok();
-    return d->name.c_str();
+    const FakeDrive* d = enter(__func__, index) ? nullptr : drive(index);
+    return d && ok() ? d->name.c_str() : nullptr;
 }
 
 bool FakeAudioLibrary::BASS_CD_GetInfo(DWORD index, BASS_CD_INFO* info)
 {
-    log(call("BASS_CD_GetInfo", index));
-    FakeDrive* d = drive(index);
-    if (!d || d->infoFails || !info)
-        return setError(d ? BASS_ERROR_NOTAVAIL : BASS_ERROR_DEVICE);
+    FakeDrive* d = enter(__func__, index) ? nullptr : drive(index);
+    if (!d || !info)
+        return false;
     *info = d->info;
     info->size = 28;
     return ok();
@@ -222,68 +187,43 @@ bool FakeAudioLibrary::BASS_CD_GetInfo(DWORD index, BASS_CD_INFO* info)
 
 bool FakeAudioLibrary::BASS_CD_IsReady(DWORD index)
 {
-    log(call("BASS_CD_IsReady", index));
-    FakeDrive* d = drive(index);
-    if (!d)
-        return setError(BASS_ERROR_DEVICE);
-    return d->ready && !d->doorOpen ? ok() : setError(BASS_ERROR_NOCD);
+    return !enter(__func__, index) && disc(index) && ok();
 }
 
 int FakeAudioLibrary::BASS_CD_GetTracks(DWORD index)
 {
-    log(call("BASS_CD_GetTracks", index));
-    FakeDrive* d = drive(index);
-    if (!d || !d->ready || d->doorOpen)
-        return setError(d ? BASS_ERROR_NOCD : BASS_ERROR_DEVICE), -1;
-    ok();
-    return static_cast<int>(d->trackLengths.size());
+    FakeDrive* d = enter(__func__, index) ? nullptr : disc(index);
+    return d ? (ok(), static_cast<int>(d->trackLengths.size())) : -1;
 }
 
 std::int32_t FakeAudioLibrary::BASS_CD_GetTrackLength(DWORD index, DWORD track)
 {
-    log(call("BASS_CD_GetTrackLength", index, track));
-    FakeDrive* d = drive(index);
-    if (!d || !d->ready || d->doorOpen)
-        return setError(d ? BASS_ERROR_NOCD : BASS_ERROR_DEVICE), -1;
-    if (track >= d->trackLengths.size())
-        return setError(BASS_ERROR_CDTRACK), -1;
-    const std::int32_t length = d->trackLengths[track];
-    if (length == 0)
-        return setError(BASS_ERROR_NOTAUDIO), -1;
-    if (length < 0)
-        return setError(-length), -1;
-    ok();
-    return length;
+    FakeDrive* d = enter(__func__, index, track) ? nullptr : disc(index);
+    if (!d)
+        return -1;
+    const std::int32_t length = track < d->trackLengths.size() ? d->trackLengths[track] : -BASS_ERROR_CDTRACK;
+    if (length <= 0)
+        return setError(length ? -length : BASS_ERROR_NOTAUDIO), -1;
+    return ok(), length;
 }
 
 const char* FakeAudioLibrary::BASS_CD_GetID(DWORD index, DWORD id)
 {
-    log(call("BASS_CD_GetID", index, id));
-    FakeDrive* d = drive(index);
+    FakeDrive* d = enter(__func__, index, id) ? nullptr : drive(index);
     if (!d || id != BASS_CDID_TEXT || !d->cdText)
         return setError(BASS_ERROR_NOTAVAIL), nullptr;
-    ok();
-    return d->cdText->c_str();
+    return ok(), d->cdText->c_str();
 }
 
 bool FakeAudioLibrary::BASS_CD_Door(DWORD index, DWORD action)
 {
-    log(call("BASS_CD_Door", index, action));
-    FakeDrive* d = drive(index);
+    FakeDrive* d = enter(__func__, index, action) ? nullptr : drive(index);
     if (!d)
-        return setError(BASS_ERROR_DEVICE);
+        return false;
     switch (action) {
     case BASS_CD_DOOR_CLOSE: d->doorOpen = false; return ok();
-    case BASS_CD_DOOR_OPEN:
-        if (d->doorLocked)
-            return setError(BASS_ERROR_NOTAVAIL);
-        d->doorOpen = true;
-        return ok();
-    case BASS_CD_DOOR_LOCK:
-        if (!d->info.canlock)
-            return setError(BASS_ERROR_NOTAVAIL);
-        d->doorLocked = true;
-        return ok();
+    case BASS_CD_DOOR_OPEN: return d->doorLocked ? setError(BASS_ERROR_NOTAVAIL) : (d->doorOpen = true, ok());
+    case BASS_CD_DOOR_LOCK: return !d->info.canlock ? setError(BASS_ERROR_NOTAVAIL) : (d->doorLocked = true, ok());
     case BASS_CD_DOOR_UNLOCK: d->doorLocked = false; return ok();
     default: return setError(BASS_ERROR_ILLPARAM);
     }
@@ -291,53 +231,35 @@ bool FakeAudioLibrary::BASS_CD_Door(DWORD index, DWORD action)
 
 bool FakeAudioLibrary::BASS_CD_DoorIsOpen(DWORD index)
 {
-    log(call("BASS_CD_DoorIsOpen", index));
-    FakeDrive* d = drive(index);
-    return d ? (ok(), d->doorOpen) : setError(BASS_ERROR_DEVICE);
+    FakeDrive* d = enter(__func__, index) ? nullptr : drive(index);
+    return d && ok() && d->doorOpen;
 }
 
 bool FakeAudioLibrary::BASS_CD_DoorIsLocked(DWORD index)
 {
-    log(call("BASS_CD_DoorIsLocked", index));
-    FakeDrive* d = drive(index);
-    return d ? (ok(), d->doorLocked) : setError(BASS_ERROR_DEVICE);
+    FakeDrive* d = enter(__func__, index) ? nullptr : drive(index);
+    return d && ok() && d->doorLocked;
 }
 
 HSTREAM FakeAudioLibrary::BASS_CD_StreamCreate(DWORD index, DWORD track, DWORD flags)
 {
-    log(call("BASS_CD_StreamCreate", index, track, flags));
-    if (failing("BASS_CD_StreamCreate"))
-        return 0;
-    FakeDrive* d = drive(index);
+    FakeDrive* d = enter(__func__, index, track, flags) ? nullptr : disc(index);
     if (!d)
-        return setError(BASS_ERROR_DEVICE), 0;
-    if (!d->ready || d->doorOpen)
-        return setError(BASS_ERROR_NOCD), 0;
+        return 0;
     if (track >= d->trackLengths.size())
         return setError(BASS_ERROR_CDTRACK), 0;
     if (d->trackLengths[track] <= 0)
         return setError(BASS_ERROR_NOTAUDIO), 0;
     if (!(flags & BASS_STREAM_DECODE) && !m_initialised)
         return setError(BASS_ERROR_INIT), 0;
-    Stream s;
-    s.drive = index;
-    s.track = track;
-    s.flags = flags;
-    s.length = static_cast<QWORD>(d->trackLengths[track]);
-    // Decoding streams are active from creation; playing ones once started.
-    s.state = (flags & BASS_STREAM_DECODE) ? BASS_ACTIVE_PLAYING : BASS_ACTIVE_STOPPED;
-    const HSTREAM handle = m_nextHandle++;
-    m_streams[handle] = std::move(s);
-    ok();
-    return handle;
+    return addStream(index, track, flags, QWORD(d->trackLengths[track]));
 }
 
 // Channels.
 
 bool FakeAudioLibrary::BASS_StreamPlay(HSTREAM handle, bool flush, DWORD flags)
 {
-    log(call("BASS_StreamPlay", handle, flush ? 1 : 0, flags));
-    Stream* s = live(handle);
+    Stream* s = enter(__func__, handle, flush ? 1 : 0, flags) ? nullptr : live(handle);
     if (!s)
         return false;
     if (s->flags & BASS_STREAM_DECODE)
@@ -348,67 +270,49 @@ bool FakeAudioLibrary::BASS_StreamPlay(HSTREAM handle, bool flush, DWORD flags)
     return ok();
 }
 
-bool FakeAudioLibrary::BASS_ChannelPause(DWORD handle)
+// Moves a live stream from state `from` (any when 0) to `to`, freeing it when asked.
+bool FakeAudioLibrary::move(const char* name, DWORD handle, DWORD from, DWORD to, bool free, int error)
 {
-    log(call("BASS_ChannelPause", handle));
-    Stream* s = live(handle);
+    Stream* s = enter(name, handle) ? nullptr : live(handle);
     if (!s)
         return false;
-    if (s->state != BASS_ACTIVE_PLAYING)
-        return setError(BASS_ERROR_NOPLAY);
-    s->state = BASS_ACTIVE_PAUSED;
+    if (from && s->state != from)
+        return setError(error);
+    s->state = to;
+    s->freed = free;
     return ok();
+}
+
+bool FakeAudioLibrary::BASS_ChannelPause(DWORD handle)
+{
+    return move(__func__, handle, BASS_ACTIVE_PLAYING, BASS_ACTIVE_PAUSED, false, BASS_ERROR_NOPLAY);
 }
 
 bool FakeAudioLibrary::BASS_ChannelResume(DWORD handle)
 {
-    log(call("BASS_ChannelResume", handle));
-    Stream* s = live(handle);
-    if (!s)
-        return false;
-    if (s->state != BASS_ACTIVE_PAUSED)
-        return setError(BASS_ERROR_NOPAUSE);
-    s->state = BASS_ACTIVE_PLAYING;
-    return ok();
+    return move(__func__, handle, BASS_ACTIVE_PAUSED, BASS_ACTIVE_PLAYING, false, BASS_ERROR_NOPAUSE);
 }
 
 bool FakeAudioLibrary::BASS_ChannelStop(DWORD handle)
 {
-    log(call("BASS_ChannelStop", handle));
-    Stream* s = live(handle);
-    if (!s)
-        return false;
-    s->state = BASS_ACTIVE_STOPPED;
-    if (s->flags & BASS_STREAM_AUTOFREE)
-        s->freed = true;
-    return ok();
+    const Stream* s = stream(handle);
+    return move(__func__, handle, 0, BASS_ACTIVE_STOPPED, s && (s->flags & BASS_STREAM_AUTOFREE), 0);
 }
 
 bool FakeAudioLibrary::BASS_StreamFree(HSTREAM handle)
 {
-    log(call("BASS_StreamFree", handle));
-    Stream* s = live(handle);
-    if (!s)
-        return false;
-    s->freed = true;
-    s->state = BASS_ACTIVE_STOPPED;
-    return ok();
+    return move(__func__, handle, 0, BASS_ACTIVE_STOPPED, true, 0);
 }
 
 DWORD FakeAudioLibrary::BASS_ChannelIsActive(DWORD handle)
 {
-    log(call("BASS_ChannelIsActive", handle));
-    Stream* s = live(handle);
-    if (!s)
-        return BASS_ACTIVE_STOPPED;
-    ok();
-    return s->state;
+    Stream* s = enter(__func__, handle) ? nullptr : live(handle);
+    return s ? (ok(), s->state) : BASS_ACTIVE_STOPPED;
 }
 
 bool FakeAudioLibrary::BASS_ChannelSetAttributes(DWORD handle, int freq, int vol, int pan)
 {
-    log(call("BASS_ChannelSetAttributes", handle, freq, vol, pan));
-    Stream* s = live(handle);
+    Stream* s = enter(__func__, handle, freq, vol, pan) ? nullptr : live(handle);
     if (!s)
         return false;
     if (vol != -1)
@@ -420,29 +324,21 @@ bool FakeAudioLibrary::BASS_ChannelSetAttributes(DWORD handle, int freq, int vol
 
 bool FakeAudioLibrary::BASS_ChannelGetAttributes(DWORD handle, DWORD* freq, DWORD* vol, int* pan)
 {
-    log(call("BASS_ChannelGetAttributes", handle));
-    Stream* s = live(handle);
-    if (!s)
-        return false;
-    if (freq)
-        *freq = 44100;
-    if (vol)
-        *vol = static_cast<DWORD>(s->volume);
-    if (pan)
-        *pan = s->pan;
+    Stream* s = enter(__func__, handle) ? nullptr : live(handle);
+    if (!s || !freq || !vol || !pan)
+        return s ? setError(BASS_ERROR_ILLPARAM) : false;
+    *freq = 44100, *vol = static_cast<DWORD>(s->volume), *pan = s->pan;
     return ok();
 }
 
 bool FakeAudioLibrary::BASS_ChannelSlideAttributes(DWORD handle, int freq, int vol, int pan, DWORD time)
 {
-    log(call("BASS_ChannelSlideAttributes", handle, freq, vol, pan, time));
-    return live(handle) ? ok() : false;
+    return !enter(__func__, handle, freq, vol, pan, time) && live(handle) && ok();
 }
 
 bool FakeAudioLibrary::BASS_ChannelGetInfo(DWORD handle, BASS_CHANNELINFO* info)
 {
-    log(call("BASS_ChannelGetInfo", handle));
-    Stream* s = live(handle);
+    Stream* s = enter(__func__, handle) ? nullptr : live(handle);
     if (!s || !info)
         return s ? setError(BASS_ERROR_ILLPARAM) : false;
     *info = BASS_CHANNELINFO{44100, 2, s->flags, 0x10000};
@@ -451,111 +347,80 @@ bool FakeAudioLibrary::BASS_ChannelGetInfo(DWORD handle, BASS_CHANNELINFO* info)
 
 QWORD FakeAudioLibrary::BASS_ChannelGetPosition(DWORD handle)
 {
-    log(call("BASS_ChannelGetPosition", handle));
-    Stream* s = live(handle);
-    if (!s)
-        return BASS_POSITION_ERROR;
-    ok();
-    return s->position;
+    Stream* s = enter(__func__, handle) ? nullptr : live(handle);
+    return s ? (ok(), s->position) : BASS_POSITION_ERROR;
 }
 
 bool FakeAudioLibrary::BASS_ChannelSetPosition(DWORD handle, QWORD pos)
 {
-    log(call("BASS_ChannelSetPosition", handle, pos));
-    Stream* s = live(handle);
+    Stream* s = enter(__func__, handle, pos) ? nullptr : live(handle);
     if (!s)
         return false;
-    if (pos > s->length)
-        return setError(BASS_ERROR_POSITION);
-    s->position = pos;
-    return ok();
+    return pos > s->length ? setError(BASS_ERROR_POSITION) : (s->position = pos, ok());
 }
 
 QWORD FakeAudioLibrary::BASS_StreamGetLength(HSTREAM handle)
 {
-    log(call("BASS_StreamGetLength", handle));
-    Stream* s = live(handle);
-    if (!s)
-        return BASS_POSITION_ERROR;
-    ok();
-    return s->length;
+    Stream* s = enter(__func__, handle) ? nullptr : live(handle);
+    return s ? (ok(), s->length) : BASS_POSITION_ERROR;
 }
 
 float FakeAudioLibrary::BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos)
 {
-    log(call("BASS_ChannelBytes2Seconds", handle, pos));
-    if (!live(handle))
+    if (enter(__func__, handle, pos) || !live(handle))
         return -1.0f;
-    ok();
-    return static_cast<float>(static_cast<double>(pos) / 176400.0);
+    return ok(), static_cast<float>(static_cast<double>(pos) / 176400.0);
 }
 
 DWORD FakeAudioLibrary::BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length)
 {
-    const DWORD n = getData(handle, buffer, length);
-    ++blocks;
-    if (onBlock)
-        onBlock(blocks);
-    return n;
-}
-
-DWORD FakeAudioLibrary::getData(DWORD handle, void* buffer, DWORD length)
-{
-    log(call("BASS_ChannelGetData", handle, length));
-    if (failing("BASS_ChannelGetData"))
-        return BASS_DATA_ERROR;
-    Stream* s = live(handle);
-    if (!s)
-        return BASS_DATA_ERROR;
-    if (!(s->flags & BASS_STREAM_DECODE))
-        return setError(BASS_ERROR_NOTAVAIL), BASS_DATA_ERROR;
-    if (s->state == BASS_ACTIVE_STOPPED)
-        return setError(BASS_ERROR_NOPLAY), BASS_DATA_ERROR;
-    const QWORD left = s->length - s->position;
-    const DWORD n = static_cast<DWORD>(std::min<QWORD>(left, length));
-    auto* out = static_cast<std::uint8_t*>(buffer);
-    for (DWORD i = 0; i < n; ++i)
-        out[i] = FakePcmByte(s->track, s->position + i);
-    s->position += n;
-    if (s->position >= s->length) {
-        s->state = BASS_ACTIVE_STOPPED;
-        if (s->flags & BASS_STREAM_AUTOFREE)
-            s->freed = true;
-        // The end of a stream that frees itself ends its encoder's input.
-        const auto e = m_encoders.find(handle);
-        if (e != m_encoders.end() && e->second.attached && !encoderStalls) {
-            e->second.inputEnded = true;
-            endEncoder(e->second, encoderStatus);
+    const char* name = __func__; // a lambda's own is "operator()"
+    const DWORD n = [&]() -> DWORD {
+        Stream* s = enter(name, handle, length) ? nullptr : live(handle);
+        if (!s)
+            return BASS_DATA_ERROR;
+        if (!(s->flags & BASS_STREAM_DECODE))
+            return setError(BASS_ERROR_NOTAVAIL), BASS_DATA_ERROR;
+        if (s->state == BASS_ACTIVE_STOPPED)
+            return setError(BASS_ERROR_NOPLAY), BASS_DATA_ERROR;
+        const DWORD got = static_cast<DWORD>(std::min<QWORD>(s->length - s->position, length));
+        for (DWORD i = 0; i < got; ++i)
+            static_cast<std::uint8_t*>(buffer)[i] = FakePcmByte(s->track, s->position + i);
+        s->position += got;
+        if (s->position >= s->length) {
+            s->state = BASS_ACTIVE_STOPPED;
+            s->freed = s->flags & BASS_STREAM_AUTOFREE;
+            if (Encoder* e = attached(handle); e && !encoderStalls)
+                endInput(*e); // the end of a stream ends its encoder's input
         }
-    }
-    ok();
+        return ok(), got;
+    }();
+    if (onBlock)
+        onBlock(++blocks);
+    else
+        ++blocks;
     return n;
 }
 
 HSYNC FakeAudioLibrary::BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC proc, DWORD user)
 {
-    log(call("BASS_ChannelSetSync", handle, type, param, user));
-    Stream* s = live(handle);
+    Stream* s = enter(__func__, handle, type, param, user) ? nullptr : live(handle);
     if (!s)
         return 0;
-    const HSYNC sync = m_nextSync++;
-    s->syncs.push_back({sync, type, std::move(proc), user});
-    ok();
-    return sync;
+    s->syncs.push_back({m_nextSync, type, std::move(proc), user});
+    return ok(), m_nextSync++;
 }
 
-// Files.
+// Files: both openers read the scripted files alike.
 
 HSTREAM FakeAudioLibrary::BASS_StreamCreateFile(bool mem, const char* file, QWORD offset, QWORD length, DWORD flags)
 {
-    log(call("BASS_StreamCreateFile", mem ? 1 : 0, str(file), offset, length, flags));
-    return openFile(file, flags);
+    return enter(__func__, mem ? 1 : 0, str(file), offset, length, flags) ? 0 : openFile(file, flags);
 }
 
 HSTREAM FakeAudioLibrary::BASS_WMA_StreamCreateFile(bool mem, const char* file, QWORD offset, QWORD length, DWORD flags)
 {
-    log(call("BASS_WMA_StreamCreateFile", mem ? 1 : 0, str(file), offset, length, flags));
-    return openFile(file, flags);
+    return enter(__func__, mem ? 1 : 0, str(file), offset, length, flags) ? 0 : openFile(file, flags);
 }
 
 HSTREAM FakeAudioLibrary::openFile(const char* file, DWORD flags)
@@ -563,93 +428,78 @@ HSTREAM FakeAudioLibrary::openFile(const char* file, DWORD flags)
     const auto it = file ? files.find(file) : files.end();
     if (it == files.end())
         return setError(BASS_ERROR_FILEOPEN), 0;
-    Stream s;
-    s.track = 99;
-    s.flags = flags;
-    s.length = it->second;
-    s.state = (flags & BASS_STREAM_DECODE) ? BASS_ACTIVE_PLAYING : BASS_ACTIVE_STOPPED;
-    const HSTREAM handle = m_nextHandle++;
-    m_streams[handle] = std::move(s);
-    ok();
-    return handle;
+    return addStream(0, 99, flags, it->second);
 }
 
-// WMA.
+// WMA: a fake file is a 16-byte header, written when the tags end and again
+// at the close, then the PCM as it came.
 
 const DWORD* FakeAudioLibrary::BASS_WMA_EncodeGetRates(DWORD freq, DWORD flags)
 {
-    log(call("BASS_WMA_EncodeGetRates", freq, flags));
-    if (!wmaAvailable)
-        return setError(BASS_ERROR_NOTAVAIL), nullptr;
-    ok();
-    return wmaRates.data();
+    return enter(__func__, freq, flags) ? nullptr : (ok(), wmaRates.data());
 }
 
 HWMENCODE FakeAudioLibrary::BASS_WMA_EncodeOpenFile(DWORD freq, DWORD flags, DWORD bitrate, const char* file)
 {
-    log(call("BASS_WMA_EncodeOpenFile", freq, flags, bitrate, str(file)));
-    if (failing("BASS_WMA_EncodeOpenFile"))
-        return 0;
-    ok();
-    return 0x1000 + m_nextHandle++;
+    return enter(__func__, freq, flags, bitrate, str(file)) ? 0 : (ok(), 0x1000 + m_nextHandle++);
 }
 
 HWMENCODE FakeAudioLibrary::QM_WMA_EncodeOpenWriter(DWORD freq, DWORD flags, DWORD bitrate, QM_WMWRITEPROC proc)
 {
-    log(call("QM_WMA_EncodeOpenWriter", freq, flags, bitrate));
-    if (failing("QM_WMA_EncodeOpenWriter"))
+    if (enter(__func__, freq, flags, bitrate))
         return 0;
-    ok();
     const HWMENCODE handle = 0x1000 + m_nextHandle++;
-    m_wmaFiles[handle] = WmaFile{std::move(proc), 0, true};
-    return handle;
+    m_wmaFiles[handle] = {std::move(proc), 0};
+    return ok(), handle;
 }
 
-// A fake WMA file: a 16-byte header, written when the tags end and again at
-// the close, then the PCM as it came.
 bool FakeAudioLibrary::writeWma(HWMENCODE handle, QWORD offset, const void* data, DWORD length)
 {
     const auto it = m_wmaFiles.find(handle);
     if (it == m_wmaFiles.end())
         return true; // opened by name: nothing is written
-    WmaFile& f = it->second;
-    f.ok = f.ok && f.proc(offset, data, length);
-    f.end = std::max(f.end, offset + length);
-    return f.ok;
+    it->second.second = std::max(it->second.second, offset + length);
+    return it->second.first(offset, data, length);
 }
 
 bool FakeAudioLibrary::BASS_WMA_EncodeSetTag(HWMENCODE handle, const char* tag, const char* text)
 {
-    log(call("BASS_WMA_EncodeSetTag", handle, str(tag), str(text)));
-    if (tag && !*tag && !writeWma(handle, 0, kFakeWmaHeader, 16))
-        return setError(BASS_ERROR_CREATE);
-    return ok();
+    if (enter(__func__, handle, str(tag), str(text)))
+        return false;
+    return tag && !*tag && !writeWma(handle, 0, kFakeWmaHeader, 16) ? setError(BASS_ERROR_CREATE) : ok();
 }
 
 bool FakeAudioLibrary::BASS_WMA_EncodeWrite(HWMENCODE handle, const void* buffer, DWORD length)
 {
-    log(call("BASS_WMA_EncodeWrite", handle, length));
-    if (failing("BASS_WMA_EncodeWrite"))
+    if (enter(__func__, handle, length))
         return false;
     const auto it = m_wmaFiles.find(handle);
-    if (it != m_wmaFiles.end() && !writeWma(handle, it->second.end, buffer, length))
-        return setError(BASS_ERROR_CREATE);
-    return ok();
+    const QWORD end = it == m_wmaFiles.end() ? 0 : it->second.second;
+    return writeWma(handle, end, buffer, length) ? ok() : setError(BASS_ERROR_CREATE);
 }
 
 bool FakeAudioLibrary::BASS_WMA_EncodeClose(HWMENCODE handle)
 {
-    log(call("BASS_WMA_EncodeClose", handle));
-    const bool written = writeWma(handle, 0, kFakeWmaHeader, 16);
+    const bool failed = enter(__func__, handle);
+    const bool written = failed || writeWma(handle, 0, kFakeWmaHeader, 16);
     m_wmaFiles.erase(handle);
-    if (failing("BASS_WMA_EncodeClose"))
-        return false;
-    return written ? ok() : setError(BASS_ERROR_CREATE);
+    return !failed && (written ? ok() : setError(BASS_ERROR_CREATE));
 }
 
-// Encoders: one runs until its input ends (the stream's end, EndInput or a
-// stop), then ends as encoderStatus says; one that exits 0 writes the file
-// named last on its command line, as lame and oggenc do.
+// Encoders.
+
+FakeAudioLibrary::Encoder* FakeAudioLibrary::attached(DWORD handle)
+{
+    const auto it = m_encoders.find(handle);
+    return it != m_encoders.end() && it->second.attached ? &it->second : nullptr;
+}
+
+void FakeAudioLibrary::endInput(Encoder& e)
+{
+    e.inputEnded = true;
+    if (!encoderStalls)
+        endEncoder(e, encoderStatus);
+}
 
 void FakeAudioLibrary::endEncoder(Encoder& e, QM_ENCODE_STATUS how)
 {
@@ -667,8 +517,7 @@ void FakeAudioLibrary::endEncoder(Encoder& e, QM_ENCODE_STATUS how)
 
 HENCODE FakeAudioLibrary::BASS_Encode_Start(DWORD handle, const char* cmdline, DWORD flags, void*, void*)
 {
-    log(call("BASS_Encode_Start", handle, str(cmdline), flags));
-    if (failing("BASS_Encode_Start") || !live(handle))
+    if (enter(__func__, handle, str(cmdline), flags) || !live(handle))
         return 0;
     Encoder e;
     const std::string line = str(cmdline);
@@ -676,47 +525,36 @@ HENCODE FakeAudioLibrary::BASS_Encode_Start(DWORD handle, const char* cmdline, D
     const auto open = close == std::string::npos || close == 0 ? std::string::npos : line.rfind('"', close - 1);
     if (open != std::string::npos)
         e.output = line.substr(open + 1, close - open - 1);
-    e.status = QM_ENCODE_STATUS{true, false, -1, 0};
     if (encoderEndsEarly)
         endEncoder(e, encoderStatus);
     m_encoders[handle] = std::move(e);
-    ok();
-    return handle;
+    return ok(), handle;
 }
 
 bool FakeAudioLibrary::BASS_Encode_Stop(DWORD handle)
 {
-    log(call("BASS_Encode_Stop", handle));
-    const auto it = m_encoders.find(handle);
-    if (it == m_encoders.end() || !it->second.attached)
-        return setError(BASS_ERROR_HANDLE);
-    endEncoder(it->second, encoderStatus);
-    it->second.attached = false;
-    return ok();
+    Encoder* e = enter(__func__, handle) ? nullptr : attached(handle);
+    return e ? (endEncoder(*e, encoderStatus), e->attached = false, ok()) : setError(BASS_ERROR_HANDLE);
 }
 
 bool FakeAudioLibrary::QM_Encode_GetStatus(DWORD handle, QM_ENCODE_STATUS* status)
 {
-    log(call("QM_Encode_GetStatus", handle));
-    if (!status)
-        return setError(BASS_ERROR_ILLPARAM);
-    if (failing("QM_Encode_GetStatus"))
+    if (enter(__func__, handle))
         return false;
     const auto it = m_encoders.find(handle);
-    if (it == m_encoders.end())
-        return setError(BASS_ERROR_HANDLE);
+    if (it == m_encoders.end() || !status)
+        return setError(status ? BASS_ERROR_HANDLE : BASS_ERROR_ILLPARAM);
     *status = it->second.status;
     return ok();
 }
 
 bool FakeAudioLibrary::QM_Encode_Flush(DWORD handle, DWORD ms, bool* empty)
 {
-    log(call("QM_Encode_Flush", handle, ms));
-    const auto it = m_encoders.find(handle);
-    if (it == m_encoders.end() || !it->second.attached)
+    Encoder* e = enter(__func__, handle, ms) ? nullptr : attached(handle);
+    if (!e)
         return setError(BASS_ERROR_HANDLE);
-    const bool stalled = encoderStalls && !it->second.inputEnded;
-    if (stalled)
+    const bool stalled = encoderStalls && !e->inputEnded;
+    if (stalled) // as a real flush waits for the queue
         std::this_thread::sleep_for(std::chrono::milliseconds(std::min<DWORD>(ms, 20)));
     if (empty)
         *empty = !stalled;
@@ -725,24 +563,17 @@ bool FakeAudioLibrary::QM_Encode_Flush(DWORD handle, DWORD ms, bool* empty)
 
 bool FakeAudioLibrary::QM_Encode_EndInput(DWORD handle)
 {
-    log(call("QM_Encode_EndInput", handle));
-    const auto it = m_encoders.find(handle);
-    if (it == m_encoders.end() || !it->second.attached)
+    Encoder* e = enter(__func__, handle) ? nullptr : attached(handle);
+    if (!e)
         return setError(BASS_ERROR_HANDLE);
-    it->second.inputEnded = true;
-    if (!encoderStalls)
-        endEncoder(it->second, encoderStatus);
+    endInput(*e);
     return ok();
 }
 
 bool FakeAudioLibrary::QM_Encode_Kill(DWORD handle)
 {
-    log(call("QM_Encode_Kill", handle));
-    const auto it = m_encoders.find(handle);
-    if (it == m_encoders.end() || !it->second.attached)
-        return setError(BASS_ERROR_HANDLE);
-    endEncoder(it->second, QM_ENCODE_STATUS{true, true, -1, 9});
-    return ok();
+    Encoder* e = enter(__func__, handle) ? nullptr : attached(handle);
+    return e ? (endEncoder(*e, QM_ENCODE_STATUS{true, true, -1, 9}), ok()) : setError(BASS_ERROR_HANDLE);
 }
 
 } // namespace qm::test

@@ -9,7 +9,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -19,7 +18,6 @@ struct FakeDrive {
     std::string description = "QUILL FakeDrive 1.0";
     std::string name = "/dev/sr0";
     BASS_CD_INFO info{};
-    bool infoFails = false;
     bool ready = true;
     std::vector<std::int32_t> trackLengths; // bytes; 0 is a data track, -N fails with code N
     std::optional<std::string> cdText;      // texts joined by '\0', ended by "\0\0"
@@ -46,16 +44,14 @@ public:
     // Script.
     std::vector<FakeDrive> drives;
     int volume = 100;
-    std::map<std::string, int> failures; // operation name -> error code it fails with
+    std::map<std::string, int> failures; // any call's name -> the error code it fails with
     std::vector<DWORD> wmaRates{320000, 256000, 192000, 160000, 128000, 96000, 80000, 64000, 48000, 32000, 0};
-    bool wmaAvailable = true;
     // Audio files a file stream opens: name -> PCM length in bytes.
     std::map<std::string, QWORD> files;
-    // How every external encoder ends once its input ends, as
-    // QM_Encode_GetStatus reports it; until then it runs, unless
-    // encoderEndsEarly says it ended at once. One that ends with status 0
-    // writes its file, unless encoderWritesFile is false. A stalled encoder
-    // reads nothing: its queue never empties and its input never ends it.
+    // How every external encoder ends once its input ends (the stream's end,
+    // EndInput or a stop); until then it runs, unless encoderEndsEarly. One
+    // that exits 0 writes the file its command line names last, unless
+    // encoderWritesFile is false. A stalled one reads nothing and never ends.
     QM_ENCODE_STATUS encoderStatus{true, true, 0, 0};
     bool encoderEndsEarly = false;
     bool encoderWritesFile = true;
@@ -70,7 +66,6 @@ public:
     void clearCalls();
     Stream* stream(HSTREAM handle);
     bool initialised() const { return m_initialised; }
-    HSTREAM lastStream() const { return m_nextHandle - 1; }
     // Fire a stream's syncs of this type, as the library would on its thread.
     int fireSync(HSTREAM handle, DWORD type, DWORD data = 0);
 
@@ -79,7 +74,7 @@ public:
     bool BASS_Free() override;
     DWORD BASS_SetConfig(DWORD option, DWORD value) override;
     int BASS_GetVolume() override;
-    int BASS_ErrorGetCode() override;
+    int BASS_ErrorGetCode() override { return m_lastError; }
 
     const char* BASS_CD_GetDriveDescription(DWORD drive) override;
     int BASS_CD_GetDriveLetter(DWORD drive) override;
@@ -129,33 +124,33 @@ public:
     bool QM_Encode_Kill(DWORD handle) override;
 
 private:
-    void log(std::string entry);
-    bool failing(const char* op);     // true (and sets the code) when scripted to fail
-    bool setError(int code);          // always false
-    bool ok();                        // always true
+    struct Encoder {
+        std::string output; // the file its command line names last
+        QM_ENCODE_STATUS status{true, false, -1, 0};
+        bool attached = true; // until stopped
+        bool inputEnded = false;
+    };
+    // Logs the call; true when the script makes it fail (its code is set).
+    template <typename... Args>
+    bool enter(const char* name, const Args&... args);
+    bool setError(int code) { m_lastError = code; return false; }
+    bool ok() { m_lastError = BASS_OK; return true; }
     FakeDrive* drive(DWORD index);
-    Stream* live(DWORD handle);       // a stream that exists and is not freed
+    FakeDrive* disc(DWORD index); // a drive with a disc that can be read
+    Stream* live(DWORD handle);   // a stream that exists and is not freed
+    HSTREAM addStream(DWORD drive, DWORD track, DWORD flags, QWORD length);
     HSTREAM openFile(const char* file, DWORD flags);
-    DWORD getData(DWORD handle, void* buffer, DWORD length);
+    Encoder* attached(DWORD handle);
+    bool move(const char* name, DWORD handle, DWORD from, DWORD to, bool free, int error);
+    void endInput(Encoder& e);
+    void endEncoder(Encoder& e, QM_ENCODE_STATUS how);
+    bool writeWma(HWMENCODE handle, QWORD offset, const void* data, DWORD length);
 
     mutable std::mutex m_mutex;
     std::vector<std::string> m_calls;
     std::map<HSTREAM, Stream> m_streams;
-    struct Encoder {
-        std::string output; // the file its command line names last
-        QM_ENCODE_STATUS status;
-        bool attached = true; // until stopped
-        bool inputEnded = false;
-    };
-    void endEncoder(Encoder& e, QM_ENCODE_STATUS how);
     std::map<DWORD, Encoder> m_encoders; // by channel, kept after the stop
-    struct WmaFile {
-        QM_WMWRITEPROC proc;
-        QWORD end = 0;
-        bool ok = true;
-    };
-    bool writeWma(HWMENCODE handle, QWORD offset, const void* data, DWORD length);
-    std::map<HWMENCODE, WmaFile> m_wmaFiles; // opened with a writer
+    std::map<HWMENCODE, std::pair<QM_WMWRITEPROC, QWORD>> m_wmaFiles; // the writer and the file's end
     HSTREAM m_nextHandle = 1;
     HSYNC m_nextSync = 1;
     bool m_initialised = false;
