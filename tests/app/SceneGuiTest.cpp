@@ -1,6 +1,7 @@
 // The real window with the real scene, offscreen: the scene's buttons send
 // their commands, the frames sit where the scene leaves room for them.
-#include "DispatchRig.h"
+#include "WindowRig.h"
+#include "app/WindowDrag.h"
 #include "platform/frontend/SceneHost.h"
 
 #include "SceneItems.h"
@@ -152,42 +153,6 @@ TEST_F(SceneRig, FramesSitWhereTheSceneLeavesRoomAndAreCoveredUntilShown)
     EXPECT_FALSE(tracks->isVisible());
     atCentre = window->childAt(drive->geometry().center());
     EXPECT_TRUE(atCentre == drive || drive->isAncestorOf(atCentre));
-}
-
-TEST(SceneMissing, NoSceneAndNoSkinLeaveAWorkingWindowAndOneLineEach)
-{
-    QTemporaryDir empty;
-    const QString cwd = QDir::currentPath(); // start-up moves into the resource folder
-    WindowRig rig;
-    auto scene = std::make_unique<SceneHost>();
-    SceneHost* host = scene.get();
-    frmMain& w = rig.make(nullptr, std::move(scene), empty.path());
-    testing::internal::CaptureStderr();
-    ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Running);
-    const std::string err = testing::internal::GetCapturedStderr();
-    auto linesNaming = [&](const std::string& file) {
-        int n = 0;
-        std::size_t from = 0;
-        for (std::size_t at; (at = err.find('\n', from)) != std::string::npos; from = at + 1)
-            n += err.substr(from, at - from).find(file) != std::string::npos;
-        return n;
-    };
-    EXPECT_EQ(linesNaming("Main.qml"), 1) << err;
-    EXPECT_EQ(linesNaming("Skin.qss"), 1) << err;
-    EXPECT_FALSE(host->loaded());
-    // The commands still work, and the panels are still shown and raised.
-    host->fscommand("IDC_FS_CD Drive");
-    EXPECT_TRUE(w.drives().frCDInfo->isVisibleTo(&w));
-    QObject* top = nullptr;
-    for (QObject* child : w.children())
-        if (child == w.drives().frCDInfo || child == host->view())
-            top = child;
-    EXPECT_EQ(top, w.drives().frCDInfo);
-    SettingsProbe probe;
-    probe.arm(w);
-    host->fscommand("IDC_FS_Settings");
-    EXPECT_TRUE(probe.loaded());
-    QDir::setCurrent(cwd);
 }
 
 TEST_F(SceneRig, DraggingTheTitleAreaMovesTheWindowUntilTheButtonIsReleased)

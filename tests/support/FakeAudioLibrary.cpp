@@ -525,8 +525,6 @@ HENCODE FakeAudioLibrary::BASS_Encode_Start(DWORD handle, const char* cmdline, D
     const auto open = close == std::string::npos || close == 0 ? std::string::npos : line.rfind('"', close - 1);
     if (open != std::string::npos)
         e.output = line.substr(open + 1, close - open - 1);
-    if (encoderEndsEarly)
-        endEncoder(e, encoderStatus);
     m_encoders[handle] = std::move(e);
     return ok(), handle;
 }

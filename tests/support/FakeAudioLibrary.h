@@ -49,11 +49,10 @@ public:
     // Audio files a file stream opens: name -> PCM length in bytes.
     std::map<std::string, QWORD> files;
     // How every external encoder ends once its input ends (the stream's end,
-    // EndInput or a stop); until then it runs, unless encoderEndsEarly. One
-    // that exits 0 writes the file its command line names last, unless
-    // encoderWritesFile is false. A stalled one reads nothing and never ends.
+    // EndInput or a stop). One that exits 0 writes the file its command line
+    // names last, unless encoderWritesFile is false. A stalled one reads
+    // nothing and never ends.
     QM_ENCODE_STATUS encoderStatus{true, true, 0, 0};
-    bool encoderEndsEarly = false;
     bool encoderWritesFile = true;
     bool encoderStalls = false;
     // Runs after every block a decoding stream delivers, with the count so far.
