@@ -93,27 +93,24 @@ struct DispatchRig : WindowRig {
     // of the drive's abilities as ShowDriveInfo and of its disc as LoadTrackList.
     QStringList summedCalls() const
     {
-        const QStringList all = calls();
-        QStringList out;
-        auto skip = [&](qsizetype& i, std::initializer_list<const char*> names) {
-            while (i + 1 < all.size() &&
-                   std::any_of(names.begin(), names.end(), [&](const char* n) { return all[i + 1].startsWith(n); }))
-                ++i;
+        // The call that starts each summary, and the calls that belong to it.
+        static const std::map<QString, QStringList> sums{
+            {"BASS_CD_StreamCreate", {"BASS_ChannelSetAttributes", "BASS_StreamPlay", "BASS_ChannelSetSync"}},
+            {"BASS_CD_GetInfo", {"BASS_CD_DoorIsLocked"}},
+            {"BASS_CD_IsReady", {"BASS_CD_GetTracks", "BASS_CD_GetID", "BASS_CD_GetTrackLength"}},
         };
-        for (qsizetype i = 0; i < all.size(); ++i) {
-            const QString& c = all[i];
-            if (c.startsWith("BASS_CD_StreamCreate(")) {
-                if (!out.isEmpty() && out.last().startsWith("BASS_ChannelStop("))
-                    out.removeLast();
-                out << "PlayTrack(" + c.section(',', 1, 1) + ")";
-                skip(i, {"BASS_ChannelSetAttributes(", "BASS_StreamPlay(", "BASS_ChannelSetSync("});
-            } else if (c.startsWith("BASS_CD_GetInfo(")) {
-                out << "ShowDriveInfo";
-                skip(i, {"BASS_CD_DoorIsLocked("});
-            } else if (c.startsWith("BASS_CD_IsReady(")) {
-                out << "LoadTrackList";
-                skip(i, {"BASS_CD_GetTracks(", "BASS_CD_GetID(", "BASS_CD_GetTrackLength(", "BASS_ErrorGetCode("});
-            } else {
+        QStringList out, following;
+        for (const QString& c : calls()) {
+            const QString name = c.section('(', 0, 0);
+            if (const auto sum = sums.find(name); sum != sums.end()) {
+                following = sum->second;
+                if (name == "BASS_CD_StreamCreate" && !out.isEmpty() && out.last().startsWith("BASS_ChannelStop("))
+                    out.removeLast(); // a track start stops the stream before it
+                out << (name == "BASS_CD_GetInfo"   ? QStringLiteral("ShowDriveInfo")
+                        : name == "BASS_CD_IsReady" ? QStringLiteral("LoadTrackList")
+                                                    : "PlayTrack(" + c.section(',', 1, 1) + ")");
+            } else if (!following.contains(name)) {
+                following.clear();
                 out << c;
             }
         }

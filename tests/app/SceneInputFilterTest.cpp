@@ -62,18 +62,27 @@ const QStringList kFiltered{"release 2", "press 1", "release 1", "up 1000055", "
 
 } // namespace
 
-TEST(SceneInputFilter, SwallowsTheRightPressTheMenuEventAndTheMenuKeyOnly)
+// Qt class names with the text in other letter cases, for the search.
+class SHOUTINGQUICKWIDGETHOST : public QWidget { Q_OBJECT };
+class myQuickWidgetView : public QWidget { Q_OBJECT };
+
+// The topmost direct child whose class name holds QuickWidget in any case.
+TEST(SceneInputFilter, FindsTheTopmostDirectChildWhoseClassNameMatchesInAnyCase)
 {
-    QWidget target;
-    Probe probe;
-    SceneInputFilter filter;
-    target.installEventFilter(&probe);
-    target.installEventFilter(&filter); // runs before the probe
-    sendInputs(&target);
-    EXPECT_EQ(probe.seen, kFiltered);
+    QWidget window;
+    new QQuickWidget(new QWidget(&window)); // not a direct child
+    EXPECT_EQ(SceneInputFilter::FindSceneView(&window), nullptr);
+    auto* shouting = new SHOUTINGQUICKWIDGETHOST;
+    shouting->setParent(&window);
+    auto* lower = new myQuickWidgetView;
+    lower->setParent(&window);
+    EXPECT_EQ(SceneInputFilter::FindSceneView(&window), lower);
+    lower->lower();
+    EXPECT_EQ(SceneInputFilter::FindSceneView(&window), shouting);
 }
 
-// The real window: start-up hooks its scene view; shutdown unhooks it.
+// Start-up hooks the real scene view: the right press, the menu event and the
+// menu key are swallowed, nothing else; shutdown unhooks it.
 TEST(SceneInputFilter, StartHookAndStopHookOnTheRealSceneView)
 {
     WindowRig rig;
@@ -93,3 +102,4 @@ TEST(SceneInputFilter, StartHookAndStopHookOnTheRealSceneView)
     view->removeEventFilter(&probe);
 }
 
+#include "SceneInputFilterTest.moc"
