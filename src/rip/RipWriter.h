@@ -27,6 +27,9 @@ struct RipFailure {
     QString reason;
 };
 
+// The error number a failure report gives a read the drive could not deliver.
+constexpr int kErrRead = 57;
+
 class RipWriter {
 public:
     virtual ~RipWriter() = default;

@@ -11,7 +11,6 @@ namespace qm {
 namespace {
 // Numbers shown with a failure, as the program's error reports number them.
 constexpr int kErrFileAccess = 75; // the file cannot be opened or written
-constexpr int kErrRead = 57;       // the drive delivered no data
 const QString kRoutine = QStringLiteral("ExtractAudioTrack");
 } // namespace
 

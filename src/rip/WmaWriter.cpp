@@ -7,7 +7,6 @@
 namespace qm {
 
 namespace {
-constexpr int kErrRead = 57; // the drive delivered no data, as the WAV writer numbers it
 const QString kOpenFailed = QStringLiteral("An error occured while opening output file.");
 const QString kEncodeFailed = QStringLiteral("An error occured while encoding WMA data.");
 } // namespace
