@@ -2,13 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
-#include <QTest>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace qm;
 
@@ -17,23 +14,6 @@ QString uniqueName()
 {
     static int n = 0;
     return QStringLiteral("QuillmereTest-%1-%2").arg(QCoreApplication::applicationPid()).arg(++n);
-}
-
-// Whether process pid holds a flock on path, read from /proc/locks so that
-// looking never takes the lock itself.
-bool holdsFlock(qint64 pid, const QString& path)
-{
-    struct stat st{};
-    QFile locks("/proc/locks");
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !locks.open(QIODevice::ReadOnly))
-        return false;
-    for (const QByteArray& line : locks.readAll().split('\n')) {
-        const QList<QByteArray> f = line.simplified().split(' ');
-        if (f.size() >= 6 && f[1] == "FLOCK" && f[4] == QByteArray::number(pid) &&
-            f[5].endsWith(":" + QByteArray::number(quint64(st.st_ino))))
-            return true;
-    }
-    return false;
 }
 } // namespace
 
@@ -72,30 +52,4 @@ TEST(SingleInstance, ALockFolderOthersControlIsNotUsedAndNeverStopsTheProgram)
         EXPECT_TRUE(!c.usable || (::stat(QFile::encodeName(base.filePath(c.name)).constData(), &made) == 0 &&
                                   (made.st_mode & 0777) == 0700)) << "private to the user";
     }
-}
-
-// The window's start: a second leaves at once, silently, with status 0, and
-// the first goes on; the kernel frees the lock when the first dies.
-TEST(SingleInstanceProcess, SecondStartExitsSilentlyWhileTheFirstRuns)
-{
-    QTemporaryDir runtime;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QUILLMERE_LOCK_DIR", runtime.path());
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    QProcess first, second;
-    for (QProcess* p : {&first, &second})
-        p->setProcessEnvironment(env);
-    first.start(QStringLiteral(QUILLMERE_BIN_DIR "/quillmere"), {});
-    ASSERT_TRUE(first.waitForStarted(10000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return holdsFlock(first.processId(), runtime.filePath("BrellvoxAudioCDRipper.lock")); }, 30000));
-    second.start(QStringLiteral(QUILLMERE_BIN_DIR "/quillmere"), {});
-    ASSERT_TRUE(second.waitForFinished(30000));
-    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_EQ(second.readAllStandardOutput() + second.readAllStandardError(), QByteArray());
-    EXPECT_EQ(first.state(), QProcess::Running);
-    first.kill();
-    ASSERT_TRUE(first.waitForFinished(10000));
-    SingleInstance after(QStringLiteral("BrellvoxAudioCDRipper"), runtime.path());
-    EXPECT_FALSE(after.AnotherInstanceRunning());
 }
