@@ -104,10 +104,7 @@ protected:
     CdAudioEngine& toneOnSoundServer(double seconds, const MonitorRecording& rec)
     {
         m_config.output = rec.output();
-        const auto tone = SineStereo(440, seconds, 0.5);
-        Pcm pcm(tone.size() * 2);
-        std::memcpy(pcm.data(), tone.data(), pcm.size());
-        return engineWith(pcm);
+        return engineWith(TonePcm(seconds, 440, 440));
     }
     double seconds(CdAudioEngine& lib, HSTREAM h) { return double(lib.BASS_ChannelGetPosition(h)) / kSecond; }
 
@@ -128,10 +125,13 @@ TEST_F(EnginePlayback, InitOpensTheConfiguredOutputOnce)
     EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_ALREADY);
     EXPECT_TRUE(lib.BASS_Free());
     EXPECT_FALSE(lib.BASS_Free());
-    // No sound server there: an illegal device, as the window reports it.
-    m_config.output = {.kind = "pulse", .pulseServer = "unix:/nonexistent/quillmere-no-server", .pulseSink = {}};
-    EXPECT_FALSE(open({}).BASS_Init(1, 44100, 0, 0, nullptr));
-    EXPECT_EQ(m_engine->BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
+    // No sound server there, or an output nobody knows: an illegal device, as the window reports it.
+    for (const audio::OutputChoice& output : {audio::OutputChoice{.kind = "pulse", .pulseServer = "unix:/nonexistent/qm", .pulseSink = {}},
+                                              audio::OutputChoice{.kind = "speakers"}}) {
+        m_config.output = output;
+        EXPECT_FALSE(open({}).BASS_Init(1, 44100, 0, 0, nullptr)) << output.kind;
+        EXPECT_EQ(m_engine->BASS_ErrorGetCode(), BASS_ERROR_DEVICE) << output.kind;
+    }
 }
 
 // Half volume, all the way left: heard whole, at its pitch and level, on the

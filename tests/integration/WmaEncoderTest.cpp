@@ -1,4 +1,5 @@
 #include "../platform/audio/AudioTestUtil.h"
+#include "DiscImageWriter.h"
 #include "platform/audio/AudioLibrary.h"
 #include "platform/audio/encode/WmaEncoder.h"
 
@@ -17,9 +18,9 @@ QString EncodeSine(const QString& file, std::uint32_t rate, double seconds, std:
     if (!enc)
         return QString("open failed %1").arg(error);
     enc->setTag("", "", &error);
-    auto pcm = qm::test::SineStereo(440, seconds);
+    const auto pcm = qm::test::TonePcm(seconds, 440, 440);
     auto* bytes = reinterpret_cast<const char*>(pcm.data());
-    std::size_t total = pcm.size() * 2;
+    const std::size_t total = pcm.size();
     for (std::size_t at = 0; at < total; at += chunk)
         if (!enc->write(bytes + at, std::min(chunk, total - at), &error))
             return QString("write failed %1").arg(error);
@@ -28,11 +29,9 @@ QString EncodeSine(const QString& file, std::uint32_t rate, double seconds, std:
 
 TEST(WmaEncoderTest, OffersTheRatesHighestFirst)
 {
-    const std::uint32_t* rates = WmaEncoder::Rates();
-    ASSERT_NE(rates, nullptr);
     std::vector<std::uint32_t> list;
-    for (; *rates; ++rates)
-        list.push_back(*rates);
+    for (const std::uint32_t* rate = WmaEncoder::Rates(); rate && *rate; ++rate)
+        list.push_back(*rate);
     EXPECT_EQ(list, (std::vector<std::uint32_t>{320000, 256000, 192000, 160000, 128000, 96000, 80000, 64000,
                                                 48000, 32000}));
 }

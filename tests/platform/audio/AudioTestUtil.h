@@ -28,21 +28,9 @@ template <typename F>
 bool WaitUntil(F condition, int ms = 30000)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return condition();
+    while (!condition() && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
-// Interleaved 16-bit stereo at 44100 Hz: a sine on both channels.
-inline std::vector<std::int16_t> SineStereo(double hz, double seconds, double amplitude = 0.5)
-{
-    std::vector<std::int16_t> pcm(std::size_t(seconds * 44100) * 2);
-    for (std::size_t i = 0; i < pcm.size() / 2; ++i)
-        pcm[2 * i] = pcm[2 * i + 1] = std::int16_t(std::lround(amplitude * 32767 * std::sin(2 * M_PI * hz * double(i) / 44100)));
-    return pcm;
+    return condition();
 }
 
 // A child with its stdout on a pipe and its stderr discarded. posix_spawn,
