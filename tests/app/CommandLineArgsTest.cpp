@@ -28,13 +28,11 @@ TEST(CommandLineArgs, CommandsAndTheirOptions)
         EXPECT_TRUE(r.error.isEmpty()) << line << ": " << r.error.toStdString();
         EXPECT_EQ(r.args.command, command) << line;
     }
-    EXPECT_EQ(Parse(QStringLiteral("-platform offscreen --image a.cue --image b.cue")).args.images,
-              QStringList({QStringLiteral("a.cue"), QStringLiteral("b.cue")}));
+    EXPECT_EQ(Parse(QStringLiteral("-platform offscreen --image a.cue --image b.cue")).args.images, QStringList({"a.cue", "b.cue"}));
     const ParseResult rip = Parse(QStringLiteral("rip --format=mp3 --vbr --bitrate=192 --tracks 2,3 --out o --save"));
     ASSERT_TRUE(rip.error.isEmpty()) << rip.error.toStdString();
     EXPECT_TRUE(rip.args.format == 3 && rip.args.vbr && rip.args.bitrate == 192 && rip.args.save);
-    EXPECT_EQ(rip.args.tracks.numbers, QList<int>({2, 3}));
-    EXPECT_EQ(rip.args.out, QStringLiteral("o"));
+    EXPECT_TRUE(rip.args.tracks.numbers == QList<int>({2, 3}) && rip.args.out == "o");
 }
 
 TEST(CommandLineArgs, UsageErrorsSayWhatIsWrongOnOneLine)

@@ -61,19 +61,17 @@ TEST(SkinEngine, CheckedAndGreyedBoxesKeepDifferentMarksEnabledOrNot)
         panel.setStyleSheet(skin.styleSheet());
         panel.resize(30, 30);
         panel.setEnabled(enabled);
-        auto* box = new QCheckBox(&panel);
-        box->setTristate(true);
-        box->resize(24, 24);
-        box->setCheckState(state);
+        QCheckBox box(&panel);
+        box.setTristate(true);
+        box.resize(24, 24);
+        box.setCheckState(state);
         return panel.grab().toImage().convertToFormat(QImage::Format_RGB32);
     };
     for (const bool enabled : {true, false}) {
         SCOPED_TRACE(enabled ? "enabled" : "disabled");
-        const QImage empty = shot(Qt::Unchecked, enabled), checked = shot(Qt::Checked, enabled);
-        const QImage greyed = shot(Qt::PartiallyChecked, enabled);
-        EXPECT_NE(checked, empty);
-        EXPECT_NE(greyed, empty);
-        EXPECT_NE(checked, greyed);
+        const QImage empty = shot(Qt::Unchecked, enabled), checked = shot(Qt::Checked, enabled),
+                     greyed = shot(Qt::PartiallyChecked, enabled);
+        EXPECT_TRUE(checked != empty && greyed != empty && checked != greyed);
         EXPECT_NE(checked, shot(Qt::Checked, !enabled));
         EXPECT_NE(greyed, shot(Qt::PartiallyChecked, !enabled));
     }

@@ -52,13 +52,11 @@ TEST(CdTextParser, BadBlocksEndTheReadSafely)
 
     // A block with no empty text within the bound: reading stops at the bound
     // (the buffer is exactly that long, so ASan catches any read past it).
-    std::string endless;
-    while (endless.size() < kMaxCdTextBytes) {
-        endless += "PERFORMER0=Loop";
-        endless.push_back('\0');
-    }
-    endless.resize(kMaxCdTextBytes);
-    std::vector<char> exact(endless.begin(), endless.end());
+    const char entry[] = "PERFORMER0=Loop"; // with its terminator
+    std::vector<char> exact;
+    while (exact.size() < kMaxCdTextBytes)
+        exact.insert(exact.end(), entry, entry + sizeof entry);
+    exact.resize(kMaxCdTextBytes);
     const CdTextTables t = ParseCdText(exact.data(), 0);
     EXPECT_EQ(t.performer.value(0), "Loop");
     EXPECT_FALSE(t.error);

@@ -30,9 +30,8 @@ protected:
         env = QProcessEnvironment::systemEnvironment();
         for (const char* folder : {"XDG_RUNTIME_DIR", "QUILLMERE_LOCK_DIR"})
             env.insert(folder, runtime);
-        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-        env.insert("XDG_STATE_HOME", home.filePath("state"));
-        env.insert("XDG_CACHE_HOME", home.filePath("cache"));
+        for (const QString kind : {"CONFIG", "STATE", "CACHE"})
+            env.insert("XDG_" + kind + "_HOME", home.filePath(kind.toLower()));
         env.insert("HOME", home.path());
         // The terminal commands need no display of their own.
         for (const char* name : {"QUILLMERE_IMAGES", "QUILLMERE_REGISTRY_DIR", "QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})

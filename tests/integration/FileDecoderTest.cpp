@@ -84,15 +84,11 @@ TEST_F(FileDecoderTest, RefusesWhatIsNotAnAudioFile)
     QFile text(dir.filePath("notes.wma"));
     ASSERT_TRUE(text.open(QIODevice::WriteOnly) && text.write(QByteArray("Not samples.\n").repeated(500)) > 0);
     text.close();
-    struct Case { QString file; int code; } cases[] = {
-        {dir.filePath("missing.mp3"), qm::BASS_ERROR_FILEOPEN},
-        {dir.filePath("empty.mp3"), qm::BASS_ERROR_FORMAT},
-        {dir.filePath("notes.wma"), qm::BASS_ERROR_FORMAT},
-    };
-    for (const auto& c : cases) {
+    for (const auto& [name, code] : {std::pair{"missing.mp3", qm::BASS_ERROR_FILEOPEN}, std::pair{"empty.mp3", qm::BASS_ERROR_FORMAT},
+                                     std::pair{"notes.wma", qm::BASS_ERROR_FORMAT}}) {
         int error = 0;
-        EXPECT_FALSE(FileDecoder::Open(c.file.toStdString(), &error)) << c.file.toStdString();
-        EXPECT_EQ(error, c.code) << c.file.toStdString();
+        EXPECT_FALSE(FileDecoder::Open(dir.filePath(name).toStdString(), &error)) << name;
+        EXPECT_EQ(error, code) << name;
     }
 }
 

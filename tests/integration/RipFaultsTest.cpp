@@ -64,8 +64,6 @@ TEST_F(RipFaults, MisbehavingEncodersFailTheTrackInTimeAndKeepTheOlderFile)
     const struct { const char* name; const char* script; const char* reason; } cases[] = {
         {"stalls without reading", "exec sleep 6061", "lame took no input for 2 s and was stopped"},
         {"leaves a child holding stderr", "sleep 6061 & cat >/dev/null; exit 2", "lame exited with status 2"},
-        {"hangs after reading everything", "cat >/dev/null; exec sleep 6061",
-         "lame did not finish within 2 s after the end of its input and was stopped"},
         // The control: a real lame, which fails if it was handed the image.
         {"inherits nothing of ours", "for f in /proc/$$/fd/*; do case \"$(readlink \"$f\")\" in *.bin) exit 3;; esac; "
                                      "done; exec /usr/bin/lame \"$@\"", nullptr},
@@ -107,7 +105,7 @@ TEST_F(RipFaults, CtrlCThroughTheProcessGroupKeepsTheTrackInProgress)
         ::setsid(); // as a terminal's job: a group of its own
         ::fcntl(2, F_SETPIPE_SZ, 4096);
         ::fcntl(2, F_SETFL, O_NONBLOCK);
-        while (::write(2, "F", 1) == 1) {
+        while (::write(2, "\1", 1) == 1) { // a byte the rip's own lines never hold
         }
         ::fcntl(2, F_SETFL, 0);
     });
@@ -128,10 +126,7 @@ TEST_F(RipFaults, CtrlCThroughTheProcessGroupKeepsTheTrackInProgress)
     ASSERT_EQ(::kill(-pid, SIGINT), 0);
     ASSERT_TRUE(p.waitForFinished(60000));
     const QByteArray all = p.readAllStandardError();
-    qsizetype filler = 0;
-    while (filler < all.size() && all[filler] == 'F')
-        ++filler;
-    const QByteArray said = all.mid(filler);
+    const QByteArray said = all.mid(all.lastIndexOf('\1') + 1);
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << said.toStdString();
     EXPECT_EQ(p.exitCode(), 1) << said.toStdString();
     EXPECT_TRUE(said.startsWith("Track 01:  2")) << said.toStdString(); // a quarter in, a block or so more

@@ -13,46 +13,22 @@ using namespace qm;
 
 namespace {
 
-struct SeenBox {
-    QString text, sheet;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-    bool wrapped = false;
-    bool clipped = false; // the label is shorter than its wrapped lines
-    int boxWidth = 0;
-    int textWidth = 0;
-};
-
-// Shows one box through the real dialogs, looks at it once it is up and its
-// posted events have run, then presses `press`.
+// Shows one box through the real dialogs, hands it to `look` once it is up
+// and its posted events have run, then presses `press`.
 MsgAnswer ShowAndPress(QtDialogs& dialogs, const QString& text, MsgIcon icon, MsgButtons buttons,
-                       QMessageBox::StandardButton press, SeenBox& seen)
+                       QMessageBox::StandardButton press, const std::function<void(QMessageBox&, QLabel&)>& look)
 {
-    std::function<void()> wait;
-    auto look = [&] {
+    std::function<void()> wait = [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        seen.text = box->text();
-        seen.sheet = box->styleSheet();
-        seen.icon = box->icon();
-        seen.buttons = box->standardButtons();
-        if (QPushButton* d = box->defaultButton())
-            seen.defaultButton = box->standardButton(d);
-        if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
-            seen.wrapped = label->wordWrap();
-            seen.clipped = label->wordWrap() && label->height() < label->heightForWidth(label->width());
-            seen.textWidth = label->fontMetrics().horizontalAdvance(box->text());
-        }
-        seen.boxWidth = box->width();
-        box->button(press)->click();
-    };
-    wait = [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box && box->isVisible())
-            QTimer::singleShot(100, look);
-        else
-            QTimer::singleShot(10, wait);
+        if (!box || !box->isVisible())
+            return QTimer::singleShot(10, wait);
+        QTimer::singleShot(100, [&, box] {
+            auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+            EXPECT_NE(label, nullptr);
+            if (label)
+                look(*box, *label);
+            box->button(press)->click();
+        });
     };
     QTimer::singleShot(0, wait);
     return dialogs.MessageBox(nullptr, text, QStringLiteral("Title"), icon, buttons);
@@ -62,31 +38,24 @@ MsgAnswer ShowAndPress(QtDialogs& dialogs, const QString& text, MsgIcon icon, Ms
 
 TEST(QtDialogs, BoxesShowTheirTextIconAndButtonsAndAnswerWhatWasPressed)
 {
-    struct Row {
-        MsgIcon icon;
-        MsgButtons buttons;
-        QMessageBox::StandardButton press;
-        QMessageBox::Icon shownIcon;
-        MsgAnswer answer;
-    };
-    const Row rows[] = {
+    const struct { MsgIcon icon; MsgButtons buttons; QMessageBox::StandardButton press; QMessageBox::Icon shown; MsgAnswer answer; } rows[] = {
         {MsgIcon::Critical, MsgButtons::Ok, QMessageBox::Ok, QMessageBox::Critical, MsgAnswer::Ok},
         {MsgIcon::Question, MsgButtons::YesNo, QMessageBox::Yes, QMessageBox::Question, MsgAnswer::Yes},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(static_cast<int>(row.shownIcon) * 10 + static_cast<int>(row.answer));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(static_cast<int>(row.shown));
         QtDialogs dialogs;
-        SeenBox seen;
-        const MsgAnswer answer =
-            ShowAndPress(dialogs, QStringLiteral("Error #5\r\nInvalid Handle"), row.icon, row.buttons, row.press, seen);
-        EXPECT_EQ(answer, row.answer);
-        EXPECT_EQ(seen.text, "Error #5\nInvalid Handle"); // CR LF becomes a line feed
-        EXPECT_EQ(seen.icon, row.shownIcon);
-        if (row.buttons == MsgButtons::YesNo) {
-            EXPECT_EQ(seen.buttons, QMessageBox::Yes | QMessageBox::No);
-            EXPECT_EQ(seen.defaultButton, QMessageBox::No) << "Enter must not cancel a rip";
-        }
-        EXPECT_TRUE(seen.sheet.isEmpty()) << "no skin given: the desktop's look";
+        EXPECT_EQ(ShowAndPress(dialogs, QStringLiteral("Error #5\r\nInvalid Handle"), row.icon, row.buttons, row.press,
+                               [&](QMessageBox& box, QLabel&) {
+                                   EXPECT_EQ(box.text(), "Error #5\nInvalid Handle"); // CR LF becomes a line feed
+                                   EXPECT_EQ(box.icon(), row.shown);
+                                   EXPECT_TRUE(box.styleSheet().isEmpty()) << "no skin given: the desktop's look";
+                                   if (row.buttons == MsgButtons::YesNo) {
+                                       EXPECT_EQ(box.standardButtons(), QMessageBox::Yes | QMessageBox::No);
+                                       EXPECT_EQ(box.defaultButton(), box.button(QMessageBox::No)) << "Enter must not cancel a rip";
+                                   }
+                               }),
+                  row.answer);
     }
 }
 
@@ -97,13 +66,17 @@ TEST(QtDialogs, BoxesTakeTheSkinAndKeepAFolderPathOnOneLine)
     dialogs.SetStyleSheet(sheet);
     // Wider than Qt's usual 500 pixels, narrower than the test screen.
     const QString text = QStringLiteral("12 Tracks have been Ripped to /home/somebody/Music/Ripped Audio Files");
-    SeenBox seen;
-    EXPECT_EQ(ShowAndPress(dialogs, text, MsgIcon::Information, MsgButtons::Ok, QMessageBox::Ok, seen),
-              MsgAnswer::Ok);
-    EXPECT_EQ(seen.sheet, sheet);
-    EXPECT_FALSE(seen.wrapped);
-    EXPECT_GT(seen.boxWidth, seen.textWidth);
+    auto width = [](QMessageBox& box, QLabel& label) { return label.fontMetrics().horizontalAdvance(box.text()); };
+    ShowAndPress(dialogs, text, MsgIcon::Information, MsgButtons::Ok, QMessageBox::Ok, [&](QMessageBox& box, QLabel& label) {
+        EXPECT_EQ(box.styleSheet(), sheet);
+        EXPECT_FALSE(label.wordWrap());
+        EXPECT_GT(box.width(), width(box, label));
+    });
     // A text too long for the screen still wraps rather than running off it.
-    ShowAndPress(dialogs, text + QStringLiteral(" and on").repeated(80), MsgIcon::Information, MsgButtons::Ok, QMessageBox::Ok, seen);
-    EXPECT_TRUE(seen.wrapped && !seen.clipped && seen.boxWidth < seen.textWidth);
+    ShowAndPress(dialogs, text + QStringLiteral(" and on").repeated(80), MsgIcon::Information, MsgButtons::Ok, QMessageBox::Ok,
+                 [&](QMessageBox& box, QLabel& label) {
+                     EXPECT_TRUE(label.wordWrap());
+                     EXPECT_GE(label.height(), label.heightForWidth(label.width())) << "clipped";
+                     EXPECT_LT(box.width(), width(box, label));
+                 });
 }

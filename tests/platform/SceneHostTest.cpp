@@ -10,7 +10,6 @@ using namespace qm;
 
 using qm::test::findItem;
 
-// What the scene's buttons send is checked on the whole window.
 TEST(SceneHost, MainSceneDeclaresEveryVariableAndShowsTheVersion)
 {
     SceneHost host;

@@ -37,7 +37,6 @@ struct Registry : ::testing::Test {
 
 } // namespace
 
-// Names match in any case and keep the case first written.
 TEST_F(Registry, ReadsFallBackToTheDefaultAndNamesMatchInAnyCase)
 {
     auto get = [&](const QString& section, const QString& name) {
@@ -57,14 +56,6 @@ TEST_F(Registry, ReadsFallBackToTheDefaultAndNamesMatchInAnyCase)
     EXPECT_EQ(text.count("Extract"), 1);
     EXPECT_TRUE(reg.REGDeleteSetting(HKEY_LOCAL_MACHINE, kSection, "*"));
     EXPECT_EQ(get(kSection, "*"), "d");
-}
-
-TEST_F(Registry, TextsRoundTripExactly)
-{
-    for (const QString& text : {QString("C:\\Ripped Audio"), QString(), QString("Éà ü 日本 \"q\" \\"), QString(200000, 'x')}) {
-        ASSERT_TRUE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSection, "Value", text));
-        EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "Value", "default"), text);
-    }
 }
 
 // Each is left exactly as it was, said once, and every write to it refused
@@ -149,10 +140,9 @@ TEST_F(Registry, ConcurrentSavesNeitherMixNorLoseValues)
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     const QString last = reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, "shared0", "");
-    for (int i = 0; i < 25; ++i) {
-        EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, QString("a%1").arg(i), ""), "a") << i;
-        EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, QString("b%1").arg(i), ""), "b") << i;
-    }
+    for (int i = 0; i < 25; ++i)
+        for (const QString who : {"a", "b"})
+            EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, who + QString::number(i), ""), who) << i;
     for (int i = 0; i < 20; ++i)
         EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, kSection, QString("shared%1").arg(i), ""), last);
 }

@@ -16,9 +16,8 @@ int main(int argc, char** argv)
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     qputenv("QUILLMERE_LOCK_DIR", runtime.path().toLocal8Bit());
     // Settings, logs and caches of tests stay out of the user's folders.
-    qputenv("XDG_CONFIG_HOME", (runtime.path() + "/config").toLocal8Bit());
-    qputenv("XDG_STATE_HOME", (runtime.path() + "/state").toLocal8Bit());
-    qputenv("XDG_CACHE_HOME", (runtime.path() + "/cache").toLocal8Bit());
+    for (const QByteArray kind : {"CONFIG", "STATE", "CACHE"})
+        qputenv(("XDG_" + kind + "_HOME").constData(), (runtime.path() + "/" + QString::fromLatin1(kind.toLower())).toLocal8Bit());
     qunsetenv("QUILLMERE_REGISTRY_DIR");
     qm::SceneHost::SelectSoftwareRendering();
     QApplication app(argc, argv);
