@@ -1,5 +1,5 @@
+#include "ScriptedDialogs.h"
 #include "app/SkinEngine.h"
-#include "platform/ui/Dialogs.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -28,15 +28,9 @@ TEST(SkinEngine, TheSheetReachesRegisteredWidgetsLaterWindowsAndTheMessageBoxes)
     skin.SkinWindow(&later, 3);
     EXPECT_EQ(later.property("skin").toString(), "dialog");
     EXPECT_EQ(later.styleSheet(), skin.styleSheet());
-    struct SheetDialogs : Dialogs {
-        MsgAnswer MessageBox(QWidget*, const QString&, const QString&, MsgIcon, MsgButtons) override { return MsgAnswer::Ok; }
-        QString BrowseForFolder(QWidget*, const QString&) override { return {}; }
-        bool OpenDocument(const QString&) override { return true; }
-        void SetStyleSheet(const QString& s) override { sheet = s; }
-        QString sheet;
-    } dialogs;
+    test::ScriptedDialogs dialogs;
     skin.SkinDialogs(&dialogs);
-    EXPECT_EQ(dialogs.sheet, skin.styleSheet());
+    EXPECT_EQ(dialogs.styleSheet, skin.styleSheet());
 }
 
 // The sheet's images are found beside it, in a folder whose name needs

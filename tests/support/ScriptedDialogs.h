@@ -38,6 +38,7 @@ public:
         documents.append(path);
         return documentOpens;
     }
+    void SetStyleSheet(const QString& sheet) override { styleSheet = sheet; }
 
     QList<ShownBox> boxes;
     QList<MsgAnswer> answers; // for Yes/No boxes, in order; No when none left
@@ -45,6 +46,7 @@ public:
     QStringList prompts;
     QStringList documents;
     bool documentOpens = true;
+    QString styleSheet;
     std::function<void(const QString& text)> duringBox; // runs while the box would be open
 };
 

@@ -38,14 +38,12 @@ TEST_F(EncoderProcessTest, KeepsTheExitStatusAndTheSignal)
     script("fails", "cat >/dev/null; echo 'bad option' >&2; exit 3");
     script("killed", "kill -TERM $$");
     int error = 0;
-    auto failing = start("fails", &error);
-    ASSERT_TRUE(failing);
+    auto failing = start("fails", &error), killed = start("killed", &error);
+    ASSERT_TRUE(failing && killed);
     failing->finish();
+    killed->finish();
     EXPECT_EQ(failing->status().exitCode, 3);
     EXPECT_EQ(failing->errorOutput(), "bad option\n");
-    auto killed = start("killed", &error);
-    ASSERT_TRUE(killed);
-    killed->finish();
     EXPECT_EQ(killed->status().signal, SIGTERM);
     EXPECT_EQ(killed->status().exitCode, -1);
 }
