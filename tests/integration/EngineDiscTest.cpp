@@ -14,12 +14,7 @@ namespace {
 
 constexpr std::int32_t kSecond = 176400;
 
-// A block written as one literal with its explicit terminators.
-template <std::size_t N>
-std::string Block(const char (&text)[N])
-{
-    return std::string(text, N - 1);
-}
+using namespace std::string_literals; // "..."s keeps a block's own terminators
 
 // Lengths include the next track's pregap; CD-Text comes back as the block
 // the player parses, numbered from the disc's first track.
@@ -34,17 +29,17 @@ TEST_F(EngineTest, TrackTablesLengthsAndCdTextMatchTheImage)
          {.title = "Night Songs", .performer = "The Quills",
           .tracks = {{.pcm = PatternPcm(2 * kSecond, 1), .title = "Dawn"},
                      {.pcm = PatternPcm(kSecond + 1000, 2), .title = "Dusk", .performer = "Guest"}}},
-         Block("TITLE0=Night Songs\0PERFORMER0=The Quills\0TITLE1=Dawn\0TITLE2=Dusk\0PERFORMER2=Guest\0\0")},
+         "TITLE0=Night Songs\0PERFORMER0=The Quills\0TITLE1=Dawn\0TITLE2=Dusk\0PERFORMER2=Guest\0\0"s},
         {"latin1_cue", {.title = "Café", .tracks = {{.pcm = PatternPcm(kSecond, 5), .title = "Señor"}}},
-         Block("TITLE0=Caf\xC3\xA9\0TITLE1=Se\xC3\xB1or\0\0")},
+         "TITLE0=Caf\xC3\xA9\0TITLE1=Se\xC3\xB1or\0\0"s},
         {"utf8_cue", {.title = "Café", .tracks = {{.pcm = PatternPcm(kSecond, 5), .title = "東京"}}, .utf8Cue = true},
-         Block("TITLE0=Caf\xC3\xA9\0TITLE1=\xE6\x9D\xB1\xE4\xBA\xAC\0\0")},
+         "TITLE0=Caf\xC3\xA9\0TITLE1=\xE6\x9D\xB1\xE4\xBA\xAC\0\0"s},
         {"pregaps_no_text",
          {.tracks = {{.pcm = PatternPcm(75 * 2352, 6)},
                      {.pcm = PatternPcm(kSecond / 2, 7), .pregapSectors = 150},
                      {.pcm = PatternPcm(kSecond, 8), .pregapSectors = 33}}},
          ""},
-        {"ninety_nine_tracks", many, Block("TITLE0=Many\0TITLE99=Last\0\0")},
+        {"ninety_nine_tracks", many, "TITLE0=Many\0TITLE99=Last\0\0"s},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
