@@ -88,39 +88,35 @@ TEST(CommandLineProgress, LinesAndClocks)
 }
 
 namespace {
-// A stream whose text is read back once it is closed.
-struct Memory {
-    char* text = nullptr;
-    std::size_t size = 0;
-    std::FILE* file = ::open_memstream(&text, &size);
-    QByteArray close()
-    {
-        std::fclose(file);
-        const QByteArray all(text, qsizetype(size));
-        std::free(text);
-        return all;
-    }
-};
+// Everything written to a stream; closes it.
+QByteArray Written(std::FILE* file)
+{
+    std::rewind(file);
+    QByteArray all(1 << 16, '\0');
+    all.resize(qsizetype(std::fread(all.data(), 1, std::size_t(all.size()), file)));
+    std::fclose(file);
+    return all;
+}
 } // namespace
 
 TEST(ConsoleLines, PlainOutputHasOnlyWholeLinesAndAnInPlaceLineIsClosedBeforeAMessage)
 {
-    Memory plainOut, plainErr, terminalOut, terminalErr;
+    std::FILE *plainOut = std::tmpfile(), *plainErr = std::tmpfile(), *terminalOut = std::tmpfile(), *terminalErr = std::tmpfile();
     {
-        ConsoleLines lines(plainOut.file, plainErr.file, false);
+        ConsoleLines lines(plainOut, plainErr, false);
         lines.Update(QStringLiteral("never shown"));
         lines.Message(QStringLiteral("Error\r\nline two\x1b[31m"));
         lines.Result(QStringLiteral("3 Tracks have been Ripped to /x\r\n1 Tracks could not be Ripped."));
-        ConsoleLines inPlace(terminalOut.file, terminalErr.file, true);
+        ConsoleLines inPlace(terminalOut, terminalErr, true);
         inPlace.Update(QStringLiteral("Track 01:  10%"));
         inPlace.Update(QStringLiteral("Track 01: 5%"));
         inPlace.Message(QStringLiteral("read error"));
         inPlace.Update(QStringLiteral("Track 02: 1%"));
         inPlace.Line(QStringLiteral("Track 02: done"));
     }
-    EXPECT_EQ(plainErr.close(), QByteArray("quillmere: Error line two [31m\n"));
-    EXPECT_EQ(plainOut.close(), QByteArray("3 Tracks have been Ripped to /x\n1 Tracks could not be Ripped.\n"));
-    terminalOut.close();
-    EXPECT_EQ(terminalErr.close(),
+    EXPECT_EQ(Written(plainErr), QByteArray("quillmere: Error line two [31m\n"));
+    EXPECT_EQ(Written(plainOut), QByteArray("3 Tracks have been Ripped to /x\n1 Tracks could not be Ripped.\n"));
+    std::fclose(terminalOut);
+    EXPECT_EQ(Written(terminalErr),
               QByteArray("\rTrack 01:  10%\rTrack 01: 5%  \nquillmere: read error\n\rTrack 02: 1%\rTrack 02: done\n"));
 }
