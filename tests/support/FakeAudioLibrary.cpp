@@ -164,11 +164,6 @@ const char* FakeAudioLibrary::BASS_CD_GetDriveDescription(DWORD index)
     return d && ok() ? d->description.c_str() : nullptr;
 }
 
-int FakeAudioLibrary::BASS_CD_GetDriveLetter(DWORD index)
-{
-    return !enter(__func__, index) && drive(index) ? (ok(), -1) : -1;
-}
-
 const char* FakeAudioLibrary::QM_CD_GetDriveName(DWORD index)
 {
     const FakeDrive* d = enter(__func__, index) ? nullptr : drive(index);
@@ -395,10 +390,8 @@ DWORD FakeAudioLibrary::BASS_ChannelGetData(DWORD handle, void* buffer, DWORD le
         }
         return ok(), got;
     }();
-    if (onBlock)
-        onBlock(++blocks);
-    else
-        ++blocks;
+    if (++blocks; onBlock)
+        onBlock(blocks);
     return n;
 }
 
@@ -411,24 +404,12 @@ HSYNC FakeAudioLibrary::BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD para
     return ok(), m_nextSync++;
 }
 
-// Files: both openers read the scripted files alike.
-
-HSTREAM FakeAudioLibrary::BASS_StreamCreateFile(bool mem, const char* file, QWORD offset, QWORD length, DWORD flags)
-{
-    return enter(__func__, mem ? 1 : 0, str(file), offset, length, flags) ? 0 : openFile(file, flags);
-}
-
 HSTREAM FakeAudioLibrary::BASS_WMA_StreamCreateFile(bool mem, const char* file, QWORD offset, QWORD length, DWORD flags)
 {
-    return enter(__func__, mem ? 1 : 0, str(file), offset, length, flags) ? 0 : openFile(file, flags);
-}
-
-HSTREAM FakeAudioLibrary::openFile(const char* file, DWORD flags)
-{
+    if (enter(__func__, mem ? 1 : 0, str(file), offset, length, flags))
+        return 0;
     const auto it = file ? files.find(file) : files.end();
-    if (it == files.end())
-        return setError(BASS_ERROR_FILEOPEN), 0;
-    return addStream(0, 99, flags, it->second);
+    return it == files.end() ? (setError(BASS_ERROR_FILEOPEN), HSTREAM(0)) : addStream(0, 99, flags, it->second);
 }
 
 // WMA: a fake file is a 16-byte header, written when the tags end and again
@@ -437,11 +418,6 @@ HSTREAM FakeAudioLibrary::openFile(const char* file, DWORD flags)
 const DWORD* FakeAudioLibrary::BASS_WMA_EncodeGetRates(DWORD freq, DWORD flags)
 {
     return enter(__func__, freq, flags) ? nullptr : (ok(), wmaRates.data());
-}
-
-HWMENCODE FakeAudioLibrary::BASS_WMA_EncodeOpenFile(DWORD freq, DWORD flags, DWORD bitrate, const char* file)
-{
-    return enter(__func__, freq, flags, bitrate, str(file)) ? 0 : (ok(), 0x1000 + m_nextHandle++);
 }
 
 HWMENCODE FakeAudioLibrary::QM_WMA_EncodeOpenWriter(DWORD freq, DWORD flags, DWORD bitrate, QM_WMWRITEPROC proc)
@@ -457,7 +433,7 @@ bool FakeAudioLibrary::writeWma(HWMENCODE handle, QWORD offset, const void* data
 {
     const auto it = m_wmaFiles.find(handle);
     if (it == m_wmaFiles.end())
-        return true; // opened by name: nothing is written
+        return false;
     it->second.second = std::max(it->second.second, offset + length);
     return it->second.first(offset, data, length);
 }
@@ -562,10 +538,7 @@ bool FakeAudioLibrary::QM_Encode_Flush(DWORD handle, DWORD ms, bool* empty)
 bool FakeAudioLibrary::QM_Encode_EndInput(DWORD handle)
 {
     Encoder* e = enter(__func__, handle) ? nullptr : attached(handle);
-    if (!e)
-        return setError(BASS_ERROR_HANDLE);
-    endInput(*e);
-    return ok();
+    return e ? (endInput(*e), ok()) : setError(BASS_ERROR_HANDLE);
 }
 
 bool FakeAudioLibrary::QM_Encode_Kill(DWORD handle)

@@ -46,7 +46,7 @@ public:
     int volume = 100;
     std::map<std::string, int> failures; // any call's name -> the error code it fails with
     std::vector<DWORD> wmaRates{320000, 256000, 192000, 160000, 128000, 96000, 80000, 64000, 48000, 32000, 0};
-    // Audio files a file stream opens: name -> PCM length in bytes.
+    // WMA files a file stream opens: name -> PCM length in bytes.
     std::map<std::string, QWORD> files;
     // How every external encoder ends once its input ends (the stream's end,
     // EndInput or a stop). One that exits 0 writes the file its command line
@@ -76,7 +76,7 @@ public:
     int BASS_ErrorGetCode() override { return m_lastError; }
 
     const char* BASS_CD_GetDriveDescription(DWORD drive) override;
-    int BASS_CD_GetDriveLetter(DWORD drive) override;
+    int BASS_CD_GetDriveLetter(DWORD) override { return -1; } // the app never asks
     const char* QM_CD_GetDriveName(DWORD drive) override;
     bool BASS_CD_GetInfo(DWORD drive, BASS_CD_INFO* info) override;
     bool BASS_CD_IsReady(DWORD drive) override;
@@ -105,11 +105,11 @@ public:
     DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) override;
     HSYNC BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC proc, DWORD user) override;
 
-    HSTREAM BASS_StreamCreateFile(bool mem, const char* file, QWORD offset, QWORD length, DWORD flags) override;
+    HSTREAM BASS_StreamCreateFile(bool, const char*, QWORD, QWORD, DWORD) override { return 0; } // only WMA files are tried
     HSTREAM BASS_WMA_StreamCreateFile(bool mem, const char* file, QWORD offset, QWORD length, DWORD flags) override;
 
     const DWORD* BASS_WMA_EncodeGetRates(DWORD freq, DWORD flags) override;
-    HWMENCODE BASS_WMA_EncodeOpenFile(DWORD freq, DWORD flags, DWORD bitrate, const char* file) override;
+    HWMENCODE BASS_WMA_EncodeOpenFile(DWORD, DWORD, DWORD, const char*) override { return 0; } // nor opens by name
     HWMENCODE QM_WMA_EncodeOpenWriter(DWORD freq, DWORD flags, DWORD bitrate, QM_WMWRITEPROC proc) override;
     bool BASS_WMA_EncodeSetTag(HWMENCODE handle, const char* tag, const char* text) override;
     bool BASS_WMA_EncodeWrite(HWMENCODE handle, const void* buffer, DWORD length) override;
@@ -138,7 +138,6 @@ private:
     FakeDrive* disc(DWORD index); // a drive with a disc that can be read
     Stream* live(DWORD handle);   // a stream that exists and is not freed
     HSTREAM addStream(DWORD drive, DWORD track, DWORD flags, QWORD length);
-    HSTREAM openFile(const char* file, DWORD flags);
     Encoder* attached(DWORD handle);
     bool move(const char* name, DWORD handle, DWORD from, DWORD to, bool free, int error);
     void endInput(Encoder& e);
