@@ -72,19 +72,13 @@ TEST_F(SceneRig, ButtonsSendTheirCommands)
     enableTransport("1");
     struct Case { const char* item; QStringList sent; };
     const Case cases[] = {
-        {"helpButton", {"IDC_FS_Help"}},
         {"settingsButton", {"IDC_FS_Hide", "IDC_FS_ShowSettings"}},
         {"tabFormat", {"IDC_FS_Hide", "IDC_FS_output format"}},
-        {"revertButton", {"IDC_FS_Settings"}},
         {"hidePanelButton", {"IDC_FS_Extract"}},
-        {"tabHome", {"IDC_FS_Hide"}},
-        {"homeDriveButton", {"IDC_FS_Hide", "IDC_FS_CD Drive"}},
         {"playButton", {"IDC_FS_Play"}},
-        {"endButton", {"IDC_FS_End"}},
         {"doorButton", {"IDC_FS_OpenFiles"}},
         {"lockButton", {"IDC_FS_lock"}},
         {"extractButton", {"IDC_FS_ExtractBtn"}},
-        {"applyButton", {"IDC_FS_Apply"}},
         {"minimizeButton", {"IDC_FS_Minimize"}},
     };
     for (const Case& c : cases) {

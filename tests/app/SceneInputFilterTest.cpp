@@ -1,12 +1,10 @@
 #include "WindowRig.h"
-#include "app/SceneInputFilter.h"
 #include "platform/frontend/SceneHost.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QQuickWidget>
 #include <gtest/gtest.h>
 
 using namespace qm;
@@ -62,27 +60,9 @@ const QStringList kFiltered{"release 2", "press 1", "release 1", "up 1000055", "
 
 } // namespace
 
-// Qt class names with the text in other letter cases, for the search.
-class SHOUTINGQUICKWIDGETHOST : public QWidget { Q_OBJECT };
-class myQuickWidgetView : public QWidget { Q_OBJECT };
-
-// The topmost direct child whose class name holds QuickWidget in any case.
-TEST(SceneInputFilter, FindsTheTopmostDirectChildWhoseClassNameMatchesInAnyCase)
-{
-    QWidget window;
-    new QQuickWidget(new QWidget(&window)); // not a direct child
-    EXPECT_EQ(SceneInputFilter::FindSceneView(&window), nullptr);
-    auto* shouting = new SHOUTINGQUICKWIDGETHOST;
-    shouting->setParent(&window);
-    auto* lower = new myQuickWidgetView;
-    lower->setParent(&window);
-    EXPECT_EQ(SceneInputFilter::FindSceneView(&window), lower);
-    lower->lower();
-    EXPECT_EQ(SceneInputFilter::FindSceneView(&window), shouting);
-}
-
-// Start-up hooks the real scene view: the right press, the menu event and the
-// menu key are swallowed, nothing else; shutdown unhooks it.
+// Start-up hooks the real scene view (found among the window's children by its
+// class name): the right press, the menu event and the menu key are swallowed,
+// nothing else; shutdown unhooks it.
 TEST(SceneInputFilter, StartHookAndStopHookOnTheRealSceneView)
 {
     WindowRig rig;
@@ -101,5 +81,3 @@ TEST(SceneInputFilter, StartHookAndStopHookOnTheRealSceneView)
     EXPECT_EQ(probe.seen, kAll);
     view->removeEventFilter(&probe);
 }
-
-#include "SceneInputFilterTest.moc"

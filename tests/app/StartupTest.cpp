@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QSlider>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace qm;
@@ -54,6 +55,11 @@ TEST_F(Startup, RunsItsStepsInOrder)
     EXPECT_EQ(w.rip().wmaTagNames, QStringList({"Title", "Author", "WM/AlbumTitle", "Description", "Rating",
                                           "Copyright", "WM/Genre", "WM/Year"}));
     EXPECT_TRUE(dialogs.boxes.isEmpty());
+    // A fixed size, the scene over all of it (where each frame sits is the real scene's test).
+    EXPECT_EQ(w.minimumSize(), QSize(700, 600));
+    EXPECT_EQ(w.maximumSize(), QSize(700, 600));
+    EXPECT_EQ(w.frontEnd().view()->geometry(), QRect(0, 0, 700, 600));
+    EXPECT_EQ(w.tracks().frMain->property("skin").toString(), "player");
 }
 
 // Whether start-up goes on, and a fatal code runs no later step (the texts are AudioOutputFailure's).
@@ -84,38 +90,16 @@ TEST(StartupFailure, TheOutputsErrorIsToldAndOnlyTwoCodesLetStartUpGoOn)
     }
 }
 
-
-TEST(Shutdown, UnlocksEveryDriveThenFreesTheLibrary)
+TEST(Shutdown, StopsTheTimerUnlocksEveryDriveThenFreesTheLibrary)
 {
-    struct Row { int drives; std::vector<std::string> expected; };
-    const Row rows[] = {
-        {0, {"BASS_Stop()", "BASS_Free()"}},
-        {3, {"BASS_CD_Door(0,3)", "BASS_CD_Door(1,3)", "BASS_CD_Door(2,3)", "BASS_Stop()", "BASS_Free()"}},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.drives);
-        StartupRig rig;
-        auto& audio = rig.audio;
-        rig.addDrives(row.drives);
-        frmMain& w = rig.make();
-        ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Running);
-        EXPECT_EQ(w.drives().highestDriveIndex(), row.drives - 1);
-        const std::size_t before = audio.calls().size();
-        w.close();
-        w.close(); // a second close does not repeat the shutdown
-        EXPECT_EQ(rig.callsAfter(before), row.expected);
-        for (const FakeDrive& d : audio.drives)
-            EXPECT_FALSE(d.doorLocked);
-    }
-}
-
-// Where each frame sits under the scene is checked with the real scene.
-TEST_F(Startup, FixedSizeWindowWithTheSceneOverItAndSkinnedFrames)
-{
-    frmMain& w = make();
+    StartupRig rig;
+    rig.addDrives(3);
+    frmMain& w = rig.make();
     ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Running);
-    EXPECT_EQ(w.minimumSize(), QSize(700, 600));
-    EXPECT_EQ(w.maximumSize(), QSize(700, 600));
-    EXPECT_EQ(w.frontEnd().view()->geometry(), QRect(0, 0, 700, 600));
-    EXPECT_EQ(w.tracks().frMain->property("skin").toString(), "player");
+    const std::size_t before = rig.audio.calls().size();
+    w.close();
+    w.close(); // a second close does not repeat the shutdown
+    EXPECT_FALSE(w.player().tmrPlaybackPosition->isActive());
+    EXPECT_EQ(rig.callsAfter(before), (std::vector<std::string>{"BASS_CD_Door(0,3)", "BASS_CD_Door(1,3)",
+                                                                "BASS_CD_Door(2,3)", "BASS_Stop()", "BASS_Free()"}));
 }

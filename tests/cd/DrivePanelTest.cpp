@@ -21,12 +21,6 @@ struct DrivePanelTest : ::testing::Test, WindowRig {
     QLocale saved;
     DrivePanelTest() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
     ~DrivePanelTest() override { QLocale::setDefault(saved); }
-
-    FakeDrive& addDrive(const std::string& name, const std::string& description)
-    {
-        audio.drives.push_back(Drive(name, description));
-        return audio.drives.back();
-    }
 };
 
 QStringList Entries(const frmMain& w)
@@ -126,8 +120,9 @@ TEST_F(DrivePanelTest, ShowsTheDrivesAbilities)
 
 TEST_F(DrivePanelTest, EveryChoiceRereadsThePanelAndTheDiscEvenTheSameEntry)
 {
-    addDrive("/dev/sr0", "A").info.canlock = 1;
-    addDrive("/dev/sr1", "B").info.maxspeed = 1764;
+    audio.drives = {Drive("/dev/sr0", "A"), Drive("/dev/sr1", "B")};
+    audio.drives[0].info.canlock = 1;
+    audio.drives[1].info.maxspeed = 1764;
     frmMain& w = make();
     w.EnumerateDrives();
     QCoreApplication::processEvents();
@@ -142,7 +137,6 @@ TEST_F(DrivePanelTest, EveryChoiceRereadsThePanelAndTheDiscEvenTheSameEntry)
                                                        "BASS_CD_GetTracks(1)", "BASS_CD_GetID(1,4)"}));
     EXPECT_EQ(w.drives().lblMaxReadSpeed->text(), "1,764 Kbps");
 
-    // The same entry again: read again.
     audio.clearCalls();
     emit w.drives().cmbCDDrives->activated(1);
     EXPECT_EQ(audio.callsNamed("BASS_CD_IsReady(1)").size(), 1u);
@@ -157,7 +151,8 @@ TEST_F(DrivePanelTest, EveryChoiceRereadsThePanelAndTheDiscEvenTheSameEntry)
 
 TEST_F(DrivePanelTest, CapabilityBoxesIgnoreClicks)
 {
-    addDrive("/dev/sr0", "A").info.flags = 1;
+    audio.drives = {Drive("/dev/sr0", "A")};
+    audio.drives[0].info.flags = 1;
     frmMain& w = make();
     w.ShowDriveInfo();
     w.show();

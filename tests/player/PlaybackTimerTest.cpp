@@ -7,6 +7,7 @@
 #include <QSlider>
 #include <QTest>
 #include <stdexcept>
+#include <utility>
 
 using namespace qm;
 using namespace qm::test;
@@ -24,17 +25,6 @@ HSTREAM Playing(PlayerRig& rig, QWORD length, QWORD position)
 }
 QString Seek(HSTREAM s, QWORD to) { return QStringLiteral("BASS_ChannelSetPosition(%1,%2)").arg(s).arg(to); }
 } // namespace
-
-TEST(PlaybackTimer, RunsEveryFiftyMillisecondsFromLoadUntilShutdown)
-{
-    PlayerRig rig;
-    frmMain& w = rig.make();
-    EXPECT_EQ(w.player().tmrPlaybackPosition->interval(), 50);
-    ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Running);
-    EXPECT_TRUE(w.player().tmrPlaybackPosition->isActive());
-    w.close();
-    EXPECT_FALSE(w.player().tmrPlaybackPosition->isActive());
-}
 
 TEST(PlaybackTimer, VolumeSliderSetsTheStreamAndShowsTenthsHalvesToEven)
 {
@@ -71,7 +61,6 @@ TEST(PlaybackTimer, PositionClickSeeksToTheSlidersShareOfTheLengthHalvesToEven)
         const HSTREAM s = Playing(rig, 10002, 0);
         w.player().SliderPosition_MouseDown();
         w.player().SliderPosition->setSliderPosition(value);
-        EXPECT_TRUE(rig.callsNamed("BASS_ChannelSetPosition").isEmpty()) << "no seek while held";
         w.player().SliderPosition_MouseUp();
         w.player().SliderPosition_Click();
         EXPECT_EQ(rig.callsNamed("BASS_ChannelSetPosition"), QStringList{Seek(s, seek)});
@@ -95,8 +84,6 @@ TEST(PlaybackTimer, HeldPositionSliderIsLeftAloneAndTheReleaseSeeks)
     EXPECT_TRUE(rig.callsNamed("BASS_ChannelSetPosition").isEmpty());
     QTest::mouseRelease(slider, Qt::LeftButton, {}, spot);
     EXPECT_EQ(rig.callsNamed("BASS_ChannelSetPosition"), QStringList{Seek(s, 10 * kSecond)});
-    w.tmrPlaybackPosition_Timer();
-    EXPECT_EQ(w.player().lblTrackPosition->text(), "00:10 / 00:40");
 
     // Keys seek at once; the timer's own moves never do.
     rig.audio.clearCalls();
@@ -149,13 +136,11 @@ TEST(PlaybackTimer, DoorBoxesAndTheScenesLockLabelFollowTheDrive)
     PlayerRig rig;
     rig.audio.drives[0].info.canlock = 0;
     frmMain& w = rig.start();
-    auto& scene = static_cast<RecordingFrontEnd&>(w.frontEnd());
-    auto told = [&scene] {
+    auto told = [&rig] { // what the scene was told of the lock since the last look
         QStringList values;
-        for (const auto& [name, value] : scene.variables)
+        for (const auto& [name, value] : std::exchange(rig.frontEnd->variables, {}))
             if (name == "_root.lock")
                 values << value;
-        scene.variables.clear();
         return values;
     };
     EXPECT_EQ(w.drives().chkRWFlags[13]->checkState(), Qt::PartiallyChecked);
@@ -197,7 +182,7 @@ TEST(PlaybackTimer, AnEmptyListIsReloadedOnlyWhileTheDoorIsClosed)
     EXPECT_TRUE(rig.callsNamed("BASS_CD_IsReady").isEmpty()) << "a listed disc is not reloaded";
 }
 
-TEST(PlaybackTimer, AnErrorInATickStopsTheTimerForGoodAndIsLoggedOnce)
+TEST(PlaybackTimer, RunsFromLoadUntilAnErrorInATickStopsItForGoodLoggedOnce)
 {
     struct ThrowingAudio : FakeAudioLibrary {
         bool fail = false;
@@ -212,6 +197,8 @@ TEST(PlaybackTimer, AnErrorInATickStopsTheTimerForGoodAndIsLoggedOnce)
     ScriptedDialogs dialogs;
     frmMain w(audio, dialogs, std::make_unique<RecordingFrontEnd>(), QStringLiteral(QUILLMERE_BIN_DIR));
     ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Running);
+    EXPECT_EQ(w.player().tmrPlaybackPosition->interval(), 50);
+    EXPECT_TRUE(w.player().tmrPlaybackPosition->isActive());
     audio.fail = true;
     testing::internal::CaptureStderr();
     QTRY_VERIFY_WITH_TIMEOUT(!w.player().tmrPlaybackPosition->isActive(), 5000);

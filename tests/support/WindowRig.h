@@ -137,7 +137,6 @@ private:
     }
 };
 
-// The rig with a drive that can open and lock, holding `tracks` ten-second tracks.
 struct PlayerRig : WindowRig {
     explicit PlayerRig(int tracks = 3) { addDrive(tracks); }
 };
