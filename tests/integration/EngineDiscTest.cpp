@@ -12,8 +12,6 @@
 namespace qm::test {
 namespace {
 
-constexpr std::int32_t kSecond = 176400;
-
 using namespace std::string_literals; // "..."s keeps a block's own terminators
 
 // Lengths include the next track's pregap; CD-Text comes back as the block
@@ -27,17 +25,17 @@ TEST_F(EngineTest, TrackTablesLengthsAndCdTextMatchTheImage)
     const struct { const char* name; DiscLayout layout; std::string cdText; } cases[] = {
         {"cd_text",
          {.title = "Night Songs", .performer = "The Quills",
-          .tracks = {{.pcm = PatternPcm(2 * kSecond, 1), .title = "Dawn"},
-                     {.pcm = PatternPcm(kSecond + 1000, 2), .title = "Dusk", .performer = "Guest"}}},
+          .tracks = {{.pcm = PatternPcm(2 * kCdBytesPerSecond, 1), .title = "Dawn"},
+                     {.pcm = PatternPcm(kCdBytesPerSecond + 1000, 2), .title = "Dusk", .performer = "Guest"}}},
          "TITLE0=Night Songs\0PERFORMER0=The Quills\0TITLE1=Dawn\0TITLE2=Dusk\0PERFORMER2=Guest\0\0"s},
-        {"latin1_cue", {.title = "Café", .tracks = {{.pcm = PatternPcm(kSecond, 5), .title = "Señor"}}},
+        {"latin1_cue", {.title = "Café", .tracks = {{.pcm = PatternPcm(kCdBytesPerSecond, 5), .title = "Señor"}}},
          "TITLE0=Caf\xC3\xA9\0TITLE1=Se\xC3\xB1or\0\0"s},
-        {"utf8_cue", {.title = "Café", .tracks = {{.pcm = PatternPcm(kSecond, 5), .title = "東京"}}, .utf8Cue = true},
+        {"utf8_cue", {.title = "Café", .tracks = {{.pcm = PatternPcm(kCdBytesPerSecond, 5), .title = "東京"}}, .utf8Cue = true},
          "TITLE0=Caf\xC3\xA9\0TITLE1=\xE6\x9D\xB1\xE4\xBA\xAC\0\0"s},
         {"pregaps_no_text",
          {.tracks = {{.pcm = PatternPcm(75 * 2352, 6)},
-                     {.pcm = PatternPcm(kSecond / 2, 7), .pregapSectors = 150},
-                     {.pcm = PatternPcm(kSecond, 8), .pregapSectors = 33}}},
+                     {.pcm = PatternPcm(kCdBytesPerSecond / 2, 7), .pregapSectors = 150},
+                     {.pcm = PatternPcm(kCdBytesPerSecond, 8), .pregapSectors = 33}}},
          ""},
         {"ninety_nine_tracks", many, "TITLE0=Many\0TITLE99=Last\0\0"s},
     };
@@ -72,7 +70,7 @@ TEST_F(EngineTest, TrackTablesLengthsAndCdTextMatchTheImage)
 // libcdio makes of one, no track delivers bytes the bin lacks.
 TEST_F(EngineTest, BrokenImagesAreLeftOutOrEmptyAndNeverReadPastTheBin)
 {
-    const WrittenImage good = write({.tracks = {{.pcm = PatternPcm(kSecond, 1)}, {.pcm = PatternPcm(kSecond, 2)}}}, "good");
+    const WrittenImage good = write({.tracks = {{.pcm = PatternPcm(kCdBytesPerSecond, 1)}, {.pcm = PatternPcm(kCdBytesPerSecond, 2)}}}, "good");
     QFile goodFile(good.cue);
     const QByteArray cue = goodFile.open(QIODevice::ReadOnly) ? goodFile.readAll() : QByteArray();
     const QByteArray bin(reinterpret_cast<const char*>(good.binBytes.data()), static_cast<qsizetype>(good.binBytes.size()));
@@ -129,12 +127,12 @@ TEST_F(EngineTest, BrokenImagesAreLeftOutOrEmptyAndNeverReadPastTheBin)
 
 TEST_F(EngineTest, PathsThatAreNoFilesGiveNoDriveAndTheDemoStandsIn)
 {
-    const WrittenImage demo = write({.title = "Demo", .tracks = {{.pcm = PatternPcm(kSecond, 1)}}}, "demo");
+    const WrittenImage demo = write({.title = "Demo", .tracks = {{.pcm = PatternPcm(kCdBytesPerSecond, 1)}}}, "demo");
     QDir(m_dir.path()).mkdir("folder.cue");
     EXPECT_STREQ(open({path("missing.cue"), path("folder.cue")}, demo.cue).QM_CD_GetDriveName(0), "demo.cue");
     EXPECT_EQ(m_engine->QM_CD_GetDriveName(1), nullptr);
     // Only when nothing else is there.
-    EXPECT_EQ(open({write({.tracks = {{.pcm = PatternPcm(kSecond, 2)}}}, "mine").cue}, demo.cue).QM_CD_GetDriveName(1), nullptr);
+    EXPECT_EQ(open({write({.tracks = {{.pcm = PatternPcm(kCdBytesPerSecond, 2)}}}, "mine").cue}, demo.cue).QM_CD_GetDriveName(1), nullptr);
     EXPECT_FALSE(open(QStringList{path("missing.cue")}).BASS_CD_IsReady(0));
 }
 
@@ -142,7 +140,7 @@ TEST_F(EngineTest, PathsThatAreNoFilesGiveNoDriveAndTheDemoStandsIn)
 // back (read afresh), a locked door stays shut.
 TEST_F(EngineTest, OpenDoorMeansNoDiscAndClosingReadsTheImageAgain)
 {
-    auto& lib = openImage(write({.tracks = {{.pcm = PatternPcm(2 * kSecond, 1)}, {.pcm = PatternPcm(kSecond, 2)}}}));
+    auto& lib = openImage(write({.tracks = {{.pcm = PatternPcm(2 * kCdBytesPerSecond, 1)}, {.pcm = PatternPcm(kCdBytesPerSecond, 2)}}}));
     const HSTREAM s = lib.BASS_CD_StreamCreate(0, 0, BASS_CD_DECODE_FLAGS);
     std::uint8_t buf[100];
     ASSERT_EQ(lib.BASS_ChannelGetData(s, buf, sizeof buf), sizeof buf);
@@ -155,10 +153,10 @@ TEST_F(EngineTest, OpenDoorMeansNoDiscAndClosingReadsTheImageAgain)
     EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_NOCD);
 
     // Another disc goes in while the door is open.
-    write({.title = "Second Disc", .tracks = {{.pcm = PatternPcm(kSecond, 3)}, {.pcm = PatternPcm(kSecond, 4)}}});
+    write({.title = "Second Disc", .tracks = {{.pcm = PatternPcm(kCdBytesPerSecond, 3)}, {.pcm = PatternPcm(kCdBytesPerSecond, 4)}}});
     ASSERT_TRUE(lib.BASS_CD_Door(0, BASS_CD_DOOR_CLOSE));
     EXPECT_STREQ(lib.BASS_CD_GetID(0, BASS_CDID_TEXT), "TITLE0=Second Disc");
-    EXPECT_EQ(drain(lib, lib.BASS_CD_StreamCreate(0, 1, BASS_CD_DECODE_FLAGS), 20000), PatternPcm(kSecond, 4));
+    EXPECT_EQ(drain(lib, lib.BASS_CD_StreamCreate(0, 1, BASS_CD_DECODE_FLAGS), 20000), PatternPcm(kCdBytesPerSecond, 4));
 
     // A disc that cannot be read leaves the drive closed but empty.
     ASSERT_TRUE(lib.BASS_CD_Door(0, BASS_CD_DOOR_OPEN));
@@ -170,7 +168,7 @@ TEST_F(EngineTest, OpenDoorMeansNoDiscAndClosingReadsTheImageAgain)
 
 TEST_F(EngineTest, LockedDoorRefusesToOpen)
 {
-    auto& lib = openImage(write({.tracks = {{.pcm = PatternPcm(kSecond, 1)}}}));
+    auto& lib = openImage(write({.tracks = {{.pcm = PatternPcm(kCdBytesPerSecond, 1)}}}));
     struct Step { DWORD action; bool ok, open, locked; };
     const Step steps[] = {
         {BASS_CD_DOOR_LOCK, true, false, true},  {BASS_CD_DOOR_OPEN, false, false, true},

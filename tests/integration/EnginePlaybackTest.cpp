@@ -15,7 +15,6 @@ using namespace qm::test;
 
 namespace {
 
-constexpr QWORD kSecond = 176400;
 constexpr double kHalfScaleRms = 0.5 * 32767 / 1.4142135623730951; // a sine at half scale
 
 Pcm Constant(QWORD bytes, std::int16_t left, std::int16_t right)
@@ -91,7 +90,7 @@ protected:
         const HSTREAM f = lib.BASS_CD_StreamCreate(0, 0, BASS_CD_PLAY_FLAGS);
         const QWORD length = lib.BASS_StreamGetLength(f);
         std::atomic<bool> ended{false};
-        ASSERT_TRUE(lib.BASS_ChannelSetPosition(f, length - std::min<QWORD>(length, kSecond / 10) / 4 * 4));
+        ASSERT_TRUE(lib.BASS_ChannelSetPosition(f, length - std::min<QWORD>(length, kCdBytesPerSecond / 10) / 4 * 4));
         // Syncs are set on a playing stream; paused at once, its end cannot slip by.
         ASSERT_TRUE(lib.BASS_StreamPlay(f, false, 0) && lib.BASS_ChannelPause(f));
         ASSERT_NE(lib.BASS_ChannelSetSync(f, BASS_SYNC_END, 0, [&](HSYNC, DWORD, DWORD, DWORD) { ended = true; }, 0), 0u);
@@ -106,7 +105,7 @@ protected:
         m_config.output = rec.output();
         return engineWith(TonePcm(seconds, 440, 440));
     }
-    double seconds(CdAudioEngine& lib, HSTREAM h) { return double(lib.BASS_ChannelGetPosition(h)) / kSecond; }
+    double seconds(CdAudioEngine& lib, HSTREAM h) { return double(lib.BASS_ChannelGetPosition(h)) / kCdBytesPerSecond; }
 
     std::atomic<int> ends{0}, slides{0}, errors{0};
     std::atomic<bool> onCaller{false};
@@ -175,7 +174,7 @@ TEST_F(RealTimeSound, PauseAndStopAreHeardAtOnceAndThePositionFollowsTheSound)
     EXPECT_EQ(lib.BASS_ChannelGetPosition(h), paused);
     ASSERT_TRUE(lib.BASS_ChannelResume(h));
     std::set<QWORD> seen;
-    ASSERT_TRUE(rec.pumpUntil([&] { return *seen.insert(lib.BASS_ChannelGetPosition(h)).first >= paused + kSecond; }));
+    ASSERT_TRUE(rec.pumpUntil([&] { return *seen.insert(lib.BASS_ChannelGetPosition(h)).first >= paused + kCdBytesPerSecond; }));
     // The position moves as the sound does, not in the device's one-second blocks.
     EXPECT_GT(seen.size(), 10u);
     ASSERT_TRUE(lib.BASS_ChannelStop(h));
@@ -191,11 +190,11 @@ TEST_F(RealTimeSound, PauseAndStopAreHeardAtOnceAndThePositionFollowsTheSound)
 
 TEST_F(EnginePlayback, TheWholeTrackIsHeardThenTheEndFiresOnceElsewhere)
 {
-    const Pcm pcm = PatternPcm(2 * kSecond, 7);
+    const Pcm pcm = PatternPcm(2 * kCdBytesPerSecond, 7);
     CdAudioEngine& lib = engineWith(pcm);
     const HSTREAM h = play(lib);
     const QWORD length = lib.BASS_StreamGetLength(h);
-    EXPECT_EQ(length, 2 * kSecond);
+    EXPECT_EQ(length, 2 * kCdBytesPerSecond);
     ASSERT_TRUE(WaitUntil([&] { return ends > 0; }));
     const auto mix = lib.silentOutput()->captured();
     fence(lib);
@@ -213,7 +212,7 @@ TEST_F(EnginePlayback, TheWholeTrackIsHeardThenTheEndFiresOnceElsewhere)
 
 TEST_F(EnginePlayback, AFadeOutReachesSilenceAndFiresItsSync)
 {
-    CdAudioEngine& lib = engineWith(Constant(100 * kSecond, 10000, 10000));
+    CdAudioEngine& lib = engineWith(Constant(100 * kCdBytesPerSecond, 10000, 10000));
     const HSTREAM h = play(lib);
     ASSERT_TRUE(lib.BASS_ChannelSlideAttributes(h, -1, 0, -101, 1000));
     ASSERT_TRUE(WaitUntil([&] { return slides > 0; }));
@@ -230,7 +229,7 @@ TEST_F(EnginePlayback, AFadeOutReachesSilenceAndFiresItsSync)
 
 TEST_F(EnginePlayback, VolumeAndPanScaleTheMix)
 {
-    CdAudioEngine& lib = engineWith(Constant(100 * kSecond, 8000, -8000));
+    CdAudioEngine& lib = engineWith(Constant(100 * kCdBytesPerSecond, 8000, -8000));
     const HSTREAM h = play(lib);
     ASSERT_TRUE(lib.BASS_ChannelSetAttributes(h, -1, 50, -101));
     ASSERT_TRUE(lib.BASS_ChannelSetAttributes(h, -1, -1, -50)); // left: right at half

@@ -11,14 +11,12 @@
 namespace qm::test {
 namespace {
 
-constexpr std::size_t kSecond = 176400;
-
 // Three tracks of odd lengths with pregaps between them.
 DiscLayout ThreeTracks()
 {
-    return {.tracks = {{.pcm = PatternPcm(kSecond + 1000, 1)},
-                       {.pcm = PatternPcm(kSecond / 2 + 8, 2), .pregapSectors = 40},
-                       {.pcm = PatternPcm(kSecond, 3), .pregapSectors = 75}}};
+    return {.tracks = {{.pcm = PatternPcm(kCdBytesPerSecond + 1000, 1)},
+                       {.pcm = PatternPcm(kCdBytesPerSecond / 2 + 8, 2), .pregapSectors = 40},
+                       {.pcm = PatternPcm(kCdBytesPerSecond, 3), .pregapSectors = 75}}};
 }
 
 TEST_F(EngineTest, EveryTrackReadsByteForByteInAnyBlockSize)
