@@ -37,6 +37,9 @@ else
   exit 1
 fi
 jobs=$(nproc)
+# Each test program and the library compile as a few unity files: Qt's and
+# gtest's templates are instantiated once per file rather than once per source.
+unity=-DCMAKE_UNITY_BUILD=ON
 
 run_suite() {
   local dir=$1; shift
@@ -84,7 +87,7 @@ run_tsan() {
   local dir=$root/build/tsan
   echo "== build $dir, engine tests ($(date +%T))"
   cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
-    -DQUILLMERE_TSAN=ON >/dev/null
+    -DQUILLMERE_TSAN=ON "$unity" >/dev/null
   cmake --build "$dir" --parallel "$jobs" --target "${engine_tests[@]}"
   echo "== test $dir ($(date +%T))"
   local t rc=0
@@ -108,13 +111,13 @@ exit $status
 fi
 # Line tables only (-g1): enough for every backtrace and sanitizer report, and
 # a third of the compile time that full debug information costs.
-run_suite "$root/build/test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" || status=1
+run_suite "$root/build/test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" "$unity" || status=1
 if [ "$mode" != --quick ]; then
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   export LSAN_OPTIONS=suppressions="$root/tests/lsan.supp"
   # -O1: the sanitized tests run several times faster than at -O0, and still
   # keep every check.
-  run_programs "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O1" -DQUILLMERE_SANITIZE=ON || status=1
+  run_programs "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O1" -DQUILLMERE_SANITIZE=ON "$unity" || status=1
   unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
   run_tsan || status=1
 fi
