@@ -117,14 +117,6 @@ bool IsMbid(const QString& text)
     });
 }
 
-bool IsDiscId(const QString& text)
-{
-    return text.size() == 28 && std::all_of(text.begin(), text.end(), [](QChar c) {
-        return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'.' ||
-               c == u'_' || c == u'-';
-    });
-}
-
 std::optional<QList<Release>> ParseDiscIdReply(const QByteArray& json, const QString& discId, QString* why)
 {
     QJsonParseError error;

@@ -1,6 +1,7 @@
 #pragma once
 // Reading the MusicBrainz web service's answer to a disc ID lookup (JSON).
 
+#include "meta/DiscIds.h"
 #include "meta/DiscMetadata.h"
 
 #include <QByteArray>
@@ -12,9 +13,6 @@ namespace qm::meta {
 
 // A MusicBrainz ID: 36 characters of hex digits and dashes.
 bool IsMbid(const QString& text);
-
-// A MusicBrainz disc ID: 28 characters of A-Z a-z 0-9 . _ -, safe to put in a URL.
-bool IsDiscId(const QString& text);
 
 // The releases of a lookup in the server's order, each with the medium that
 // holds discId; releases none of whose media hold it are dropped. nullopt,

@@ -210,6 +210,27 @@ const char* FakeAudioLibrary::BASS_CD_GetID(DWORD index, DWORD id)
     return ok(), d->cdText->c_str();
 }
 
+bool FakeAudioLibrary::QM_CD_GetTOC(DWORD index, QM_CD_TOC* toc)
+{
+    FakeDrive* d = enter(__func__, index) ? nullptr : disc(index);
+    if (!d || !toc)
+        return false;
+    if (d->toc) {
+        *toc = *d->toc;
+        return ok(), true;
+    }
+    QM_CD_TOC made;
+    std::int32_t sector = 0;
+    for (std::size_t i = 0; i < d->trackLengths.size(); ++i) {
+        const std::int32_t bytes = d->trackLengths[i];
+        made.tracks.push_back({static_cast<int>(i) + 1, sector, bytes != 0});
+        sector += bytes == 0 ? 1000 : (std::max(bytes, 0) + 2351) / 2352;
+    }
+    made.leadout = sector;
+    *toc = made;
+    return ok(), true;
+}
+
 bool FakeAudioLibrary::BASS_CD_Door(DWORD index, DWORD action)
 {
     FakeDrive* d = enter(__func__, index, action) ? nullptr : drive(index);

@@ -21,6 +21,9 @@ struct FakeDrive {
     bool ready = true;
     std::vector<std::int32_t> trackLengths; // bytes; 0 is a data track, -N fails with code N
     std::optional<std::string> cdText;      // texts joined by '\0', ended by "\0\0"
+    // The table of contents; without one, the tracks lie one after another
+    // from sector 0 with their lengths (a data track takes 1000 sectors).
+    std::optional<QM_CD_TOC> toc;
     bool doorOpen = false;
     bool doorLocked = false;
     bool present = true; // false: the drive is gone (unplugged); every call on it fails
@@ -83,6 +86,7 @@ public:
     int BASS_CD_GetTracks(DWORD drive) override;
     std::int32_t BASS_CD_GetTrackLength(DWORD drive, DWORD track) override;
     const char* BASS_CD_GetID(DWORD drive, DWORD id) override;
+    bool QM_CD_GetTOC(DWORD drive, QM_CD_TOC* toc) override;
     bool BASS_CD_Door(DWORD drive, DWORD action) override;
     bool BASS_CD_DoorIsOpen(DWORD drive) override;
     bool BASS_CD_DoorIsLocked(DWORD drive) override;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace qm {
 
@@ -120,6 +121,19 @@ struct BASS_CHANNELINFO {
     DWORD ctype = 0;
 };
 
+// A disc's table of contents as the disc IDs need it: each track's first
+// sector (INDEX 01, counted from the start of the program area, so the first
+// track usually starts at 0) and kind, and the lead-out's first sector.
+struct QM_CD_TOC {
+    struct Track {
+        int number = 0;
+        std::int32_t start = 0;
+        bool audio = true;
+    };
+    std::vector<Track> tracks;
+    std::int32_t leadout = 0;
+};
+
 // State of an external encoder attached by BASS_Encode_Start.
 struct QM_ENCODE_STATUS {
     QM_ENCODE_STATUS() = default;
@@ -164,6 +178,8 @@ public:
     virtual int BASS_CD_GetTracks(DWORD drive) = 0;                   // -1 when not ready
     virtual std::int32_t BASS_CD_GetTrackLength(DWORD drive, DWORD track) = 0; // bytes, -1 on failure
     virtual const char* BASS_CD_GetID(DWORD drive, DWORD id) = 0;     // owned by the library
+    // Extra: the disc's table of contents; false when no disc is ready.
+    virtual bool QM_CD_GetTOC(DWORD drive, QM_CD_TOC* toc) = 0;
     virtual bool BASS_CD_Door(DWORD drive, DWORD action) = 0;
     virtual bool BASS_CD_DoorIsOpen(DWORD drive) = 0;
     virtual bool BASS_CD_DoorIsLocked(DWORD drive) = 0;

@@ -147,6 +147,25 @@ const char* CdAudioEngine::BASS_CD_GetID(DWORD index, DWORD id)
     return Ok(m_idBlock.data());
 }
 
+bool CdAudioEngine::QM_CD_GetTOC(DWORD index, QM_CD_TOC* toc)
+{
+    std::lock_guard lock(m_driveMutex);
+    const auto disc = this->disc(index);
+    if (!disc)
+        return false;
+    if (!toc)
+        return Fail(BASS_ERROR_ILLPARAM, false);
+    QM_CD_TOC result;
+    for (std::size_t i = 0; i < disc->tracks.size(); ++i) {
+        const audio::TrackEntry& t = disc->tracks[i];
+        result.tracks.push_back({static_cast<int>(i) + 1, static_cast<std::int32_t>(t.start), t.audio});
+        // Each track runs to the next one's start; the last one to the lead-out.
+        result.leadout = static_cast<std::int32_t>(t.start) + t.sectors;
+    }
+    *toc = std::move(result);
+    return Ok(true);
+}
+
 bool CdAudioEngine::BASS_CD_Door(DWORD index, DWORD action)
 {
     std::lock_guard lock(m_driveMutex);

@@ -60,6 +60,7 @@ public:
     int BASS_CD_GetTracks(DWORD drive) override;
     std::int32_t BASS_CD_GetTrackLength(DWORD drive, DWORD track) override;
     const char* BASS_CD_GetID(DWORD drive, DWORD id) override;
+    bool QM_CD_GetTOC(DWORD drive, QM_CD_TOC* toc) override;
     bool BASS_CD_Door(DWORD drive, DWORD action) override;
     bool BASS_CD_DoorIsOpen(DWORD drive) override;
     bool BASS_CD_DoorIsLocked(DWORD drive) override;
