@@ -139,7 +139,8 @@ void MetadataClient::Send(Service service, const QString& id, const QUrl& url)
 {
     QNetworkRequest request(url);
     request.setRawHeader("User-Agent", UserAgent());
-    request.setRawHeader("Accept", "application/json");
+    // The cover request is redirected to wherever the image is kept.
+    request.setRawHeader("Accept", service == Service::MusicBrainz ? "application/json" : "image/*");
     request.setTransferTimeout(config_.timeoutMs);
     request.setMaximumRedirectsAllowed(5);
     QNetworkReply* reply = network_->get(request);

@@ -48,7 +48,8 @@ void ExpectNamedItself(const LocalHttpServer& server)
 {
     for (const LocalHttpServer::Request& request : server.requests()) {
         EXPECT_EQ(request.headers.value("user-agent"), "Quillmere/" QUILLMERE_VERSION_TEXT " ( https://quillmere.org/ )");
-        EXPECT_EQ(request.headers.value("accept"), "application/json") << request.target.constData();
+        EXPECT_EQ(request.headers.value("accept"), request.target.startsWith("/ws/2/") ? "application/json" : "image/*")
+            << request.target.constData();
     }
 }
 

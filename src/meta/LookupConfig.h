@@ -1,0 +1,23 @@
+#pragma once
+// Where disc lookups go and where looked-up discs are kept, decided once when
+// the program starts. The default looks nothing up and keeps nothing, which
+// is what tests and benchmarks want unless they say otherwise.
+
+#include <QString>
+
+namespace qm::meta {
+
+struct LookupConfig {
+    bool network = false;      // false: never look a disc up
+    QString musicBrainzServer; // a base URL; "" means the setting's
+    QString coverArtServer;    // a base URL; "" means the public service
+    QString discFolder;        // "" remembers nothing
+    int timeoutMs = 15000;     // per request
+    int minIntervalMs = 1000;  // between MusicBrainz requests, as the service asks
+
+    // The program's: lookups on, QUILLMERE_MUSICBRAINZ_SERVER and
+    // QUILLMERE_COVERART_SERVER when set, discs in the user's data folder.
+    static LookupConfig FromEnvironment();
+};
+
+} // namespace qm::meta

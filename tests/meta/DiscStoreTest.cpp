@@ -1,0 +1,118 @@
+#include "meta/DiscStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace qm::meta;
+
+namespace {
+
+const QString kId = QStringLiteral("nljDXdC8B_pDwbdY1vZJvdrAZI4-");
+
+struct DiscStoreTest : ::testing::Test {
+    QTemporaryDir dir;
+    QString folder() const { return dir.path() + "/quillmere/discs"; }
+    QString file() const { return folder() + '/' + kId + ".json"; }
+    DiscStore store{folder()};
+
+    static RememberedDisc Sample()
+    {
+        Release one;
+        one.id = "f0000000-0000-4000-8000-000000000001";
+        one.title = "Album";
+        one.artist = "Artist";
+        one.year = "1999";
+        one.mediumPosition = 2;
+        one.mediumCount = 3;
+        one.tracks = {{"First", "", "r1"}, {"Second", "Guest", "r2"}};
+        Release two = one;
+        two.id = "f0000000-0000-4000-8000-000000000002";
+        two.country = "GB";
+        RememberedDisc disc{{one, two}, 1, {}};
+        disc.edits.album = QString(); // edited to empty: still an edit
+        disc.edits.titles[2] = "Mine";
+        return disc;
+    }
+    QByteArray write(const QByteArray& bytes)
+    {
+        QDir().mkpath(folder());
+        QFile f(file());
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return bytes;
+    }
+};
+
+} // namespace
+
+TEST_F(DiscStoreTest, WhatIsSavedLoadsAsItWas)
+{
+    QString why;
+    ASSERT_TRUE(store.Save(kId, Sample(), &why)) << why.toStdString();
+    const DiscStore::Loaded loaded = store.Load(kId);
+    ASSERT_EQ(loaded.found, DiscStore::Found::Remembered);
+    const RememberedDisc& d = loaded.disc;
+    ASSERT_EQ(d.releases.size(), 2);
+    EXPECT_EQ(d.chosen, 1);
+    EXPECT_EQ(d.releases[1].country, "GB");
+    EXPECT_EQ(d.releases[0].mediumPosition * 10 + d.releases[0].mediumCount, 23);
+    EXPECT_EQ(d.releases[0].tracks[1].artist, "Guest");
+    EXPECT_FALSE(d.edits.artist.has_value());
+    ASSERT_TRUE(d.edits.album.has_value());
+    EXPECT_TRUE(d.edits.album->isEmpty());
+    EXPECT_EQ(d.edits.titles, (std::map<int, QString>{{2, "Mine"}}));
+
+    ASSERT_TRUE(store.SaveCover(kId, "jpeg bytes", &why));
+    EXPECT_EQ(store.CoverPath(kId), folder() + '/' + kId + ".jpg");
+    EXPECT_TRUE(store.Forget(kId));
+    EXPECT_EQ(store.Load(kId).found, DiscStore::Found::Nothing);
+    EXPECT_TRUE(store.CoverPath(kId).isEmpty());
+}
+
+TEST_F(DiscStoreTest, ADamagedFileIsReportedAndLeftAsItIs)
+{
+    const QByteArray valid = QByteArray(R"({"format":1,"discId":")") + kId.toLatin1() + R"(","releases":[]})";
+    struct Case { const char* name; QByteArray bytes; };
+    const Case cases[] = {
+        {"not JSON", "{\"format\":1,"},
+        {"another disc's", QByteArray(valid).replace(kId.toLatin1(), "49HHV7Eb8UKF3aQiNmu1GR8vKTY-")},
+        {"a newer format", QByteArray(valid).replace("\"format\":1", "\"format\":2")},
+        {"an array", "[]"},
+        {"too large", valid + QByteArray(5 * 1024 * 1024, ' ')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray before = write(c.bytes);
+        const DiscStore::Loaded loaded = store.Load(kId);
+        EXPECT_EQ(loaded.found, DiscStore::Found::Damaged);
+        EXPECT_FALSE(loaded.why.isEmpty());
+        QFile f(file());
+        f.open(QIODevice::ReadOnly);
+        EXPECT_EQ(f.readAll(), before);
+    }
+    QFile::remove(file());
+    QDir().mkpath(file()); // a folder in the file's place
+    EXPECT_EQ(store.Load(kId).found, DiscStore::Found::Damaged);
+}
+
+TEST_F(DiscStoreTest, HostileTextsAreCleanedAndBadIdsNameNoFile)
+{
+    write(QByteArray(R"({"format":1,"discId":")") + kId.toLatin1() +
+          R"(","chosen":7,"releases":[{"title":"A\u0000b\u001b[31m\nc","tracks":[{"title":")" +
+          QByteArray(10000, 'x') + R"("}]}],"edits":{"titles":{"0":"no","100":"no","3":"\u202eevil"}}})");
+    const DiscStore::Loaded loaded = store.Load(kId);
+    ASSERT_EQ(loaded.found, DiscStore::Found::Remembered);
+    EXPECT_EQ(loaded.disc.releases[0].title, "A b [31m c");
+    EXPECT_EQ(loaded.disc.releases[0].tracks[0].title.size(), kMaxTextLength);
+    EXPECT_EQ(loaded.disc.chosen, 0); // out of range: the first
+    EXPECT_EQ(loaded.disc.edits.titles, (std::map<int, QString>{{3, "evil"}}));
+
+    for (const char* id : {"../../escape", "", "/tmp/x"}) {
+        QString why;
+        EXPECT_FALSE(store.Save(QString::fromUtf8(id), Sample(), &why)) << id;
+        EXPECT_EQ(store.Load(QString::fromUtf8(id)).found, DiscStore::Found::Nothing);
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"quillmere"});
+}
