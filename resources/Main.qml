@@ -254,6 +254,21 @@ Rectangle {
             }
             Rectangle { anchors.centerIn: parent; width: 56; height: 56; radius: 28; color: "#1a1f27"; border.color: scene.accent; border.width: 2 }
             Rectangle { anchors.centerIn: parent; width: 14; height: 14; radius: 7; color: "#0d1014" }
+            // The release's front cover over the drawing, once one is known.
+            Rectangle {
+                anchors.fill: parent
+                visible: cover.status === Image.Ready
+                radius: 6; color: "#232a34"; border.color: "#323a47"; border.width: 1
+                Image {
+                    id: cover
+                    objectName: "coverArt"
+                    anchors { fill: parent; margins: 1 }
+                    source: _root.CoverArt
+                    fillMode: Image.PreserveAspectFit
+                    asynchronous: true; cache: false; smooth: true
+                    sourceSize { width: 380; height: 380 }
+                }
+            }
         }
 
         Column {

@@ -58,7 +58,8 @@ int main(int argc, char* argv[])
     qm::CdAudioEngine engine(images, QDir(resources).filePath(QStringLiteral("demo/Demo.cue")),
                              qm::CdAudioEngine::DriveScan::PhysicalAndImages, std::move(config));
     qm::QtDialogs dialogs;
-    qm::frmMain window(engine, dialogs, std::make_unique<qm::SceneHost>(), resources);
+    qm::frmMain window(engine, dialogs, std::make_unique<qm::SceneHost>(), resources,
+                       qm::meta::LookupConfig::FromEnvironment());
     switch (window.Form_Load()) {
     case qm::frmMain::LoadResult::AnotherInstance: return 0;
     case qm::frmMain::LoadResult::OutputFailure: return 1;

@@ -4,6 +4,7 @@
 
 #include "StartupMessages.h"
 #include "cd/DrivePanel.h"
+#include "cd/DiscTitles.h"
 #include "cd/TrackList.h"
 #include "platform/frontend/FrontEnd.h"
 #include "platform/ui/Dialogs.h"
@@ -13,6 +14,7 @@
 #include "settings/OptionsPanels.h"
 #include "settings/SettingsPanel.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -24,9 +26,9 @@
 namespace qm {
 
 frmMain::frmMain(AudioLibrary& audio, Dialogs& dialogs, std::unique_ptr<FrontEnd> frontEnd,
-                 QString resourceFolder, QWidget* parent)
+                 QString resourceFolder, meta::LookupConfig lookup, QWidget* parent)
     : QWidget(parent), m_audio(audio), m_dialogs(dialogs), m_frontEnd(std::move(frontEnd)),
-      m_resourceFolder(std::move(resourceFolder))
+      m_resourceFolder(std::move(resourceFolder)), m_lookup(std::move(lookup))
 {
     m_state.startFolder = StartFolder(); // recorded before Form_Load changes the current folder
     setObjectName(QStringLiteral("frmMain"));
@@ -58,12 +60,15 @@ void frmMain::BuildDesign()
     QWidget* view = m_frontEnd->view();
     view->setParent(this);
 
-    m_tracks = new TrackList(m_audio, m_dialogs, *m_frontEnd, m_state, this);
+    m_tracks = new TrackList(m_audio, m_dialogs, *m_frontEnd, m_state, m_lookup, this);
     m_drives = new DrivePanel(m_audio, *m_frontEnd, m_state, this);
     m_settings = new SettingsPanel(m_audio, m_dialogs, m_state, this);
     m_player = new Player(m_audio, m_dialogs, m_state, this);
     m_rip = new RipController(m_audio, m_dialogs, m_state, this);
     m_tracks->LayOut(m_player->volumeGroup(), m_player->positionGroup(), m_player->controlsGroup());
+    m_tracks->titles().choices = [options = m_settings->options] {
+        return DiscTitles::Choices{options->chkLookUpDiscs->isChecked(), options->txtMusicBrainzServer->text()};
+    };
 
     // The features meet only here.
     connect(m_drives, &DrivePanel::driveChosen, m_tracks, &TrackList::LoadTrackList);

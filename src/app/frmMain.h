@@ -7,6 +7,7 @@
 
 #include "SingleInstance.h"
 #include "SkinEngine.h"
+#include "meta/LookupConfig.h"
 #include "platform/audio/AudioLibrary.h"
 #include "rip/RipJob.h"
 #include "shared/WindowState.h"
@@ -38,8 +39,10 @@ public:
         OutputFailure,   // the audio output cannot be used; leave at once
     };
 
+    // `lookup` says where discs are looked up and remembered; by default
+    // nothing is.
     frmMain(AudioLibrary& audio, Dialogs& dialogs, std::unique_ptr<FrontEnd> frontEnd,
-            QString resourceFolder, QWidget* parent = nullptr);
+            QString resourceFolder, meta::LookupConfig lookup = {}, QWidget* parent = nullptr);
     ~frmMain() override;
 
     LoadResult Form_Load();
@@ -122,6 +125,7 @@ private:
     Dialogs& m_dialogs;
     std::unique_ptr<FrontEnd> m_frontEnd;
     QString m_resourceFolder;
+    meta::LookupConfig m_lookup;
     SkinEngine m_skin;
     SingleInstance m_instance{QString::fromLatin1(kInstanceName)};
     WindowState m_state;

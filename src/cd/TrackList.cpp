@@ -3,8 +3,9 @@
 #include "TrackList.h"
 
 #include "cd/CdTextParser.h"
-#include "cd/TrackRows.h"
 #include "cd/DiscText.h"
+#include "cd/DiscTitles.h"
+#include "cd/TrackRows.h"
 #include "diag/ErrorReport.h"
 #include "platform/frontend/FrontEnd.h"
 #include "shared/NamedLabel.h"
@@ -15,6 +16,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <vector>
@@ -40,9 +42,25 @@ QString DiscIdentity(int drive, const std::vector<std::int32_t>& lengths)
     return id;
 }
 
+// Only the title can be edited in place; the other columns are the disc's.
+class TitleOnlyDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        if (index.column() != TrackList::ColumnTitle)
+            return nullptr;
+        auto* editor = static_cast<QLineEdit*>(QStyledItemDelegate::createEditor(parent, option, index));
+        if (editor)
+            editor->setMaxLength(meta::kMaxTextLength);
+        return editor;
+    }
+};
+
 } // namespace
 
-TrackList::TrackList(AudioLibrary& audio, Dialogs& dialogs, FrontEnd& frontEnd, WindowState& state, QWidget* owner)
+TrackList::TrackList(AudioLibrary& audio, Dialogs& dialogs, FrontEnd& frontEnd, WindowState& state,
+                     meta::LookupConfig lookup, QWidget* owner)
     : QObject(owner), m_audio(audio), m_dialogs(dialogs), m_frontEnd(frontEnd), m_state(state), m_owner(owner)
 {
     frMain = new QFrame(owner);
@@ -60,16 +78,22 @@ TrackList::TrackList(AudioLibrary& audio, Dialogs& dialogs, FrontEnd& frontEnd, 
     txtCDAlbum = new QLineEdit(frame);
     txtCDAlbum->setObjectName(QStringLiteral("txtCDAlbum"));
 
-    lsTracks->setColumnCount(3);
-    lsTracks->setHeaderLabels({QStringLiteral("Track#"), QStringLiteral("Type"), QStringLiteral("Duration")});
+    lsTracks->setColumnCount(4);
+    lsTracks->setHeaderLabels({QStringLiteral("Track#"), QStringLiteral("Title"), QStringLiteral("Type"),
+                               QStringLiteral("Duration")});
     lsTracks->setRootIsDecorated(false);
     lsTracks->setUniformRowHeights(true);
     lsTracks->setAllColumnsShowFocus(true);
     lsTracks->setSelectionMode(QAbstractItemView::SingleSelection);
+    lsTracks->setTextElideMode(Qt::ElideRight);
     lsTracks->header()->setStretchLastSection(false);
-    lsTracks->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    lsTracks->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
-    lsTracks->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    lsTracks->header()->setSectionResizeMode(ColumnTrack, QHeaderView::ResizeToContents);
+    lsTracks->header()->setSectionResizeMode(ColumnTitle, QHeaderView::Stretch);
+    lsTracks->header()->setSectionResizeMode(ColumnType, QHeaderView::ResizeToContents);
+    lsTracks->header()->setSectionResizeMode(ColumnDuration, QHeaderView::ResizeToContents);
+    // A title is edited with F2 or a click on the selected row; a double click still plays.
+    lsTracks->setItemDelegate(new TitleOnlyDelegate(lsTracks));
+    lsTracks->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
 
     // Shown in the list's place while it is empty.
     lblNoTracks = NamedLabel(QStringLiteral("If no tracks listed, You can change the CD drive from the settings tab."),
@@ -79,6 +103,32 @@ TrackList::TrackList(AudioLibrary& audio, Dialogs& dialogs, FrontEnd& frontEnd, 
     lblNoTracks->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     connect(lsTracks, &QTreeWidget::itemDoubleClicked, this, [this] { lsTracks_DblClick(); });
+
+    m_titles = new DiscTitles(frontEnd, std::move(lookup), frame);
+    connect(m_titles, &DiscTitles::titlesChanged, this, &TrackList::ShowTitles);
+    connect(lsTracks, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
+        if (!m_showingTitles && column == ColumnTitle)
+            m_titles->EditTitle(item->data(0, Qt::UserRole).toInt() + 1, item->text(ColumnTitle));
+    });
+    connect(txtCDArtist, &QLineEdit::editingFinished, this, [this] { m_titles->EditArtist(txtCDArtist->text()); });
+    connect(txtCDAlbum, &QLineEdit::editingFinished, this, [this] { m_titles->EditAlbum(txtCDAlbum->text()); });
+}
+
+void TrackList::ShowTitles()
+{
+    m_showingTitles = true;
+    // Shown from their start: a long name is read from the left.
+    txtCDArtist->setText(m_titles->Artist());
+    txtCDArtist->setCursorPosition(0);
+    txtCDAlbum->setText(m_titles->Album());
+    txtCDAlbum->setCursorPosition(0);
+    for (int row = 0; row < lsTracks->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = lsTracks->topLevelItem(row);
+        const QString title = m_titles->Title(item->data(0, Qt::UserRole).toInt() + 1);
+        item->setText(ColumnTitle, title);
+        item->setToolTip(ColumnTitle, title);
+    }
+    m_showingTitles = false;
 }
 
 void TrackList::LayOut(QLayout* volume, QLayout* position, QLayout* controls)
@@ -102,6 +152,12 @@ void TrackList::LayOut(QLayout* volume, QLayout* position, QLayout* controls)
     disc->addWidget(txtCDAlbum, 1);
     top->addLayout(disc);
 
+    auto* lookup = new QHBoxLayout;
+    lookup->addWidget(m_titles->lblLookupStatus);
+    lookup->addWidget(m_titles->cmbRelease, 1);
+    lookup->addWidget(m_titles->cmdLookUpAgain);
+    top->addLayout(lookup);
+
     auto* middle = new QHBoxLayout;
     auto* listArea = new QGridLayout;
     listArea->addWidget(lsTracks, 0, 0);
@@ -116,12 +172,12 @@ void TrackList::LayOut(QLayout* volume, QLayout* position, QLayout* controls)
 void TrackList::AddTrackRow(int track, std::int32_t bytes)
 {
     auto* row = new QTreeWidgetItem(lsTracks);
-    row->setText(0, QStringLiteral("Track %1").arg(track + 1, 2, 10, QLatin1Char('0')));
+    row->setText(ColumnTrack, QStringLiteral("Track %1").arg(track + 1, 2, 10, QLatin1Char('0')));
     // Rows are only the disc's audio tracks, so row and track numbers can differ.
     row->setData(0, Qt::UserRole, track);
-    row->setText(1, QStringLiteral("Audio"));
-    row->setText(2, Seconds2HMS(TrackSeconds(bytes)));
-    row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
+    row->setText(ColumnType, QStringLiteral("Audio"));
+    row->setText(ColumnDuration, Seconds2HMS(TrackSeconds(bytes)));
+    row->setFlags(row->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsEditable);
     row->setCheckState(0, Qt::Unchecked);
 }
 
@@ -147,11 +203,10 @@ void TrackList::LoadTrackList()
     const int tracks = m_audio.BASS_CD_IsReady(drive) ? m_audio.BASS_CD_GetTracks(drive) : -1;
     if (tracks < 0) {
         m_reportedDisc.clear(); // the next disc in this drive may be reported again
+        m_titles->DiscGone();
     } else if (const char* cdText = m_audio.BASS_CD_GetID(drive, BASS_CDID_TEXT)) {
         LoadTrackListFromCDText(cdText, tracks);
     } else {
-        txtCDArtist->setText(QStringLiteral("Unknown Artist"));
-        txtCDAlbum->setText(QStringLiteral("Unknown Album"));
         std::vector<std::int32_t> lengths;
         std::vector<int> failures; // error codes of unreadable tracks
         for (int t = 0; t < tracks; ++t) {
@@ -161,8 +216,8 @@ void TrackList::LoadTrackList()
                 AddTrackRow(t, length);
             else if (const int code = m_audio.BASS_ErrorGetCode(); code != BASS_ERROR_NOTAUDIO)
                 failures.push_back(code); // a data track is simply not listed
-
         }
+        m_titles->DiscLoaded(ReadDiscIds(), std::nullopt);
         if (failures.empty()) {
             m_reportedDisc.clear();
         } else {
@@ -185,8 +240,6 @@ void TrackList::LoadTrackListFromCDText(const char* lngTagPtr, int lTrackCount)
 {
     const DWORD drive = static_cast<DWORD>(m_state.currentDrive);
     const CdTextTables tables = ParseCdText(lngTagPtr, lTrackCount);
-    txtCDArtist->setText(tables.performer.value(0));
-    txtCDAlbum->setText(tables.title.value(0));
 
     // A bad entry is dropped; the disc's audio stays listed so it can still be
     // played and ripped.
@@ -197,6 +250,7 @@ void TrackList::LoadTrackListFromCDText(const char* lngTagPtr, int lTrackCount)
         if (length > 0)
             AddTrackRow(t, length);
     }
+    m_titles->DiscLoaded(ReadDiscIds(), tables);
 
     if (!tables.error) {
         m_reportedDisc.clear();
@@ -206,6 +260,13 @@ void TrackList::LoadTrackListFromCDText(const char* lngTagPtr, int lTrackCount)
         ReportError(m_dialogs, m_owner, kModule, QStringLiteral("LoadTrackListFromCDText"), tables.error->number,
                     tables.error->description);
     });
+}
+
+meta::DiscIds TrackList::ReadDiscIds()
+{
+    QM_CD_TOC toc;
+    return m_audio.QM_CD_GetTOC(static_cast<DWORD>(m_state.currentDrive), &toc) ? meta::ComputeDiscIds(toc)
+                                                                                : meta::DiscIds{};
 }
 
 void TrackList::ReloadIfEmpty()

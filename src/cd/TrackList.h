@@ -3,6 +3,8 @@
 // album, and the choice of the row to play. The player's controls sit in the
 // frame's layout but belong to the player.
 
+#include "meta/DiscIds.h"
+#include "meta/LookupConfig.h"
 #include "platform/audio/AudioLibrary.h"
 #include "shared/WindowState.h"
 
@@ -22,12 +24,14 @@ class QWidget;
 namespace qm {
 
 class Dialogs;
+class DiscTitles;
 class FrontEnd;
 
 class TrackList : public QObject {
     Q_OBJECT
 public:
-    TrackList(AudioLibrary& audio, Dialogs& dialogs, FrontEnd& frontEnd, WindowState& state, QWidget* owner);
+    TrackList(AudioLibrary& audio, Dialogs& dialogs, FrontEnd& frontEnd, WindowState& state,
+              meta::LookupConfig lookup, QWidget* owner);
     // Lays the frame out, with the player's three groups in their places.
     void LayOut(QLayout* volume, QLayout* position, QLayout* controls);
 
@@ -39,6 +43,11 @@ public:
     // The disc tracks of the checked rows, in list order.
     std::vector<int> CheckedTracks() const;
     int RowCount() const;
+    // The disc's titles, artist and album, looked up and edited.
+    DiscTitles& titles() const { return *m_titles; }
+
+    // The list's columns.
+    enum Column { ColumnTrack, ColumnTitle, ColumnType, ColumnDuration };
 
     // Rows are 1-based here, as the scene's commands count them; 0 is none.
     int SelectedRow() const;
@@ -68,6 +77,9 @@ signals:
 private:
     void LoadTrackListFromCDText(const char* lngTagPtr, int lTrackCount);
     void AddTrackRow(int track, std::int32_t bytes);
+    meta::DiscIds ReadDiscIds();
+    // Shows the titles, artist and album DiscTitles resolves.
+    void ShowTitles();
     // A disc whose load reported an error is remembered (drive and track
     // lengths) so that the timer's reloads of an empty list stay silent.
     void ReportLoadErrorsOnce(const QString& disc, const std::function<void()>& report);
@@ -78,6 +90,8 @@ private:
     WindowState& m_state;
     QWidget* m_owner;
     QString m_reportedDisc; // "" when no disc load error was reported
+    DiscTitles* m_titles = nullptr;
+    bool m_showingTitles = false; // the list's own changes are no user edits
 };
 
 } // namespace qm

@@ -242,6 +242,22 @@ void OptionsPanels::BuildGeneralFrame(QFrame* frame)
     row->addWidget(txtExtractPath, 1);
     row->addWidget(cmdBrowseFolder);
     top->addLayout(row);
+
+    top->addSpacing(6);
+    chkLookUpDiscs = new QCheckBox(QStringLiteral("Look up discs online"), frame);
+    chkLookUpDiscs->setObjectName(QStringLiteral("chkLookUpDiscs"));
+    chkLookUpDiscs->setChecked(true);
+    chkLookUpDiscs->setToolTip(QStringLiteral("Find the disc's titles, artist, album and cover on MusicBrainz"));
+    top->addWidget(chkLookUpDiscs);
+    auto* server = new QHBoxLayout;
+    QLabel* serverLabel = NamedLabel(QStringLiteral("MusicBrainz server:"), frame, "lblMusicBrainzServer");
+    txtMusicBrainzServer = new QLineEdit(QString::fromLatin1(kPublicMusicBrainz), frame);
+    txtMusicBrainzServer->setObjectName(QStringLiteral("txtMusicBrainzServer"));
+    serverLabel->setBuddy(txtMusicBrainzServer);
+    connect(chkLookUpDiscs, &QCheckBox::toggled, txtMusicBrainzServer, &QWidget::setEnabled);
+    server->addWidget(serverLabel);
+    server->addWidget(txtMusicBrainzServer, 1);
+    top->addLayout(server);
     top->addStretch(1);
 }
 

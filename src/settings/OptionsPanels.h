@@ -45,6 +45,11 @@ public:
     QComboBox* cmbOGGVBitrate = nullptr;
     QLineEdit* txtExtractPath = nullptr;
     QPushButton* cmdBrowseFolder = nullptr;
+    QCheckBox* chkLookUpDiscs = nullptr;
+    QLineEdit* txtMusicBrainzServer = nullptr;
+
+    // MusicBrainz's own address, the server used unless the user names another.
+    static constexpr const char* kPublicMusicBrainz = "https://musicbrainz.org";
 
     // The selected format, -1 when none is selected.
     int SelectedFormat() const;

@@ -3,6 +3,7 @@
 #include "CRegister.h"
 #include "OptionsPanels.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -92,6 +93,8 @@ bool SaveSettings(OptionsPanels& o, int driveEntry, QString* why)
     for (int i = 0; i < 8; ++i)
         s.save(QStringLiteral("WMA Tag#%1").arg(i), o.txtWMATags[static_cast<std::size_t>(i)]->text());
     s.save(QStringLiteral("Drive Index"), QString::number(driveEntry));
+    s.save(QStringLiteral("Look Up Discs"), boolText(o.chkLookUpDiscs->isChecked()));
+    s.save(QStringLiteral("MusicBrainz Server"), o.txtMusicBrainzServer->text());
     return s.commit(why);
 }
 
@@ -125,6 +128,8 @@ std::optional<int> LoadSettings(OptionsPanels& o)
         QLineEdit* box = o.txtWMATags[static_cast<std::size_t>(i)];
         box->setText(s.get(qPrintable(QStringLiteral("WMA Tag#%1").arg(i)), box->text()));
     }
+    o.chkLookUpDiscs->setChecked(ToBool(s.get("Look Up Discs", QStringLiteral("True"))).value_or(true));
+    o.txtMusicBrainzServer->setText(s.get("MusicBrainz Server", QString::fromLatin1(OptionsPanels::kPublicMusicBrainz)));
     return ToInt16(s.get("Drive Index", QStringLiteral("0")));
 }
 

@@ -42,7 +42,8 @@ struct TrackListTest : ::testing::Test, WindowRig {
         QStringList out;
         for (int i = 0; i < window->tracks().lsTracks->topLevelItemCount(); ++i) {
             const QTreeWidgetItem* r = window->tracks().lsTracks->topLevelItem(i);
-            out << QStringList{r->text(0), r->text(1), r->text(2), QString::number(r->checkState(0))}.join('|');
+            out << QStringList{r->text(TrackList::ColumnTrack), r->text(TrackList::ColumnType),
+                               r->text(TrackList::ColumnDuration), QString::number(r->checkState(0))}.join('|');
         }
         return out;
     }

@@ -4,6 +4,7 @@
 #include "settings/RegistryFileStore.h"
 #include "settings/modSettings.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QRadioButton>
 
@@ -67,12 +68,17 @@ TEST_F(Settings, SaveThenLoadReproducesEveryControl)
     for (int i = 0; i < 8; ++i)
         o.txtWMATags[static_cast<std::size_t>(i)]->setText(QString("tag %1").arg(i));
     w.drives().cmbCDDrives->setCurrentIndex(1);
+    EXPECT_TRUE(o.chkLookUpDiscs->isChecked()); // what a store from before this option gives
+    o.chkLookUpDiscs->setChecked(false);
+    o.txtMusicBrainzServer->setText("http://mirror.example:5000");
     ASSERT_TRUE(w.SaveSettings(nullptr));
 
     window.reset();
     frmMain& again = start();
     OptionsPanels& p = *again.settings().options;
     again.LoadSettings();
+    EXPECT_FALSE(p.chkLookUpDiscs->isChecked());
+    EXPECT_EQ(p.txtMusicBrainzServer->text(), "http://mirror.example:5000");
     EXPECT_EQ(p.txtExtractPath->text(), "/srv/music/rips ünïcode \"quoted\"\\");
     EXPECT_EQ(p.SelectedFormat(), FormatOgg);
     EXPECT_TRUE(p.optOGGVBR->isChecked());

@@ -16,9 +16,12 @@ int main(int argc, char** argv)
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     qputenv("QUILLMERE_LOCK_DIR", runtime.path().toLocal8Bit());
     // Settings, logs and caches of tests stay out of the user's folders.
-    for (const QByteArray kind : {"CONFIG", "STATE", "CACHE"})
+    for (const QByteArray kind : {"CONFIG", "STATE", "CACHE", "DATA"})
         qputenv(("XDG_" + kind + "_HOME").constData(), (runtime.path() + "/" + QString::fromLatin1(kind.toLower())).toLocal8Bit());
     qunsetenv("QUILLMERE_REGISTRY_DIR");
+    // Programs the tests start never reach the real services: nothing listens here.
+    qputenv("QUILLMERE_MUSICBRAINZ_SERVER", "http://127.0.0.1:9");
+    qputenv("QUILLMERE_COVERART_SERVER", "http://127.0.0.1:9");
     qm::SceneHost::SelectSoftwareRendering();
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

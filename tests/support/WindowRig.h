@@ -40,6 +40,7 @@ struct WindowRig {
     std::unique_ptr<frmMain> window;
     QTemporaryDir dir;
     QStringList ripWindows; // "ripStop=N" for each rip window opened, when watched
+    meta::LookupConfig lookup; // what make() gives the window: by default no lookups
 
     virtual ~WindowRig()
     {
@@ -73,7 +74,7 @@ struct WindowRig {
             };
             scene = std::move(fe);
         }
-        window = std::make_unique<frmMain>(engine ? *engine : audio, dialogs, std::move(scene), resources);
+        window = std::make_unique<frmMain>(engine ? *engine : audio, dialogs, std::move(scene), resources, lookup);
         return *window;
     }
 

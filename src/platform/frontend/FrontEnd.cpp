@@ -10,7 +10,7 @@ const QStringList& FrontEnd::VariableNames()
         QStringLiteral("PreviousEnabled"), QStringLiteral("NextEnabled"),
         QStringLiteral("BeginEnabled"),   QStringLiteral("EndEnabled"),
         QStringLiteral("StopEnabled"),    QStringLiteral("PauseEnabled"),
-        QStringLiteral("ChangeStatus"),
+        QStringLiteral("ChangeStatus"),   QStringLiteral("CoverArt"),
     };
     return names;
 }
