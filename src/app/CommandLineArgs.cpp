@@ -32,6 +32,8 @@ const Option kOptions[] = {
     {"--bitrate", true, bit(Command::Rip)},
     {"--out", true, bit(Command::Rip)},
     {"--save", false, bit(Command::Rip)},
+    {"--no-lookup", false, bit(Command::Tracks) | bit(Command::Rip)},
+    {"--json", false, bit(Command::Tracks)},
 };
 
 const Option* FindOption(const QString& name)
@@ -252,6 +254,10 @@ ParseResult ParseArguments(const QStringList& arguments)
             a.out = *value;
         } else if (name == QLatin1String("--save")) {
             a.save = true;
+        } else if (name == QLatin1String("--no-lookup")) {
+            a.lookUp = false;
+        } else if (name == QLatin1String("--json")) {
+            a.json = true;
         }
     }
     if (a.command != Command::Window && a.images.size() > 1)
@@ -267,14 +273,16 @@ QString UsageText()
         "Usage:\n"
         "  quillmere [--image FILE.cue]...   start the window\n"
         "  quillmere drives [--image FILE.cue]\n"
-        "  quillmere tracks [--drive N | --image FILE.cue]\n"
+        "  quillmere tracks [--drive N | --image FILE.cue] [--json] [--no-lookup]\n"
         "  quillmere rip [--drive N | --image FILE.cue] [--tracks 1,3-5|all]\n"
         "                [--format portable|wav|wma|mp3|ogg] [--vbr | --cbr] [--bitrate KBPS]\n"
-        "                [--out DIR] [--save]\n"
+        "                [--out DIR] [--save] [--no-lookup]\n"
         "  quillmere --help | --version\n"
         "\n"
         "drives  lists every drive: its number, name, capabilities, speed, cache and door.\n"
-        "tracks  lists the disc's artist, album and tracks.\n"
+        "tracks  lists the disc's artist, album, IDs and tracks with their titles, looked up\n"
+        "        on MusicBrainz unless --no-lookup is given or the window's option is off;\n"
+        "        --json prints them as JSON.\n"
         "rip     rips the tracks given (all by default) with the stored settings; the options\n"
         "        change them for this run only, or for good with --save. Drives are numbered as\n"
         "        \"quillmere drives\" lists them; N may also be a drive's name (/dev/sr0).\n"

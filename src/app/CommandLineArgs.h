@@ -40,6 +40,8 @@ struct Arguments {
     std::optional<int> bitrate;  // kbps
     std::optional<QString> out;
     bool save = false;
+    bool lookUp = true; // --no-lookup: titles only from the disc and what is remembered
+    bool json = false;  // tracks as JSON
 };
 
 struct ParseResult {

@@ -2,8 +2,11 @@
 
 #include "ResourceFolder.h"
 #include "frmMain.h"
+#include "cd/DiscText.h"
+#include "cd/DiscTitles.h"
 #include "cd/DrivePanel.h"
 #include "cd/TrackList.h"
+#include "meta/LookupConfig.h"
 #include "platform/audio/CdAudioEngine.h"
 #include "platform/audio/CueSheet.h"
 #include "platform/frontend/SceneHost.h"
@@ -14,8 +17,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTreeWidget>
@@ -136,7 +144,12 @@ int CommandLineMode::Run()
                                                QDir(resources).filePath(QStringLiteral("demo/Demo.cue")),
                                                CdAudioEngine::DriveScan::PhysicalAndImages, m_config);
     m_dialogs = std::make_unique<ConsoleDialogs>(m_lines);
-    m_window = std::make_unique<frmMain>(*m_engine, *m_dialogs, std::make_unique<SceneHost>(), resources);
+    meta::LookupConfig lookup = meta::LookupConfig::FromEnvironment();
+    lookup.network = m_args.lookUp;
+    m_window = std::make_unique<frmMain>(*m_engine, *m_dialogs, std::make_unique<SceneHost>(), resources, lookup);
+    // A lookup's problems are one line each, never a box.
+    QObject::connect(&m_window->tracks().titles(), &DiscTitles::problem, m_window.get(),
+                     [this](const QString& text) { m_lines.Message(text); });
     switch (m_window->Form_Load()) {
     case frmMain::LoadResult::AnotherInstance:
         m_lines.Message(QStringLiteral("another Quillmere is running; close it (or let its rip finish) and try again"));
@@ -147,6 +160,7 @@ int CommandLineMode::Run()
     }
     if (const int status = ChooseDrive(); status != ExitOk)
         return status;
+    m_lookupTimeoutMs = lookup.timeoutMs;
     switch (m_args.command) {
     case Command::Drives: return ListDrives();
     case Command::Tracks: return ListTracks();
@@ -227,20 +241,75 @@ int CommandLineMode::ListDrives()
     return ExitOk;
 }
 
+void CommandLineMode::AwaitLookup()
+{
+    DiscTitles& titles = m_window->tracks().titles();
+    if (titles.LookupPending()) {
+        QEventLoop loop;
+        QObject::connect(&titles, &DiscTitles::lookupFinished, &loop, &QEventLoop::quit);
+        // The request's own timeout ends it first; this only bounds a wait
+        // the rate limit has made longer.
+        QTimer::singleShot(2 * m_lookupTimeoutMs + 2000, &loop, &QEventLoop::quit);
+        m_lookupWait = &loop;
+        loop.exec();
+        m_lookupWait = nullptr;
+    }
+    // The first release is used; the others are named so the user can tell.
+    const QList<meta::Release>& releases = titles.Releases();
+    for (int i = 0; i < releases.size(); ++i) {
+        if (i != titles.Chosen())
+            m_lines.Message(QStringLiteral("this disc also matches %1 (MusicBrainz release %2)")
+                                .arg(meta::ChoiceText(releases[i]), releases[i].id));
+    }
+}
+
 int CommandLineMode::ListTracks()
 {
     frmMain& w = *m_window;
-    const int rows = w.tracks().lsTracks->topLevelItemCount();
+    const TrackList& list = w.tracks();
+    const int rows = list.lsTracks->topLevelItemCount();
     if (rows == 0) {
         m_lines.Message(QStringLiteral("no tracks: %1 holds no readable audio disc")
                             .arg(w.drives().cmbCDDrives->currentText().isEmpty() ? QStringLiteral("no drive")
                                                                         : w.drives().cmbCDDrives->currentText()));
         return ExitFailed;
     }
-    QString out = QStringLiteral("Artist: %1\nAlbum: %2").arg(w.tracks().txtCDArtist->text(), w.tracks().txtCDAlbum->text());
+    AwaitLookup();
+    const DiscTitles& titles = list.titles();
+    if (m_args.json) {
+        QJsonArray tracks;
+        for (int i = 0; i < rows; ++i) {
+            const int track = list.TrackOfRow(i);
+            const std::int32_t bytes = m_engine->BASS_CD_GetTrackLength(static_cast<DWORD>(w.state().currentDrive),
+                                                                        static_cast<DWORD>(track));
+            tracks.append(QJsonObject{{"number", track + 1},
+                                      {"type", list.lsTracks->topLevelItem(i)->text(TrackList::ColumnType)},
+                                      {"seconds", TrackSeconds(bytes)},
+                                      {"title", titles.Title(track + 1)}});
+        }
+        const meta::Release* release = titles.Chosen() >= 0 ? &titles.Releases()[titles.Chosen()] : nullptr;
+        const QJsonObject disc{{"artist", titles.Artist()},
+                               {"album", titles.Album()},
+                               {"year", titles.Year()},
+                               {"genre", titles.Genre()},
+                               {"musicBrainzDiscId", titles.Ids().musicBrainz},
+                               {"freedbId", titles.Ids().freedb},
+                               {"musicBrainzReleaseId", release ? release->id : QString()},
+                               {"tracks", tracks}};
+        m_lines.Result(QString::fromUtf8(QJsonDocument(disc).toJson(QJsonDocument::Indented)).trimmed());
+        return ExitOk;
+    }
+    QString out = QStringLiteral("Artist: %1\nAlbum: %2").arg(list.txtCDArtist->text(), list.txtCDAlbum->text());
+    if (!titles.Ids().musicBrainz.isEmpty())
+        out += QStringLiteral("\nMusicBrainz disc ID: ") + titles.Ids().musicBrainz;
+    if (!titles.Ids().freedb.isEmpty())
+        out += QStringLiteral("\nfreedb ID: ") + titles.Ids().freedb;
     for (int i = 0; i < rows; ++i) {
-        const QTreeWidgetItem* item = w.tracks().lsTracks->topLevelItem(i);
-        out += QStringLiteral("\n%1  %2  %3").arg(item->text(0), item->text(1), item->text(2));
+        const QTreeWidgetItem* item = list.lsTracks->topLevelItem(i);
+        out += QStringLiteral("\n%1  %2  %3").arg(item->text(TrackList::ColumnTrack), item->text(TrackList::ColumnType),
+                                                 item->text(TrackList::ColumnDuration));
+        if (const QString title = item->text(TrackList::ColumnTitle); !title.isEmpty())
+            out += QStringLiteral("  ") + title;
     }
     m_lines.Result(out);
     return ExitOk;

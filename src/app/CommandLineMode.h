@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <memory>
 
+class QEventLoop;
+
 namespace qm {
 
 class ConsoleDialogs;
@@ -38,6 +40,10 @@ public:
 private:
     int ChooseDrive();
     int ListDrives();
+    // Waits for the disc's lookup, if one runs, and names the releases not
+    // chosen. Called once the arguments are known to be good, so a usage
+    // error is said alone.
+    void AwaitLookup();
     int ListTracks();
     int Rip();
     int PlanRip(int rows, RipPlan& plan);
@@ -54,6 +60,8 @@ private:
     QStringList m_createdFolders; // made by this run, deepest last
     RipJob* m_job = nullptr;       // while the rip runs
     bool m_interrupted = false;
+    int m_lookupTimeoutMs = 0;
+    QEventLoop* m_lookupWait = nullptr; // while AwaitLookup waits; Ctrl-C ends it
 };
 
 } // namespace cli

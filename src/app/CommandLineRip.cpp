@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTreeWidget>
 #include <csignal>
@@ -195,6 +196,8 @@ void CommandLineMode::RemoveCreatedFolders()
 
 void CommandLineMode::Interrupted()
 {
+    if (m_lookupWait)
+        m_lookupWait->quit(); // the rip does not start; g_signalled says so
     if (m_interrupted || !m_job)
         return;
     m_interrupted = true;
@@ -232,6 +235,12 @@ int CommandLineMode::Rip()
     // The user asked for both: a save that fails stops the run before any rip.
     if (QString why; m_args.save && !w.SaveSettings(&why)) {
         m_lines.Message(QStringLiteral("settings could not be saved: %1; nothing was ripped").arg(why));
+        RemoveCreatedFolders();
+        return ExitFailed;
+    }
+    AwaitLookup();
+    if (g_signalled) {
+        m_lines.Message(QStringLiteral("interrupted; nothing was ripped"));
         RemoveCreatedFolders();
         return ExitFailed;
     }

@@ -30,7 +30,7 @@ protected:
         env = QProcessEnvironment::systemEnvironment();
         for (const char* folder : {"XDG_RUNTIME_DIR", "QUILLMERE_LOCK_DIR"})
             env.insert(folder, runtime);
-        for (const QString kind : {"CONFIG", "STATE", "CACHE"})
+        for (const QString kind : {"CONFIG", "STATE", "CACHE", "DATA"})
             env.insert("XDG_" + kind + "_HOME", home.filePath(kind.toLower()));
         env.insert("HOME", home.path());
         // The terminal commands need no display of their own.

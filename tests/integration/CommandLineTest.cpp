@@ -1,8 +1,13 @@
 // The built program's terminal commands on generated disc images.
 #include "CommandLineRig.h"
+#include "LocalHttpServer.h"
 #include "app/SingleInstance.h"
 #include "platform/audio/encode/EncoderProcess.h"
 
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <functional>
 
 using namespace qm::test;
@@ -58,12 +63,30 @@ TEST_F(CommandLine, RipsTheTracksAskedForByteForByteAndStoresOptionsOnlyWithSave
 
 TEST_F(CommandLine, ListsTracksAndDrivesAsTheWindowShowsThem)
 {
-    Outcome r = run({"tracks", "--image", image.cue});
+    Outcome r = run({"tracks", "--image", image.cue, "--no-lookup"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
-    // Track 1 ends with track 2's one-second pregap.
+    // Track 1 ends with track 2's one-second pregap. The IDs are worked out
+    // here from the image's layout, as the published algorithms say.
+    std::vector<int> offsets;
+    for (const std::int64_t start : image.starts)
+        offsets.push_back(int(start / 2352) + 150);
+    const int leadout = int(image.binBytes.size() / 2352) + 150;
+    QByteArray toc = "0103" + QByteArray::number(leadout, 16).rightJustified(8, '0');
+    for (int i = 0; i < 99; ++i)
+        toc += QByteArray::number(i < 3 ? offsets[std::size_t(i)] : 0, 16).rightJustified(8, '0');
+    const QByteArray musicBrainz = QCryptographicHash::hash(toc.toUpper(), QCryptographicHash::Sha1)
+                                       .toBase64().replace('+', '.').replace('/', '_').replace('=', '-');
+    int digits = 0;
+    for (const int offset : offsets)
+        for (const QChar d : QString::number(offset / 75))
+            digits += d.digitValue();
+    const QString freedb = QString::number(quint32(digits % 255) << 24 | quint32(leadout / 75 - offsets[0] / 75) << 8 | 3u, 16)
+                               .rightJustified(8, '0');
     EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("Artist: Zoë Ensemble\nAlbum: Quiet Hours\n"
+                                                       "MusicBrainz disc ID: %1\nfreedb ID: %2\n"
                                                        "Track 01  Audio  00:04\nTrack 02  Audio  00:02\n"
-                                                       "Track 03  Audio  00:04\n"));
+                                                       "Track 03  Audio  00:04\n")
+                                            .arg(QString::fromLatin1(musicBrainz), freedb));
     r = run({"drives", "--image", image.cue});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.startsWith("Drive 0: album.cue: album.cue (disc image)\n")) << r.out.toStdString();
@@ -164,4 +187,43 @@ TEST_F(CommandLine, BadPathsImagesAndOutputsAreSaidWithAStatus)
         EXPECT_TRUE(!c.madeFile || QFileInfo::exists(home.filePath(c.madeFile))) << c.madeFile;
         EXPECT_EQ(QDir(home.path()).entryList({"bad*", "Music"}, QDir::AllEntries), QStringList());
     }
+}
+
+// The disc looked up on a local server: the first release's titles, the
+// others named on stderr, the same as JSON, and nothing asked with --no-lookup.
+TEST_F(CommandLine, LooksTheDiscUpAndPrintsItsTitlesAndIds)
+{
+    const QByteArray listed = run({"tracks", "--image", image.cue, "--no-lookup"}).out;
+    const qsizetype at = listed.indexOf("MusicBrainz disc ID: ") + 21;
+    const QByteArray discId = listed.mid(at, 28);
+    const QByteArray release = R"({"id":"f0000000-0000-4000-8000-00000000000N","title":"Album N","date":"2001",
+        "artist-credit":[{"name":"Artist N","joinphrase":""}],
+        "media":[{"position":1,"discs":[{"id":"ID"}],"tracks":[{"position":1,"title":"Title N\u0007"},{"position":3,"title":"Third N"}]}]})";
+    LocalHttpServer server;
+    server.Route("/ws/2/discid/" + discId, {200, "{\"releases\":[" + QByteArray(release).replace('N', '1').replace("ID", discId) +
+                                                 "," + QByteArray(release).replace('N', '2').replace("ID", discId) + "]}"});
+    env.insert("QUILLMERE_MUSICBRAINZ_SERVER", server.url());
+
+    Outcome r = run({"tracks", "--image", image.cue});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("Artist: Artist 1\nAlbum: Album 1\n")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.endsWith("Track 01  Audio  00:04  Title 1\nTrack 02  Audio  00:02\nTrack 03  Audio  00:04  Third 1\n"))
+        << r.out.toStdString();
+    EXPECT_EQ(r.err, "quillmere: this disc also matches Album 2 - Artist 2 (2001) (MusicBrainz release "
+                     "f0000000-0000-4000-8000-000000000002)\n");
+
+    // Remembered: the JSON comes with no second lookup.
+    r = run({"tracks", "--image", image.cue, "--json"});
+    const QJsonObject disc = QJsonDocument::fromJson(r.out).object();
+    EXPECT_EQ(disc["album"].toString() + '|' + disc["year"].toString() + '|' + disc["musicBrainzDiscId"].toString(),
+              "Album 1|2001|" + QString::fromLatin1(discId));
+    const QJsonArray tracks = disc["tracks"].toArray();
+    ASSERT_EQ(tracks.size(), 3);
+    EXPECT_EQ(tracks[2].toObject(), (QJsonObject{{"number", 3}, {"type", "Audio"}, {"seconds", 4}, {"title", "Third 1"}}));
+    EXPECT_EQ(server.requests().size(), 1);
+
+    QDir(home.filePath("data")).removeRecursively();
+    r = run({"tracks", "--image", image.cue, "--no-lookup"});
+    EXPECT_FALSE(r.out.contains("Title 1"));
+    EXPECT_EQ(server.requests().size(), 1);
 }
