@@ -309,37 +309,31 @@ QString DiscTitles::Genre() const
     return r ? r->genre : QString();
 }
 
-void DiscTitles::EditTitle(int track, const QString& title)
+void DiscTitles::Edit(const QString& text, const QString& shown, const std::function<void(const QString&)>& store)
 {
-    const QString clean = meta::CleanText(title);
-    if (track < 1 || track > 99 || clean == Title(track))
+    const QString clean = meta::CleanText(text);
+    if (clean == shown)
         return;
-    m_edits.titles[track] = clean;
+    store(clean);
     m_damaged = false; // the user's own edit replaces an unreadable file
     Remember();
     emit titlesChanged();
 }
 
+void DiscTitles::EditTitle(int track, const QString& title)
+{
+    if (track >= 1 && track <= 99)
+        Edit(title, Title(track), [&](const QString& clean) { m_edits.titles[track] = clean; });
+}
+
 void DiscTitles::EditArtist(const QString& artist)
 {
-    const QString clean = meta::CleanText(artist);
-    if (clean == Artist())
-        return;
-    m_edits.artist = clean;
-    m_damaged = false;
-    Remember();
-    emit titlesChanged();
+    Edit(artist, Artist(), [this](const QString& clean) { m_edits.artist = clean; });
 }
 
 void DiscTitles::EditAlbum(const QString& album)
 {
-    const QString clean = meta::CleanText(album);
-    if (clean == Album())
-        return;
-    m_edits.album = clean;
-    m_damaged = false;
-    Remember();
-    emit titlesChanged();
+    Edit(album, Album(), [this](const QString& clean) { m_edits.album = clean; });
 }
 
 void DiscTitles::ChooseRelease(int index)

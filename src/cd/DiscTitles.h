@@ -81,6 +81,8 @@ signals:
 
 private:
     void Reset();
+    // Keeps an edit that changes what is shown, and remembers it.
+    void Edit(const QString& text, const QString& shown, const std::function<void(const QString&)>& store);
     meta::MetadataClient* Client(); // made on first use; null when lookups are off
     void StartLookup();
     void FetchCover();
