@@ -11,9 +11,12 @@ bench_setup() {
   [ -x "$program" ] || { echo "$program: not built" >&2; exit 1; }
   work=$(mktemp -d "/tmp/quillmere-$1.XXXXXX")
   trap 'rm -rf "$work"' EXIT
-  # Private settings, state and lock; no sound server needed.
-  mkdir -m 0700 "$work/config" "$work/state" "$work/runtime"
-  export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state XDG_RUNTIME_DIR=$work/runtime QUILLMERE_LOCK_DIR=$work/runtime
+  # Private settings, state, discs and lock; no sound server needed. Disc
+  # lookups go nowhere (a refused connection), so no run waits on the network.
+  mkdir -m 0700 "$work/config" "$work/state" "$work/data" "$work/runtime"
+  export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state XDG_DATA_HOME=$work/data
+  export XDG_RUNTIME_DIR=$work/runtime QUILLMERE_LOCK_DIR=$work/runtime
+  export QUILLMERE_MUSICBRAINZ_SERVER=http://127.0.0.1:9 QUILLMERE_COVERART_SERVER=http://127.0.0.1:9
   export QT_QPA_PLATFORM=offscreen QUILLMERE_AUDIO_OUTPUT=null
 }
 

@@ -144,13 +144,6 @@ meta::MetadataClient* DiscTitles::Client()
         service.coverArtServer = m_config.coverArtServer;
     service.timeoutMs = m_config.timeoutMs;
     service.minIntervalMs = m_config.minIntervalMs;
-    const QUrl url(service.musicBrainzServer);
-    if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))) {
-        Problem(QStringLiteral("the MusicBrainz server \"%1\" is not an http or https address")
-                    .arg(service.musicBrainzServer));
-        return nullptr;
-    }
-
     m_client = new meta::MetadataClient(service, this);
     connect(m_client, &meta::MetadataClient::lookedUp, this, [this](const QString& id, const QList<meta::Release>& found) {
         if (id != m_ids.musicBrainz)
@@ -285,7 +278,7 @@ QString DiscTitles::Artist() const
         return *m_edits.artist;
     if (const meta::Release* r = ChosenRelease(); r && !r->artist.isEmpty())
         return r->artist;
-    return m_cdText ? m_cdText->performer.value(0) : QStringLiteral("Unknown Artist");
+    return m_cdText ? meta::CleanText(m_cdText->performer.value(0)) : QStringLiteral("Unknown Artist");
 }
 
 QString DiscTitles::Album() const
@@ -294,7 +287,7 @@ QString DiscTitles::Album() const
         return *m_edits.album;
     if (const meta::Release* r = ChosenRelease(); r && !r->title.isEmpty())
         return r->title;
-    return m_cdText ? m_cdText->title.value(0) : QStringLiteral("Unknown Album");
+    return m_cdText ? meta::CleanText(m_cdText->title.value(0)) : QStringLiteral("Unknown Album");
 }
 
 QString DiscTitles::Year() const
@@ -351,8 +344,7 @@ void DiscTitles::LookUpAgain()
 {
     if (!meta::IsDiscId(m_ids.musicBrainz))
         return;
-    const meta::DiscIds ids = m_ids;
-    if (!m_store.Forget(ids.musicBrainz)) {
+    if (!m_store.Forget(m_ids.musicBrainz)) {
         Problem(QStringLiteral("the remembered titles of this disc could not be removed"));
         return;
     }
