@@ -13,8 +13,8 @@ packages=(
   libqt6svg6  # the skin's check marks
   # drives and disc images
   libcdio-dev libcdio-paranoia-dev
-  # disc IDs for online lookups
-  libdiscid-dev
+  # disc IDs for online lookups, tags in ripped files
+  libdiscid-dev libtag1-dev
   # sound output
   libpulse-dev
   # WMA and audio files
