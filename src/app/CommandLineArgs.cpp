@@ -34,6 +34,8 @@ const Option kOptions[] = {
     {"--save", false, bit(Command::Rip)},
     {"--no-lookup", false, bit(Command::Tracks) | bit(Command::Rip)},
     {"--json", false, bit(Command::Tracks)},
+    {"--name", true, bit(Command::Rip)},
+    {"--playlist", false, bit(Command::Rip)},
 };
 
 const Option* FindOption(const QString& name)
@@ -258,6 +260,10 @@ ParseResult ParseArguments(const QStringList& arguments)
             a.lookUp = false;
         } else if (name == QLatin1String("--json")) {
             a.json = true;
+        } else if (name == QLatin1String("--name")) {
+            a.nameTemplate = *value;
+        } else if (name == QLatin1String("--playlist")) {
+            a.playlist = true;
         }
     }
     if (a.command != Command::Window && a.images.size() > 1)
@@ -276,7 +282,7 @@ QString UsageText()
         "  quillmere tracks [--drive N | --image FILE.cue] [--json] [--no-lookup]\n"
         "  quillmere rip [--drive N | --image FILE.cue] [--tracks 1,3-5|all]\n"
         "                [--format portable|wav|wma|mp3|ogg] [--vbr | --cbr] [--bitrate KBPS]\n"
-        "                [--out DIR] [--save] [--no-lookup]\n"
+        "                [--out DIR] [--name TEMPLATE] [--playlist] [--save] [--no-lookup]\n"
         "  quillmere --help | --version\n"
         "\n"
         "drives  lists every drive: its number, name, capabilities, speed, cache and door.\n"
@@ -286,6 +292,9 @@ QString UsageText()
         "rip     rips the tracks given (all by default) with the stored settings; the options\n"
         "        change them for this run only, or for good with --save. Drives are numbered as\n"
         "        \"quillmere drives\" lists them; N may also be a drive's name (/dev/sr0).\n"
+        "        --name names the files from {n}, {nn}, {title}, {artist}, {album} and {year}, a /\n"
+        "        making folders (\"{artist}/{album}/{nn} - {title}\"; TRACK{n} by default);\n"
+        "        --playlist also writes <album>.m3u8 beside them.\n"
         "\n"
         "Exit status: 0 every track ripped, 1 a track failed or the rip was interrupted,\n"
         "2 wrong arguments, 3 another Quillmere is running.\n");

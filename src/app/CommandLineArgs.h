@@ -42,6 +42,8 @@ struct Arguments {
     bool save = false;
     bool lookUp = true; // --no-lookup: titles only from the disc and what is remembered
     bool json = false;  // tracks as JSON
+    std::optional<QString> nameTemplate; // --name
+    bool playlist = false;               // --playlist
 };
 
 struct ParseResult {

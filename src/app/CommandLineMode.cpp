@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -244,15 +245,20 @@ int CommandLineMode::ListDrives()
 void CommandLineMode::AwaitLookup()
 {
     DiscTitles& titles = m_window->tracks().titles();
-    if (titles.LookupPending()) {
+    // The lookup, then the cover it asks for. Each request's own timeout
+    // ends it first; the timer only bounds a wait the rate limit made longer.
+    QElapsedTimer waited;
+    waited.start();
+    while ((titles.LookupPending() || titles.CoverPending()) && waited.elapsed() < 2 * m_lookupTimeoutMs + 2000) {
         QEventLoop loop;
         QObject::connect(&titles, &DiscTitles::lookupFinished, &loop, &QEventLoop::quit);
-        // The request's own timeout ends it first; this only bounds a wait
-        // the rate limit has made longer.
+        QObject::connect(&titles, &DiscTitles::coverFinished, &loop, &QEventLoop::quit);
         QTimer::singleShot(2 * m_lookupTimeoutMs + 2000, &loop, &QEventLoop::quit);
         m_lookupWait = &loop;
         loop.exec();
         m_lookupWait = nullptr;
+        if (m_stopWaiting)
+            break;
     }
     // The first release is used; the others are named so the user can tell.
     const QList<meta::Release>& releases = titles.Releases();

@@ -62,6 +62,7 @@ private:
     bool m_interrupted = false;
     int m_lookupTimeoutMs = 0;
     QEventLoop* m_lookupWait = nullptr; // while AwaitLookup waits; Ctrl-C ends it
+    bool m_stopWaiting = false;
 };
 
 } // namespace cli

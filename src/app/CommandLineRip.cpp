@@ -1,6 +1,7 @@
 // "quillmere rip": a plan from the stored settings and the options given, run
 // by the window's own rip job with progress lines instead of its window.
 #include "CommandLineMode.h"
+#include "rip/FileNames.h"
 #include "RipProgress.h"
 #include "frmMain.h"
 #include "cd/DrivePanel.h"
@@ -132,7 +133,16 @@ int CommandLineMode::PlanRip(int rows, RipPlan& plan)
             return ExitUsage;
         }
     }
+    const QString names = m_args.nameTemplate.value_or(o.cmbFileNames->currentText());
+    if (const QString why = NameTemplateProblem(names); !why.isEmpty()) {
+        m_lines.Message(QStringLiteral("%1 \"%2\" cannot name the files: %3")
+                            .arg(m_args.nameTemplate ? QStringLiteral("--name") : QStringLiteral("the stored file names"),
+                                 names, why));
+        return m_args.nameTemplate ? ExitUsage : ExitFailed;
+    }
     plan = o.PlanFor(format, constant, kbps, m_args.out.value_or(w.OutputFolder()), w.rip().wmaTagNames);
+    plan.nameTemplate = names;
+    plan.playlist = plan.playlist || m_args.playlist;
     plan.drive = w.state().currentDrive;
     for (int n : listed) {
         if (m_args.tracks.all || m_args.tracks.numbers.contains(n))
@@ -141,8 +151,11 @@ int CommandLineMode::PlanRip(int rows, RipPlan& plan)
     plan.encoderWatchdogMs = EncoderWatchdogMs();
     // Kept as the settings only when asked to (saved once the folder is
     // ready): the panels are what is saved.
-    if (m_args.save)
+    if (m_args.save) {
         o.Choose(format, constant, kbps, plan.folder);
+        o.cmbFileNames->setCurrentText(names);
+        o.chkPlaylist->setChecked(plan.playlist);
+    }
     return ExitOk;
 }
 
@@ -196,6 +209,7 @@ void CommandLineMode::RemoveCreatedFolders()
 
 void CommandLineMode::Interrupted()
 {
+    m_stopWaiting = true;
     if (m_lookupWait)
         m_lookupWait->quit(); // the rip does not start; g_signalled says so
     if (m_interrupted || !m_job)
@@ -244,6 +258,7 @@ int CommandLineMode::Rip()
         RemoveCreatedFolders();
         return ExitFailed;
     }
+    plan.disc = w.DiscForRip(); // the titles as the lookup left them
 
     // As the window's extract command: playback stopped, the stop flag clear.
     w.audio().BASS_ChannelStop(w.state().currentStream);

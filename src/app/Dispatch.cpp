@@ -1,4 +1,5 @@
 #include "frmMain.h"
+#include "rip/FileNames.h"
 
 #include "WindowDrag.h"
 #include "cd/DrivePanel.h"
@@ -55,6 +56,14 @@ void StartRip(frmMain& w)
                                                   "options.")
                                        .arg(OptionsPanels::NoFolderReason()),
                                    QStringLiteral("No Folder"), MsgIcon::Warning, MsgButtons::Ok);
+            return;
+        }
+        if (const QString why = NameTemplateProblem(w.settings().options->cmbFileNames->currentText()); !why.isEmpty()) {
+            w.dialogs().MessageBox(&w,
+                                   QStringLiteral("The file names \"%1\" cannot be used: %2. Change them in the "
+                                                  "General options.")
+                                       .arg(w.settings().options->cmbFileNames->currentText(), why),
+                                   QStringLiteral("File Names"), MsgIcon::Warning, MsgButtons::Ok);
             return;
         }
         w.state().ripStop = false;

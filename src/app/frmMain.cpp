@@ -186,7 +186,33 @@ RipPlan frmMain::RipPlanFromWindow() const
     plan.folder = OutputFolder();
     plan.drive = m_state.currentDrive;
     plan.tracks = m_tracks->CheckedTracks();
+    plan.disc = DiscForRip();
     return plan;
+}
+
+RipDisc frmMain::DiscForRip() const
+{
+    const DiscTitles& titles = m_tracks->titles();
+    RipDisc disc;
+    disc.artist = titles.Artist();
+    disc.album = titles.Album();
+    disc.year = titles.Year();
+    disc.genre = titles.Genre();
+    disc.discId = titles.Ids().musicBrainz;
+    if (const meta::Release* release = titles.ChosenRelease()) {
+        disc.releaseId = release->id;
+        disc.artistId = release->artistId;
+    }
+    disc.cover = titles.Cover();
+    const meta::Release* release = titles.ChosenRelease();
+    for (int row = 0; row < m_tracks->RowCount(); ++row) {
+        const int track = m_tracks->TrackOfRow(row);
+        const bool known = release && track < release->tracks.size();
+        disc.tracks[track] = {titles.Title(track + 1), known ? release->tracks[track].artist : QString(),
+                              known ? release->tracks[track].recordingId : QString(), m_tracks->SecondsOfRow(row)};
+        disc.total = std::max(disc.total, track + 1); // the last audio track's number
+    }
+    return disc;
 }
 
 RipResult frmMain::ExtractAudioTrackToWav(int track) { return m_rip->ExtractAudioTrackToWav(track, OutputFolder()); }

@@ -74,6 +74,8 @@ public:
     RipContext ripContext(bool showBoxes = true);
     // The panels' choices, the chosen drive and the checked rows.
     RipPlan RipPlanFromWindow() const;
+    // The disc's texts as the track list resolves them, for names and tags.
+    RipDisc DiscForRip() const;
     QString OutputFolder() const;
     RipResult ExtractAudioTrackToWav(int track);
     RipResult ExtractAudioTrackToWMA(int track, DWORD bitrate);

@@ -4,6 +4,7 @@
 #include "platform/frontend/FrontEnd.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -78,6 +79,7 @@ void DiscTitles::Reset()
     m_edits = {};
     m_damaged = false;
     m_pending = false;
+    m_coverPending = false;
     SetCover(QString());
     SetStatus(QString());
 }
@@ -103,6 +105,8 @@ void DiscTitles::DiscLoaded(const meta::DiscIds& ids, std::optional<CdTextTables
         SetStatus(m_releases.isEmpty() ? QStringLiteral("Your titles for this disc")
                                        : QStringLiteral("Titles from MusicBrainz, remembered"));
         ShowCover();
+        if (m_store.CoverPath(m_ids.musicBrainz).isEmpty())
+            FetchCover(); // not there yet when the disc was last seen
         break;
     case meta::DiscStore::Found::Damaged:
         m_damaged = true;
@@ -176,6 +180,15 @@ meta::MetadataClient* DiscTitles::Client()
             return;
         if (m_store.SaveCover(m_ids.musicBrainz, image, nullptr))
             ShowCover();
+        m_coverPending = false;
+        emit coverFinished();
+    });
+    connect(m_client, &meta::MetadataClient::coverMissing, this, [this](const QString& release) {
+        const meta::Release* chosen = ChosenRelease();
+        if (!chosen || chosen->id != release)
+            return;
+        m_coverPending = false;
+        emit coverFinished();
     });
     return m_client;
 }
@@ -206,8 +219,10 @@ void DiscTitles::FetchCover()
     // The cover of the release chosen before goes; no cover is better than a wrong one.
     m_store.ForgetCover(m_ids.musicBrainz);
     ShowCover();
-    if (meta::MetadataClient* client = Client())
+    if (meta::MetadataClient* client = Client()) {
+        m_coverPending = true;
         client->FetchCover(chosen->id);
+    }
 }
 
 void DiscTitles::ShowCover()
@@ -260,6 +275,12 @@ void DiscTitles::FillChoice()
 const meta::Release* DiscTitles::ChosenRelease() const
 {
     return m_chosen >= 0 && m_chosen < m_releases.size() ? &m_releases[m_chosen] : nullptr;
+}
+
+QByteArray DiscTitles::Cover() const
+{
+    QFile file(m_store.CoverPath(m_ids.musicBrainz));
+    return !file.fileName().isEmpty() && file.open(QIODevice::ReadOnly) ? file.read(16 << 20) : QByteArray();
 }
 
 QString DiscTitles::Title(int track) const

@@ -55,7 +55,11 @@ public:
     const meta::DiscIds& Ids() const { return m_ids; }
     const QList<meta::Release>& Releases() const { return m_releases; }
     int Chosen() const { return m_chosen; }
+    const meta::Release* ChosenRelease() const; // null when none is chosen
+    // The chosen release's cover as it is kept, empty when there is none.
+    QByteArray Cover() const;
     bool LookupPending() const { return m_pending; }
+    bool CoverPending() const { return m_coverPending; }
     // What the status line says, whole.
     const QString& Status() const { return m_status; }
 
@@ -75,6 +79,8 @@ signals:
     void titlesChanged();
     // A lookup ended, found or not.
     void lookupFinished();
+    // The chosen release's cover came, or will not.
+    void coverFinished();
     // Something went wrong that the user should hear of once (the window
     // shows it in the status line; the command line prints it).
     void problem(const QString& text);
@@ -92,7 +98,6 @@ private:
     void SetStatus(const QString& text);
     void Problem(const QString& text);
     void FillChoice();
-    const meta::Release* ChosenRelease() const;
 
     FrontEnd& m_frontEnd;
     meta::LookupConfig m_config;
@@ -105,6 +110,7 @@ private:
     meta::DiscEdits m_edits;
     bool m_damaged = false; // the remembered file is kept as it is until the user edits
     bool m_pending = false;
+    bool m_coverPending = false;
     int m_coverVersion = 0;
     QString m_coverShown;
     QString m_status;

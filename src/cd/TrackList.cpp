@@ -177,8 +177,15 @@ void TrackList::AddTrackRow(int track, std::int32_t bytes)
     row->setData(0, Qt::UserRole, track);
     row->setText(ColumnType, QStringLiteral("Audio"));
     row->setText(ColumnDuration, Seconds2HMS(TrackSeconds(bytes)));
+    row->setData(ColumnDuration, Qt::UserRole, TrackSeconds(bytes));
     row->setFlags(row->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsEditable);
     row->setCheckState(0, Qt::Unchecked);
+}
+
+int TrackList::SecondsOfRow(int row) const
+{
+    const QTreeWidgetItem* item = lsTracks->topLevelItem(row);
+    return item ? item->data(ColumnDuration, Qt::UserRole).toInt() : 0;
 }
 
 int TrackList::TrackOfRow(int row) const

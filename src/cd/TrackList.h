@@ -40,6 +40,8 @@ public:
     void ReloadIfEmpty();
     // The disc track (0-based) a row of the list (0-based) stands for.
     int TrackOfRow(int row) const;
+    // A row's length in whole seconds, as its duration shows it.
+    int SecondsOfRow(int row) const;
     // The disc tracks of the checked rows, in list order.
     std::vector<int> CheckedTracks() const;
     int RowCount() const;

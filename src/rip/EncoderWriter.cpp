@@ -48,9 +48,9 @@ QString EncoderCommandLine(const QString& format, const QString& bitrate, const 
 }
 
 EncoderWriter::EncoderWriter(AudioLibrary& audio, std::uintptr_t window, HSTREAM& currentStream, const bool& stop,
-                             Settings settings)
+                             Settings settings, std::optional<TrackTags> tags)
     : m_audio(audio), m_window(window), m_currentStream(currentStream), m_stop(stop),
-      m_settings(std::move(settings)), m_file(m_settings.output)
+      m_settings(std::move(settings)), m_tags(std::move(tags)), m_file(m_settings.output)
 {
     m_program = EncoderCommandLine(m_settings.format, QString(), QString()).section(QLatin1Char(' '), 0, 0);
     m_program.remove(QStringLiteral(".exe"));
@@ -219,6 +219,9 @@ RipResult EncoderWriter::finish(bool failedBefore, bool cancelled)
         ok = failed(how, BASS_ERROR_UNKNOWN);
     if (ok && m_file.size() <= 0)
         ok = failed(QStringLiteral("%1 reported success but wrote no file").arg(m_program), BASS_ERROR_UNKNOWN);
+    const TagFormat tagFormat = m_settings.format.startsWith(QLatin1String("OGG")) ? TagFormat::Ogg : TagFormat::Mp3;
+    if (QString why; ok && m_tags && !WriteTags(m_file.tempPath(), tagFormat, *m_tags, &why))
+        ok = failed(QStringLiteral("The tags could not be written: %1").arg(why), BASS_ERROR_UNKNOWN);
     if (ok && !m_file.commit())
         ok = failed(m_file.errorString(), BASS_ERROR_CREATE);
     if (!ok) {

@@ -6,8 +6,10 @@
 
 #include "OutputFile.h"
 #include "RipWriter.h"
+#include "TrackTags.h"
 
 #include <QString>
+#include <optional>
 
 namespace qm {
 
@@ -26,8 +28,9 @@ public:
     };
     // The library is restarted on `window`; `currentStream` is freed first,
     // and `stop` is the rip stop flag.
+    // `tags` are written into the finished file before it takes its name.
     EncoderWriter(AudioLibrary& audio, std::uintptr_t window, HSTREAM& currentStream, const bool& stop,
-                  Settings settings);
+                  Settings settings, std::optional<TrackTags> tags = std::nullopt);
 
     DWORD blockSize() const override { return 262144; }
     bool clearsStopFlag() const override { return false; }
@@ -50,6 +53,7 @@ private:
     HSTREAM& m_currentStream;
     const bool& m_stop;
     Settings m_settings;
+    std::optional<TrackTags> m_tags;
     QString m_program; // the encoder's name, for messages
     OutputFile m_file;
     HSTREAM m_stream = 0;

@@ -1,6 +1,7 @@
 #include "RipJob.h"
 
 #include "EncoderWriter.h"
+#include "OutputFile.h"
 #include "ErrorLog.h"
 #include "WavWriter.h"
 #include "WmaWriter.h"
@@ -8,6 +9,8 @@
 #include "platform/ui/Dialogs.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <cmath>
 #include <vector>
 
@@ -138,14 +141,15 @@ std::unique_ptr<RipWriter> RipJob::WriterFor(int track) const
     switch (m_plan.format) {
     case FormatWav: return std::make_unique<WavWriter>(m_context.audio, file);
     case FormatWma:
-        return std::make_unique<WmaWriter>(m_context.audio, file, m_plan.wmaBitrate, m_plan.wmaTags, track + 1);
+        return std::make_unique<WmaWriter>(m_context.audio, file, m_plan.wmaBitrate, m_plan.WmaTagsFor(track), track + 1);
     case FormatPortable:
     case FormatMp3:
     case FormatOgg:
         return std::make_unique<EncoderWriter>(
             m_context.audio, m_context.windowHandle, m_context.currentStream, m_context.stopFlag,
             EncoderWriter::Settings{m_plan.encoderCode, m_plan.bitrate, file, QString::number(track),
-                                    m_plan.encoderWatchdogMs});
+                                    m_plan.encoderWatchdogMs},
+            m_plan.tagFiles ? std::optional(m_plan.TagsFor(track)) : std::nullopt);
     default: return nullptr;
     }
 }
@@ -160,6 +164,9 @@ void RipJob::Run()
         emit trackStarted(track);
         RipResult result = RipResult::Failed;
         QString reason = QStringLiteral("no output format is chosen");
+        // A template's folders are made as they are needed; one that cannot
+        // be made fails the track where its file is created, with the reason.
+        QDir().mkpath(QFileInfo(m_plan.FileFor(track)).path());
         if (const auto writer = WriterFor(track)) {
             result = RipOneTrack(m_context, static_cast<DWORD>(m_plan.drive), *writer,
                                  RipSource{true, static_cast<DWORD>(track), QString()});
@@ -170,8 +177,11 @@ void RipJob::Run()
         case RipResult::Failed: ++m_failed; break;
         case RipResult::Cancelled: break; // stopped part-way: not counted
         }
+        if (result != RipResult::Failed)
+            m_written.push_back(track);
         emit trackFinished(track, result, result == RipResult::Failed ? reason : QString());
     }
+    WriteAlbumFiles();
 }
 
 void RipJob::Stop()
@@ -185,7 +195,51 @@ QString RipJob::Summary() const
     QString text = QString::number(m_ripped) + QStringLiteral(" Tracks have been Ripped to ") + m_plan.folder;
     if (m_failed > 0)
         text += QStringLiteral("\r\n%1 Tracks could not be Ripped.").arg(m_failed);
+    for (const QString& problem : m_albumProblems)
+        text += QStringLiteral("\r\n") + problem;
     return text;
+}
+
+void RipJob::WriteAlbumFiles()
+{
+    if (m_written.empty())
+        return;
+    const auto write = [this](const QString& path, const QByteArray& bytes, const QString& what) {
+        OutputFile file(path);
+        if (!file.create() || !file.append(bytes.constData(), std::size_t(bytes.size())) || !file.commit())
+            m_albumProblems << QStringLiteral("The %1 could not be written: %2").arg(what, file.errorString());
+    };
+
+    // The cover once per album folder, never over a file the user has there.
+    const QByteArray& cover = m_plan.disc.cover;
+    if (m_plan.tagFiles && !cover.isEmpty()) {
+        const QString name = cover.startsWith("\x89PNG") ? QStringLiteral("/cover.png") : QStringLiteral("/cover.jpg");
+        QStringList done;
+        for (const int track : m_written) {
+            const QString folder = QFileInfo(m_plan.FileFor(track)).path();
+            if (!done.contains(folder) && !QFileInfo::exists(folder + name))
+                write(folder + name, cover, QStringLiteral("cover"));
+            done << folder;
+        }
+    }
+
+    if (m_plan.playlist) {
+        // Beside the first file, naming each file from there.
+        const QDir folder = QFileInfo(m_plan.FileFor(m_written.front())).dir();
+        const QString album = SafeNamePart(m_plan.disc.album, 200);
+        QByteArray list = "#EXTM3U\n";
+        for (const int track : m_written) {
+            const TrackTags tags = m_plan.TagsFor(track);
+            const auto text = m_plan.disc.tracks.find(track);
+            const int seconds = text != m_plan.disc.tracks.end() ? text->second.seconds : -1;
+            list += QStringLiteral("#EXTINF:%1,%2 - %3\n%4\n")
+                        .arg(seconds)
+                        .arg(tags.artist, tags.title, folder.relativeFilePath(m_plan.FileFor(track)))
+                        .toUtf8();
+        }
+        write(folder.filePath((album.isEmpty() ? QStringLiteral("Quillmere") : album) + QStringLiteral(".m3u8")), list,
+              QStringLiteral("playlist"));
+    }
 }
 
 } // namespace qm

@@ -7,6 +7,7 @@
 #include "RipWriter.h"
 
 #include <QObject>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -70,11 +71,16 @@ signals:
     void trackFinished(int track, qm::RipResult result, const QString& reason);
 
 private:
+    // After the tracks: the cover beside them and the playlist, as the plan asks.
+    void WriteAlbumFiles();
+
     RipContext m_context;
     RipPlan m_plan;
     bool m_stopped = false;
     int m_ripped = 0;
     int m_failed = 0;
+    std::vector<int> m_written;    // tracks whose file is in place, in order
+    QStringList m_albumProblems;   // the cover or playlist that could not be written
 };
 
 } // namespace qm

@@ -4,9 +4,13 @@
 // panel or the command line builds it; the rip job and the writers read
 // nothing else.
 
+#include "FileNames.h"
+#include "TrackTags.h"
 #include "platform/audio/AudioLibrary.h"
 
+#include <QByteArray>
 #include <QString>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -14,6 +18,21 @@ namespace qm {
 
 // Output format index: 0 portable preset, 1 WAV, 2 WMA, 3 MP3, 4 OGG.
 enum OutputFormat { FormatPortable = 0, FormatWav = 1, FormatWma = 2, FormatMp3 = 3, FormatOgg = 4 };
+
+// The disc's texts as the track list resolved them, for names and tags.
+struct RipTrackText {
+    QString title;       // "" when none is known
+    QString artist;      // the track's own, "" when it is the album's
+    QString recordingId; // MusicBrainz
+    int seconds = 0;
+};
+struct RipDisc {
+    QString artist, album, year, genre;
+    QString releaseId, artistId, discId; // MusicBrainz, "" when not looked up
+    QByteArray cover;                    // the front cover's bytes, empty for none
+    int total = 0;                       // tracks on the disc
+    std::map<int, RipTrackText> tracks;  // by 0-based track
+};
 
 struct RipPlan {
     int drive = 0;
@@ -26,15 +45,30 @@ struct RipPlan {
     DWORD wmaBitrate = 0; // bits per second; 0 when no WMA rate is offered
     // WMA tags in the order they are set: (name, value), empty values left out.
     std::vector<std::pair<QString, QString>> wmaTags;
+    // Which of wmaTags still hold their box's default text: with tagFiles
+    // the disc's title, artist or album takes their place.
+    std::vector<bool> wmaTagIsDefault;
+    bool wmaTagging = false; // the WMA tag boxes are in use
     QString folder; // as typed
+    QString nameTemplate = QString::fromLatin1(kDefaultNameTemplate);
+    RipDisc disc;
+    bool tagFiles = true; // MP3 and OGG tagged from the disc's texts
+    bool playlist = false; // <album>.m3u8 beside the files
     // An encoder that takes no input for this long is stopped, as is one that
     // has not ended this long after its input did.
     int encoderWatchdogMs = 30000;
 
     // ".WAV", ".WMA", ".mp3" or ".ogg"; "" for no format.
     QString Extension() const;
-    // folder + "/TRACK" + the 1-based number + the extension.
+    // The output folder + the name the template gives the track + the
+    // extension; with the default template, folder + "/TRACK" + the 1-based
+    // number + the extension.
     QString FileFor(int track) const;
+    // A track's tags from the disc's texts.
+    TrackTags TagsFor(int track) const;
+    // The WMA tags of a track: the boxes' tags, the disc's texts in place of
+    // boxes left at their defaults when tagFiles, and the track number.
+    std::vector<std::pair<QString, QString>> WmaTagsFor(int track) const;
     // Sets the format and its encoder settings: `constant` picks MP3 or OGG's
     // constant mode, `kbps` their bitrate; the portable preset is always MP3
     // at 128 kbps. WMA's rate is set on its own (wmaBitrate).

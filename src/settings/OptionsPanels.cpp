@@ -1,5 +1,7 @@
 #include "OptionsPanels.h"
 
+#include "rip/FileNames.h"
+
 #include "platform/ui/Dialogs.h"
 #include "shared/NamedLabel.h"
 
@@ -131,6 +133,12 @@ void OptionsPanels::BuildFormatFrame(QFrame* frame)
     }
     body->addWidget(stack, 1);
     top->addLayout(body, 1);
+    chkTagFiles = new QCheckBox(QStringLiteral("Tag files with the disc's titles"), frame);
+    chkTagFiles->setObjectName(QStringLiteral("chkTagFiles"));
+    chkTagFiles->setChecked(true);
+    chkTagFiles->setToolTip(QStringLiteral("MP3 and OGG files get the title, artist, album, track number, year, genre "
+                                           "and cover; WMA tag boxes left at their own text get the disc's"));
+    top->addWidget(chkTagFiles);
 
     connect(optMP3CBR, &QRadioButton::clicked, this, &OptionsPanels::optMP3CBR_Click);
     connect(optMP3VBR, &QRadioButton::clicked, this, &OptionsPanels::optMP3VBR_Click);
@@ -181,12 +189,11 @@ QFrame* OptionsPanels::BuildWmaFrame(QWidget* parent)
     grid->setContentsMargins(8, 4, 8, 6);
     grid->setHorizontalSpacing(8);
     grid->setVerticalSpacing(2);
-    static const char* const words[8] = {"Title", "Artist", "Album Title", "Description",
-                                         "Rating", "Copyright", "Genre", "Year"};
     for (int i = 0; i < 8; ++i) {
-        auto* box = new QLineEdit(QString::fromLatin1(words[i]), frameOutputTags);
+        const char* const word = kWmaTagDefaults[static_cast<std::size_t>(i)];
+        auto* box = new QLineEdit(QString::fromLatin1(word), frameOutputTags);
         box->setObjectName(QStringLiteral("txtWMATags[%1]").arg(i));
-        QLabel* l = NamedLabel(QString::fromLatin1(words[i]), frameOutputTags);
+        QLabel* l = NamedLabel(QString::fromLatin1(word), frameOutputTags);
         l->setBuddy(box);
         grid->addWidget(l, i, 0);
         grid->addWidget(box, i, 1);
@@ -242,6 +249,23 @@ void OptionsPanels::BuildGeneralFrame(QFrame* frame)
     row->addWidget(txtExtractPath, 1);
     row->addWidget(cmdBrowseFolder);
     top->addLayout(row);
+
+    auto* names = new QHBoxLayout;
+    QLabel* namesLabel = NamedLabel(QStringLiteral("File names:"), frame, "lblFileNames");
+    cmbFileNames = new QComboBox(frame);
+    cmbFileNames->setObjectName(QStringLiteral("cmbFileNames"));
+    cmbFileNames->setEditable(true);
+    cmbFileNames->setInsertPolicy(QComboBox::NoInsert);
+    cmbFileNames->addItems(NameTemplatePresets());
+    cmbFileNames->setToolTip(QStringLiteral("{n} or {nn} the track number, {title}, {artist}, {album}, {year}; "
+                                            "a / makes folders. The extension is added."));
+    namesLabel->setBuddy(cmbFileNames);
+    names->addWidget(namesLabel);
+    names->addWidget(cmbFileNames, 1);
+    top->addLayout(names);
+    chkPlaylist = new QCheckBox(QStringLiteral("Write a playlist of the ripped tracks (.m3u8)"), frame);
+    chkPlaylist->setObjectName(QStringLiteral("chkPlaylist"));
+    top->addWidget(chkPlaylist);
 
     top->addSpacing(6);
     chkLookUpDiscs = new QCheckBox(QStringLiteral("Look up discs online"), frame);

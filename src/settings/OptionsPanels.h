@@ -46,6 +46,12 @@ public:
     QLineEdit* txtExtractPath = nullptr;
     QPushButton* cmdBrowseFolder = nullptr;
     QCheckBox* chkLookUpDiscs = nullptr;
+    QComboBox* cmbFileNames = nullptr; // the file name template, editable
+    QCheckBox* chkPlaylist = nullptr;
+    QCheckBox* chkTagFiles = nullptr;
+    // The WMA tag boxes' own texts, which are also their labels.
+    static constexpr std::array<const char*, 8> kWmaTagDefaults{"Title",  "Artist",    "Album Title", "Description",
+                                                               "Rating", "Copyright", "Genre",       "Year"};
     QLineEdit* txtMusicBrainzServer = nullptr;
 
     // MusicBrainz's own address, the server used unless the user names another.

@@ -59,15 +59,21 @@ RipPlan OptionsPanels::PlanFor(int format, bool constant, const QString& kbps, c
     RipPlan plan;
     plan.SetFormat(format, constant, kbps);
     plan.folder = folder;
+    plan.nameTemplate = cmbFileNames->currentText();
+    plan.tagFiles = chkTagFiles->isChecked();
+    plan.playlist = chkPlaylist->isChecked();
     if (format == FormatWma) {
         const qsizetype entry = kbps.isEmpty() ? -1 : OfferedRates(format, constant).indexOf(kbps);
         if (entry >= 0)
             plan.wmaBitrate = cmbWMAEncodingBitrate->itemData(static_cast<int>(entry)).toUInt();
-        if (chkWMAFileTags->isChecked()) {
+        plan.wmaTagging = chkWMAFileTags->isChecked();
+        if (plan.wmaTagging) {
             for (int i = 0; i < 8 && i < wmaTagNames.size(); ++i) {
-                const QString value = txtWMATags[static_cast<std::size_t>(i)]->text();
-                if (!value.isEmpty())
-                    plan.wmaTags.emplace_back(wmaTagNames[i], value);
+                const QLineEdit* box = txtWMATags[static_cast<std::size_t>(i)];
+                if (!box->text().isEmpty()) {
+                    plan.wmaTags.emplace_back(wmaTagNames[i], box->text());
+                    plan.wmaTagIsDefault.push_back(box->text() == kWmaTagDefaults[i]);
+                }
             }
         }
     }

@@ -2,6 +2,7 @@
 
 #include "CRegister.h"
 #include "OptionsPanels.h"
+#include "rip/FileNames.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -95,6 +96,9 @@ bool SaveSettings(OptionsPanels& o, int driveEntry, QString* why)
     s.save(QStringLiteral("Drive Index"), QString::number(driveEntry));
     s.save(QStringLiteral("Look Up Discs"), boolText(o.chkLookUpDiscs->isChecked()));
     s.save(QStringLiteral("MusicBrainz Server"), o.txtMusicBrainzServer->text());
+    s.save(QStringLiteral("File Names"), o.cmbFileNames->currentText());
+    s.save(QStringLiteral("Tag Files"), boolText(o.chkTagFiles->isChecked()));
+    s.save(QStringLiteral("Write Playlist"), boolText(o.chkPlaylist->isChecked()));
     return s.commit(why);
 }
 
@@ -130,6 +134,9 @@ std::optional<int> LoadSettings(OptionsPanels& o)
     }
     o.chkLookUpDiscs->setChecked(ToBool(s.get("Look Up Discs", QStringLiteral("True"))).value_or(true));
     o.txtMusicBrainzServer->setText(s.get("MusicBrainz Server", QString::fromLatin1(OptionsPanels::kPublicMusicBrainz)));
+    o.cmbFileNames->setCurrentText(s.get("File Names", QString::fromLatin1(kDefaultNameTemplate)));
+    o.chkTagFiles->setChecked(ToBool(s.get("Tag Files", QStringLiteral("True"))).value_or(true));
+    o.chkPlaylist->setChecked(ToBool(s.get("Write Playlist", QStringLiteral("False"))).value_or(false));
     return ToInt16(s.get("Drive Index", QStringLiteral("0")));
 }
 

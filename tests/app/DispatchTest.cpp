@@ -3,6 +3,8 @@
 // ShowDriveInfo, LoadTrackList), the settings store, the rip window opening,
 // the scene's variables, the boxes, the frames and the selection.
 #include "WindowRig.h"
+
+#include <QComboBox>
 #include "app/WindowDrag.h"
 #include "settings/CRegister.h"
 #include "settings/OptionsPanels.h"
@@ -229,6 +231,10 @@ TEST(Dispatch, CommandsFollowTheRowsTheSelectionTheStreamAndTheDoor)
         r.list()->topLevelItem(0)->setCheckState(0, Qt::Checked);
         r.window->settings().options->txtExtractPath->clear();
     };
+    const Setup climbingNames = [](DispatchRig& r) {
+        r.list()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+        r.window->settings().options->cmbFileNames->setCurrentText("../{title}");
+    };
     const QString help = QStringLiteral(QUILLMERE_BIN_DIR "/Help.html");
     const QStringList reread{"ShowDriveInfo", "LoadTrackList", "selected:0"};
     struct Case { int rows; int selected; const char* command; Setup setup; QStringList expected; QString box = {}; };
@@ -243,6 +249,9 @@ TEST(Dispatch, CommandsFollowTheRowsTheSelectionTheStreamAndTheDoor)
         // An empty folder would put the files at the root.
         {3, 0, "IDC_FS_ExtractBtn", noFolder, {"BASS_ChannelStop(1)", "box:No Folder", "selected:0"},
          "There is no folder to rip to. Choose one in the General options."},
+        {3, 0, "IDC_FS_ExtractBtn", climbingNames, {"BASS_ChannelStop(1)", "box:File Names", "selected:0"},
+         "The file names \"../{title}\" cannot be used: \"..\" would leave the output folder. Change them in the "
+         "General options."},
         {3, 2, "IDC_FS_Play", paused, {"@init", "BASS_ChannelIsActive(1)", "BASS_ChannelResume(1)", "selected:2"}},
         // The door command does nothing to a locked door; an open one is closed
         // and the disc read again.

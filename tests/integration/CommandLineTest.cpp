@@ -4,7 +4,9 @@
 #include "app/SingleInstance.h"
 #include "platform/audio/encode/EncoderProcess.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -202,7 +204,12 @@ TEST_F(CommandLine, LooksTheDiscUpAndPrintsItsTitlesAndIds)
     LocalHttpServer server;
     server.Route("/ws/2/discid/" + discId, {200, "{\"releases\":[" + QByteArray(release).replace('N', '1').replace("ID", discId) +
                                                  "," + QByteArray(release).replace('N', '2').replace("ID", discId) + "]}"});
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    QImage(8, 8, QImage::Format_RGB32).save(&buffer, "JPG");
+    server.Route("/release/f0000000-0000-4000-8000-000000000001/front-500", {200, jpeg});
     env.insert("QUILLMERE_MUSICBRAINZ_SERVER", server.url());
+    env.insert("QUILLMERE_COVERART_SERVER", server.url());
 
     Outcome r = run({"tracks", "--image", image.cue});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
@@ -220,5 +227,31 @@ TEST_F(CommandLine, LooksTheDiscUpAndPrintsItsTitlesAndIds)
     const QJsonArray tracks = disc["tracks"].toArray();
     ASSERT_EQ(tracks.size(), 3);
     EXPECT_EQ(tracks[2].toObject(), (QJsonObject{{"number", 3}, {"type", "Audio"}, {"seconds", 4}, {"title", "Third 1"}}));
-    EXPECT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(server.requests().size(), 2); // the lookup and the cover, which is remembered too
+
+    // Named from a template, with the cover beside the files and a playlist.
+    const QString out = home.filePath("named");
+    r = run({"rip", "--image", image.cue, "--format", "wav", "--out", out, "--playlist", "--name",
+             "{artist}/{album}/{nn} - {title}"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QString album = out + "/Artist 1/Album 1/";
+    EXPECT_EQ(filesIn(album), QStringList({"01 - Title 1.WAV", "02 - Track 02.WAV", "03 - Third 1.WAV",
+                                           "Album 1.m3u8", "cover.jpg"}));
+    ExpectWav(album + "03 - Third 1.WAV", image.track(2));
+    QFile playlist(album + "Album 1.m3u8");
+    ASSERT_TRUE(playlist.open(QIODevice::ReadOnly));
+    EXPECT_EQ(playlist.readAll(), "#EXTM3U\n#EXTINF:4,Artist 1 - Title 1\n01 - Title 1.WAV\n"
+                                  "#EXTINF:2,Artist 1 - Track 02\n02 - Track 02.WAV\n"
+                                  "#EXTINF:4,Artist 1 - Third 1\n03 - Third 1.WAV\n");
+    QFile cover(album + "cover.jpg");
+    ASSERT_TRUE(cover.open(QIODevice::ReadOnly));
+    EXPECT_EQ(cover.readAll(), jpeg);
+
+    // A template that would leave the folder, or names what is not there, is refused before anything.
+    for (const char* bad : {"../{n}", "{nn} {tilte}"}) {
+        r = run({"rip", "--image", image.cue, "--format", "wav", "--out", home.filePath("never"), "--name", bad});
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_TRUE(r.err.contains("--name") && r.err.count('\n') == 1) << r.err.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(home.filePath("never")));
+    }
 }

@@ -205,11 +205,12 @@ TEST_F(Rip, EachFormatReadsItsBlocksWithItsSettings)
         EXPECT_TRUE(w.ContentEnabled());
         const std::vector<std::string> calls = audio.calls();
         if (c.format == FormatWma) {
-            // Tags in their order, then the one that ends them, right after the open.
+            // Tags in their order, the track number, then the one that ends them, right after the open.
             const auto open = std::find_if(calls.begin(), calls.end(), [&](auto& s) { return s.starts_with(c.writes); });
-            ASSERT_LT(open + 3, calls.end());
+            ASSERT_LT(open + 4, calls.end());
             EXPECT_TRUE(open[1].ends_with(",Title,Süße Stille)") && open[2].ends_with(",WM/Year,1999)") &&
-                        open[3].ends_with(",,)")) << open[1] << open[2] << open[3];
+                        open[3].ends_with(",WM/TrackNumber,1)") && open[4].ends_with(",,)"))
+                << open[1] << open[2] << open[3] << open[4];
             EXPECT_EQ(QFileInfo(folder + "/TRACK1.WMA").size(), 16 + 100000) << "what the encoder handed back";
         } else if (c.writes) {
             const auto starts = audio.callsNamed("BASS_Encode_Start");

@@ -71,6 +71,12 @@ TEST_F(Settings, SaveThenLoadReproducesEveryControl)
     EXPECT_TRUE(o.chkLookUpDiscs->isChecked()); // what a store from before this option gives
     o.chkLookUpDiscs->setChecked(false);
     o.txtMusicBrainzServer->setText("http://mirror.example:5000");
+    EXPECT_EQ(o.cmbFileNames->currentText() + QString::number(o.chkTagFiles->isChecked()) +
+                  QString::number(o.chkPlaylist->isChecked()),
+              "TRACK{n}10");
+    o.cmbFileNames->setCurrentText("{artist}/{nn} {title}");
+    o.chkTagFiles->setChecked(false);
+    o.chkPlaylist->setChecked(true);
     ASSERT_TRUE(w.SaveSettings(nullptr));
 
     window.reset();
@@ -79,6 +85,9 @@ TEST_F(Settings, SaveThenLoadReproducesEveryControl)
     again.LoadSettings();
     EXPECT_FALSE(p.chkLookUpDiscs->isChecked());
     EXPECT_EQ(p.txtMusicBrainzServer->text(), "http://mirror.example:5000");
+    EXPECT_EQ(p.cmbFileNames->currentText(), "{artist}/{nn} {title}");
+    EXPECT_FALSE(p.chkTagFiles->isChecked());
+    EXPECT_TRUE(p.chkPlaylist->isChecked());
     EXPECT_EQ(p.txtExtractPath->text(), "/srv/music/rips ünïcode \"quoted\"\\");
     EXPECT_EQ(p.SelectedFormat(), FormatOgg);
     EXPECT_TRUE(p.optOGGVBR->isChecked());
