@@ -1,0 +1,143 @@
+#include "rip/TrackTags.h"
+
+#include <QFile>
+
+#include <taglib/attachedpictureframe.h>
+#include <taglib/flacpicture.h>
+#include <taglib/id3v2header.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/textidentificationframe.h>
+#include <taglib/tpropertymap.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/xiphcomment.h>
+
+namespace qm {
+
+namespace {
+
+TagLib::String Text(const QString& text)
+{
+    return TagLib::String(text.toStdString(), TagLib::String::UTF8);
+}
+
+// The names are TagLib's own: for ID3v2 it maps them to TPE2, TDRC, and the
+// MusicBrainz TXXX and UFID frames; Vorbis comments take them as they are.
+TagLib::PropertyMap Properties(const TrackTags& tags)
+{
+    TagLib::PropertyMap map;
+    const auto put = [&map](const char* key, const QString& value) {
+        if (!value.isEmpty())
+            map.replace(key, TagLib::StringList(Text(value)));
+    };
+    put("TITLE", tags.title);
+    put("ARTIST", tags.artist);
+    put("ALBUMARTIST", tags.albumArtist);
+    put("ALBUM", tags.album);
+    put("DATE", tags.year);
+    put("GENRE", tags.genre);
+    put("MUSICBRAINZ_ALBUMID", tags.releaseId);
+    put("MUSICBRAINZ_ARTISTID", tags.artistId);
+    put("MUSICBRAINZ_TRACKID", tags.recordingId);
+    put("MUSICBRAINZ_DISCID", tags.discId);
+    return map;
+}
+
+// The cover's type from its first bytes; "" for anything a player could not
+// show, which is then left out.
+QString CoverMimeType(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\xFF\xD8\xFF"))
+        return QStringLiteral("image/jpeg");
+    if (bytes.startsWith("\x89PNG\r\n\x1A\n"))
+        return QStringLiteral("image/png");
+    return {};
+}
+
+TagLib::ByteVector Bytes(const QByteArray& bytes)
+{
+    return TagLib::ByteVector(bytes.constData(), static_cast<unsigned int>(bytes.size()));
+}
+
+bool Fail(QString* why, const QString& reason)
+{
+    if (why)
+        *why = reason;
+    return false;
+}
+
+bool WriteMp3(const QByteArray& name, const TrackTags& tags, QString* why)
+{
+    TagLib::MPEG::File file(name.constData());
+    // TagLib finds a frame sync in almost any bytes; an encoder's file has
+    // its audio first, or right after an ID3v2 tag.
+    const long audioStart = file.hasID3v2Tag() ? long(file.ID3v2Tag()->header()->completeTagSize()) : 0;
+    if (!file.isValid() || file.firstFrameOffset() != audioStart)
+        return Fail(why, QStringLiteral("the file could not be read as MP3"));
+    TagLib::PropertyMap map = Properties(tags);
+    if (tags.number > 0) {
+        const QString track = tags.total > 0 ? QStringLiteral("%1/%2").arg(tags.number).arg(tags.total)
+                                             : QString::number(tags.number);
+        map.replace("TRACKNUMBER", TagLib::StringList(Text(track)));
+    }
+    TagLib::ID3v2::Tag* id3 = file.ID3v2Tag(true);
+    id3->setProperties(map);
+    id3->removeFrames("APIC");
+    // TagLib writes Latin-1 where the text allows it; players expect UTF-8 in ID3v2.4.
+    for (TagLib::ID3v2::Frame* frame : id3->frameList()) {
+        if (auto* text = dynamic_cast<TagLib::ID3v2::TextIdentificationFrame*>(frame))
+            text->setTextEncoding(TagLib::String::UTF8);
+    }
+    const QString mime = CoverMimeType(tags.cover);
+    if (!mime.isEmpty()) {
+        auto* picture = new TagLib::ID3v2::AttachedPictureFrame;
+        picture->setTextEncoding(TagLib::String::UTF8);
+        picture->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
+        picture->setMimeType(Text(mime));
+        picture->setPicture(Bytes(tags.cover));
+        id3->addFrame(picture);
+    }
+    // Only ID3v2.4: an ID3v1 or APE tag would carry stale or cut texts.
+    if (!file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripOthers, TagLib::ID3v2::v4,
+                   TagLib::File::DoNotDuplicate))
+        return Fail(why, QStringLiteral("the tags could not be saved"));
+    return true;
+}
+
+bool WriteOgg(const QByteArray& name, const TrackTags& tags, QString* why)
+{
+    TagLib::Ogg::Vorbis::File file(name.constData());
+    if (!file.isValid())
+        return Fail(why, QStringLiteral("the file could not be read as OGG"));
+    TagLib::PropertyMap map = Properties(tags);
+    if (tags.number > 0)
+        map.replace("TRACKNUMBER", TagLib::StringList(Text(QString::number(tags.number))));
+    if (tags.total > 0)
+        map.replace("TRACKTOTAL", TagLib::StringList(Text(QString::number(tags.total))));
+    TagLib::Ogg::XiphComment* comment = file.tag();
+    comment->setProperties(map);
+    comment->removeAllPictures();
+    const QString mime = CoverMimeType(tags.cover);
+    if (!mime.isEmpty()) {
+        auto* picture = new TagLib::FLAC::Picture;
+        picture->setType(TagLib::FLAC::Picture::FrontCover);
+        picture->setMimeType(Text(mime));
+        picture->setData(Bytes(tags.cover));
+        comment->addPicture(picture);
+    }
+    if (!file.save())
+        return Fail(why, QStringLiteral("the tags could not be saved"));
+    return true;
+}
+
+} // namespace
+
+bool WriteTags(const QString& path, TagFormat format, const TrackTags& tags, QString* why)
+{
+    // By the format asked for, not the name: the file is still the encoder's
+    // temporary "….part".
+    const QByteArray name = QFile::encodeName(path);
+    return format == TagFormat::Mp3 ? WriteMp3(name, tags, why) : WriteOgg(name, tags, why);
+}
+
+} // namespace qm
