@@ -80,9 +80,21 @@ bool WriteMp3(const QByteArray& name, const TrackTags& tags, QString* why)
                                              : QString::number(tags.number);
         map.replace("TRACKNUMBER", TagLib::StringList(Text(track)));
     }
+    // The MusicBrainz IDs as other taggers and players name them (TagLib
+    // would write the descriptions in capitals, and has none for the disc).
+    const std::pair<const char*, const QString*> ids[] = {{"MusicBrainz Album Id", &tags.releaseId},
+                                                          {"MusicBrainz Artist Id", &tags.artistId},
+                                                          {"MusicBrainz Disc Id", &tags.discId}};
+    for (const char* key : {"MUSICBRAINZ_ALBUMID", "MUSICBRAINZ_ARTISTID", "MUSICBRAINZ_DISCID"})
+        map.erase(key);
     TagLib::ID3v2::Tag* id3 = file.ID3v2Tag(true);
     id3->setProperties(map);
     id3->removeFrames("APIC");
+    for (const auto& [description, value] : ids) {
+        if (!value->isEmpty())
+            id3->addFrame(new TagLib::ID3v2::UserTextIdentificationFrame(description, TagLib::StringList(Text(*value)),
+                                                                        TagLib::String::UTF8));
+    }
     // TagLib writes Latin-1 where the text allows it; players expect UTF-8 in ID3v2.4.
     for (TagLib::ID3v2::Frame* frame : id3->frameList()) {
         if (auto* text = dynamic_cast<TagLib::ID3v2::TextIdentificationFrame*>(frame))

@@ -3,13 +3,12 @@
 // ShowDriveInfo, LoadTrackList), the settings store, the rip window opening,
 // the scene's variables, the boxes, the frames and the selection.
 #include "WindowRig.h"
-
-#include <QComboBox>
 #include "app/WindowDrag.h"
 #include "settings/CRegister.h"
 #include "settings/OptionsPanels.h"
 #include "settings/modSettings.h"
 
+#include <QComboBox>
 #include <QFrame>
 #include <QLineEdit>
 #include <QTest>

@@ -83,6 +83,11 @@ TEST_F(RipFaults, MisbehavingEncodersFailTheTrackInTimeAndKeepTheOlderFile)
             EXPECT_EQ(ReadFile(out + "/TRACK1.mp3"), "an older rip");
         } else {
             EXPECT_NEAR(DecodedSeconds(out + "/TRACK1.mp3"), 10.0, 0.2);
+            // Tagged from the disc, which has no titles, before the rename.
+            const QByteArray tags = RunTool("ffprobe", {"-v", "error", "-show_entries", "format_tags=title,artist,track",
+                                                        "-of", "default=nw=1", out + "/TRACK1.mp3"});
+            for (const char* tag : {"TAG:title=Track 01\n", "TAG:artist=Unknown Artist\n", "TAG:track=1/1\n"})
+                EXPECT_TRUE(tags.contains(tag)) << tags.toStdString();
         }
         EXPECT_EQ(filesIn(out), QStringList{"TRACK1.mp3"});
         EXPECT_EQ(Processes("cmdline", [](const QByteArray& l) { return l.startsWith(QByteArray("sleep\0006061", 10)); }),

@@ -38,7 +38,7 @@ const Case kCases[] = {
      "\x89PNG\r\n\x1A\nIHDR", "png",
      {{"title", kTitle}, {"artist", kArtist}, {"album_artist", "Various"}, {"album", "Nights"}, {"track", "3/12"},
       {"date", "1999"}, {"genre", "Jazz"}, {"musicbrainz album id", "rel-1"}, {"musicbrainz artist id", "art-2"},
-      {"musicbrainz_discid", "disc-4"}},
+      {"musicbrainz disc id", "disc-4"}},
      // ID3v2.4; UTF-8 (0x03) even where Latin-1 would do; the recording's UFID; a front cover's type
      {"ID3\x04", "\x03" + kArtist.toUtf8(), "\x03" + kTitle.toUtf8(), QByteArray("http://musicbrainz.org\0rec-3", 28),
       QByteArray("\x03image/png\0\x03", 12)}},
