@@ -21,12 +21,14 @@ QString RipPlan::FileFor(int track) const
     if (nameTemplate == QLatin1String(kDefaultNameTemplate))
         return TrackFileName(folder, track + 1, Extension());
     // Names depend on each other (two equal ones are told apart), so the
-    // whole plan is named.
+    // whole disc is named: a track gets the same name whichever are ripped.
     std::map<int, NameFields> fields;
     auto add = [&](int t) {
         const RipTrackText text = disc.tracks.count(t) ? disc.tracks.at(t) : RipTrackText{};
         fields[t + 1] = {t + 1, text.title, text.artist.isEmpty() ? disc.artist : text.artist, disc.album, disc.year};
     };
+    for (const auto& [t, text] : disc.tracks)
+        add(t);
     for (const int t : tracks)
         add(t);
     add(track);

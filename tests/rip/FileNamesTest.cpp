@@ -75,6 +75,18 @@ TEST(FileNames, TemplatesThatCannotBeUsedAreRefusedWithTheReason)
     }
 }
 
+TEST(FileNames, ThePlanNamesEachTrackTheSameWhicheverAreRipped)
+{
+    RipPlan plan;
+    plan.format = FormatMp3;
+    plan.folder = "/music/";
+    plan.nameTemplate = "{title}";
+    plan.disc.tracks = {{0, {"Intro", "", "", 0}}, {1, {"Song", "", "", 0}}, {2, {"intro", "", "", 0}}};
+    plan.tracks = {0};
+    EXPECT_EQ(plan.FileFor(0), "/music/Intro (1).mp3");
+    EXPECT_EQ(plan.FileFor(1), "/music/Song.mp3");
+}
+
 TEST(FileNames, WmaBoxesAtTheirDefaultTakeTheDiscsTexts)
 {
     RipPlan plan;
