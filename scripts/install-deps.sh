@@ -13,8 +13,8 @@ packages=(
   libqt6svg6  # the skin's check marks
   # drives and disc images
   libcdio-dev libcdio-paranoia-dev
-  # disc IDs for online lookups, tags in ripped files
-  libdiscid-dev libtag1-dev
+  # disc IDs for online lookups, tags in ripped files, FLAC and Opus
+  libdiscid-dev libtag1-dev libflac-dev libopusenc-dev
   # sound output
   libpulse-dev
   # WMA and audio files
@@ -22,7 +22,7 @@ packages=(
   # MP3 and OGG encoders, run by the program
   lame vorbis-tools
   # tests and checks only
-  xvfb xauth pulseaudio pulseaudio-utils ffmpeg cd-paranoia imagemagick
+  xvfb xauth pulseaudio pulseaudio-utils ffmpeg cd-paranoia imagemagick flac opus-tools
   desktop-file-utils appstream groff-base man-db dpkg-dev
 )
 

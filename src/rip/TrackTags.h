@@ -26,10 +26,11 @@ struct TrackTags {
     QByteArray cover; // the front cover's JPEG or PNG bytes; empty for none
 };
 
-enum class TagFormat { Mp3, Ogg };
+enum class TagFormat { Mp3, Ogg, Flac, Opus };
 
 // Writes the tags into the file at `path` (MP3: ID3v2.4, any other tag
-// stripped; OGG: Vorbis comments), the cover as the front-cover picture.
+// stripped; OGG, Opus and FLAC: Vorbis comments), the cover as the
+// front-cover picture.
 // Empty texts are left out. False with *why when the file could not be
 // read or saved.
 bool WriteTags(const QString& path, TagFormat format, const TrackTags& tags, QString* why);
