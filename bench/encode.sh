@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Ripping a disc image to MP3 and WMA with "quillmere rip" against the peer
+# Ripping a disc image to MP3, WMA, FLAC and Opus with "quillmere rip" against the peer
 # encoders run on the same tracks' WAV files one after another; prints ratios
 # (not a test).
 #   bench/encode.sh BUILD_DIR [MINUTES]      (default build/test, 20 minutes of audio)
@@ -52,6 +52,10 @@ ffmpeg_all() {
     ffmpeg -v error -y -i "$f" -c:a wmav2 -b:a 128k "$work/out/$(basename "$f" .wav).wma"
   done
 }
+flac_all() { for f in "$work"/wav/*.wav; do flac -5 -s -o "$work/out/$(basename "$f" .wav).flac" "$f"; done; }
+opusenc_all() {
+  for f in "$work"/wav/*.wav; do opusenc --quiet --bitrate 160 "$f" "$work/out/$(basename "$f" .wav).opus"; done
+}
 ours() { local cue=$1; shift; "$program" rip --image "$cue" --tracks all --out "$work/out" "$@"; }
 
 # Start-up, the rip job's one-second start and the exit hold no encoding:
@@ -81,3 +85,5 @@ compare() {
 echo "image: $minutes minutes, $tracks tracks"
 compare "mp3 cbr 128" 1.05 lame_all --format mp3 --cbr --bitrate 128
 compare "wma 128" 1.1 ffmpeg_all --format wma --bitrate 128
+compare "flac 5" 1.05 flac_all --format flac --level 5
+compare "opus 160" 1.05 opusenc_all --format opus --bitrate 160

@@ -10,8 +10,9 @@ namespace qm::cli {
 
 namespace {
 
-const char* const kFormatNames[] = {"portable", "wav", "wma", "mp3", "ogg"};
-constexpr int kFormatCount = static_cast<int>(std::size(kFormatNames));
+// In the order of the output formats (RipPlan's OutputFormat).
+const char* const kFormatNames[] = {"portable", "wav", "wma", "mp3", "ogg", "flac", "opus"};
+constexpr int kFormatNameCount = static_cast<int>(std::size(kFormatNames));
 
 struct Option {
     const char* name;
@@ -30,6 +31,7 @@ const Option kOptions[] = {
     {"--vbr", false, bit(Command::Rip)},
     {"--cbr", false, bit(Command::Rip)},
     {"--bitrate", true, bit(Command::Rip)},
+    {"--level", true, bit(Command::Rip)},
     {"--out", true, bit(Command::Rip)},
     {"--save", false, bit(Command::Rip)},
     {"--no-lookup", false, bit(Command::Tracks) | bit(Command::Rip)},
@@ -84,7 +86,7 @@ std::optional<int> PositiveNumber(const QString& text)
 
 int FormatFromName(const QString& name)
 {
-    for (int i = 0; i < kFormatCount; ++i) {
+    for (int i = 0; i < kFormatNameCount; ++i) {
         if (name == QLatin1String(kFormatNames[i]))
             return i;
     }
@@ -93,7 +95,7 @@ int FormatFromName(const QString& name)
 
 QString FormatName(int format)
 {
-    return format >= 0 && format < kFormatCount ? QString::fromLatin1(kFormatNames[format]) : QString();
+    return format >= 0 && format < kFormatNameCount ? QString::fromLatin1(kFormatNames[format]) : QString();
 }
 
 std::optional<TrackSelection> ParseTrackList(const QString& text, QString* error)
@@ -236,7 +238,7 @@ ParseResult ParseArguments(const QStringList& arguments)
                 const int lower = FormatFromName(value->toLower());
                 return fail(lower >= 0 ? QStringLiteral("--format \"%1\": formats are lower case; use %2")
                                              .arg(*value, FormatName(lower))
-                                       : QStringLiteral("--format \"%1\": use portable, wav, wma, mp3 or ogg")
+                                       : QStringLiteral("--format \"%1\": use portable, wav, wma, mp3, ogg, flac or opus")
                                              .arg(*value));
             }
             a.format = format;
@@ -250,6 +252,12 @@ ParseResult ParseArguments(const QStringList& arguments)
             if (!kbps)
                 return fail(QStringLiteral("--bitrate \"%1\": give kilobits per second, like 192").arg(*value));
             a.bitrate = *kbps;
+        } else if (name == QLatin1String("--level")) {
+            bool number = false;
+            const int level = value->toInt(&number);
+            if (!number || level < 0 || level > 8)
+                return fail(QStringLiteral("--level \"%1\": give a FLAC compression level from 0 to 8").arg(*value));
+            a.level = level;
         } else if (name == QLatin1String("--out")) {
             if (value->isEmpty())
                 return fail(QStringLiteral("--out needs a folder"));
@@ -281,7 +289,8 @@ QString UsageText()
         "  quillmere drives [--image FILE.cue]\n"
         "  quillmere tracks [--drive N | --image FILE.cue] [--json] [--no-lookup]\n"
         "  quillmere rip [--drive N | --image FILE.cue] [--tracks 1,3-5|all]\n"
-        "                [--format portable|wav|wma|mp3|ogg] [--vbr | --cbr] [--bitrate KBPS]\n"
+        "                [--format portable|wav|wma|mp3|ogg|flac|opus] [--vbr | --cbr]\n"
+        "                [--bitrate KBPS] [--level 0-8]\n"
         "                [--out DIR] [--name TEMPLATE] [--playlist] [--save] [--no-lookup]\n"
         "  quillmere --help | --version\n"
         "\n"

@@ -38,6 +38,7 @@ struct Arguments {
     std::optional<int> format;   // output format index
     std::optional<bool> vbr;     // --vbr true, --cbr false
     std::optional<int> bitrate;  // kbps
+    std::optional<int> level;    // FLAC compression, 0-8
     std::optional<QString> out;
     bool save = false;
     bool lookUp = true; // --no-lookup: titles only from the disc and what is remembered

@@ -112,14 +112,18 @@ int CommandLineMode::PlanRip(int rows, RipPlan& plan)
                             .arg(*m_args.vbr ? QStringLiteral("vbr") : QStringLiteral("cbr"), FormatName(format)));
         return ExitUsage;
     }
+    if (m_args.level && format != FormatFlac) {
+        m_lines.Message(QStringLiteral("--level applies to flac, not to %1").arg(FormatName(format)));
+        return ExitUsage;
+    }
     const bool constant = m_args.vbr ? !*m_args.vbr : o.ConstantMode(format);
     QString kbps = o.SelectedRate(format, constant);
     if (m_args.bitrate) {
         QString what = FormatName(format);
         if (hasModes)
             what += constant ? QStringLiteral(" (constant)") : QStringLiteral(" (variable)");
-        if (format != FormatWma && !hasModes) {
-            m_lines.Message(QStringLiteral("--bitrate applies to wma, mp3 and ogg, not to %1%2")
+        if (format != FormatWma && format != FormatOpus && !hasModes) {
+            m_lines.Message(QStringLiteral("--bitrate applies to wma, mp3, ogg and opus, not to %1%2")
                                 .arg(FormatName(format),
                                      format == FormatPortable ? QStringLiteral(" (always 128 kbps MP3)") : QString()));
             return ExitUsage;
@@ -142,6 +146,8 @@ int CommandLineMode::PlanRip(int rows, RipPlan& plan)
     }
     plan = o.PlanFor(format, constant, kbps, m_args.out.value_or(w.OutputFolder()), w.rip().wmaTagNames);
     plan.nameTemplate = names;
+    if (m_args.level)
+        plan.flacLevel = *m_args.level;
     plan.playlist = plan.playlist || m_args.playlist;
     plan.drive = w.state().currentDrive;
     for (int n : listed) {
@@ -153,6 +159,7 @@ int CommandLineMode::PlanRip(int rows, RipPlan& plan)
     // ready): the panels are what is saved.
     if (m_args.save) {
         o.Choose(format, constant, kbps, plan.folder);
+        o.cmbFLACLevel->setCurrentIndex(plan.flacLevel);
         o.cmbFileNames->setCurrentText(names);
         o.chkPlaylist->setChecked(plan.playlist);
     }

@@ -1,6 +1,7 @@
 #include "RipJob.h"
 
 #include "EncoderWriter.h"
+#include "LosslessWriters.h"
 #include "OutputFile.h"
 #include "ErrorLog.h"
 #include "WavWriter.h"
@@ -138,8 +139,13 @@ RipJob::RipJob(RipContext context, RipPlan plan, QObject* parent)
 std::unique_ptr<RipWriter> RipJob::WriterFor(int track) const
 {
     const QString file = m_plan.FileFor(track);
+    const auto tags = m_plan.tagFiles ? std::optional(m_plan.TagsFor(track)) : std::nullopt;
     switch (m_plan.format) {
     case FormatWav: return std::make_unique<WavWriter>(m_context.audio, file);
+    case FormatFlac:
+        return std::make_unique<FlacWriter>(m_context.audio, file,
+                                            FlacWriter::Settings{m_plan.flacLevel, m_plan.flacVerify}, tags);
+    case FormatOpus: return std::make_unique<OpusWriter>(m_context.audio, file, m_plan.bitrate.toInt(), tags);
     case FormatWma:
         return std::make_unique<WmaWriter>(m_context.audio, file, m_plan.wmaBitrate, m_plan.WmaTagsFor(track), track + 1);
     case FormatPortable:
@@ -149,7 +155,7 @@ std::unique_ptr<RipWriter> RipJob::WriterFor(int track) const
             m_context.audio, m_context.windowHandle, m_context.currentStream, m_context.stopFlag,
             EncoderWriter::Settings{m_plan.encoderCode, m_plan.bitrate, file, QString::number(track),
                                     m_plan.encoderWatchdogMs},
-            m_plan.tagFiles ? std::optional(m_plan.TagsFor(track)) : std::nullopt);
+            tags);
     default: return nullptr;
     }
 }

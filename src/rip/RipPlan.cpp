@@ -12,6 +12,8 @@ QString RipPlan::Extension() const
     case FormatWav: return QStringLiteral(".WAV");
     case FormatWma: return QStringLiteral(".WMA");
     case FormatOgg: return QStringLiteral(".ogg");
+    case FormatFlac: return QStringLiteral(".flac");
+    case FormatOpus: return QStringLiteral(".opus");
     default: return QString();
     }
 }
@@ -109,6 +111,7 @@ void RipPlan::SetFormat(int outputFormat, bool constant, const QString& kbps)
         encoderCode = constant ? QStringLiteral("OGGC") : QStringLiteral("OGGV");
         bitrate = kbps;
         break;
+    case FormatOpus: bitrate = kbps; break;
     default: break;
     }
 }

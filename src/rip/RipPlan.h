@@ -16,8 +16,17 @@
 
 namespace qm {
 
-// Output format index: 0 portable preset, 1 WAV, 2 WMA, 3 MP3, 4 OGG.
-enum OutputFormat { FormatPortable = 0, FormatWav = 1, FormatWma = 2, FormatMp3 = 3, FormatOgg = 4 };
+// Output format index: 0 portable preset, 1 WAV, 2 WMA, 3 MP3, 4 OGG, 5 FLAC, 6 Opus.
+enum OutputFormat {
+    FormatPortable = 0,
+    FormatWav = 1,
+    FormatWma = 2,
+    FormatMp3 = 3,
+    FormatOgg = 4,
+    FormatFlac = 5,
+    FormatOpus = 6,
+};
+inline constexpr int kFormatCount = 7;
 
 // The disc's texts as the track list resolved them, for names and tags.
 struct RipTrackText {
@@ -43,6 +52,8 @@ struct RipPlan {
     QString encoderCode;
     QString bitrate;
     DWORD wmaBitrate = 0; // bits per second; 0 when no WMA rate is offered
+    int flacLevel = 5;      // FLAC compression, 0-8
+    bool flacVerify = false;
     // WMA tags in the order they are set: (name, value), empty values left out.
     std::vector<std::pair<QString, QString>> wmaTags;
     // Which of wmaTags still hold their box's default text: with tagFiles
@@ -58,7 +69,7 @@ struct RipPlan {
     // has not ended this long after its input did.
     int encoderWatchdogMs = 30000;
 
-    // ".WAV", ".WMA", ".mp3" or ".ogg"; "" for no format.
+    // ".WAV", ".WMA", ".mp3", ".ogg", ".flac" or ".opus"; "" for no format.
     QString Extension() const;
     // The output folder + the name the template gives the track + the
     // extension; with the default template, folder + "/TRACK" + the 1-based
@@ -70,8 +81,8 @@ struct RipPlan {
     // boxes left at their defaults when tagFiles, and the track number.
     std::vector<std::pair<QString, QString>> WmaTagsFor(int track) const;
     // Sets the format and its encoder settings: `constant` picks MP3 or OGG's
-    // constant mode, `kbps` their bitrate; the portable preset is always MP3
-    // at 128 kbps. WMA's rate is set on its own (wmaBitrate).
+    // constant mode, `kbps` their bitrate (and Opus's); the portable preset is
+    // always MP3 at 128 kbps. WMA's rate is set on its own (wmaBitrate).
     void SetFormat(int outputFormat, bool constant, const QString& kbps);
 };
 

@@ -89,12 +89,13 @@ void OptionsPanels::BuildFormatFrame(QFrame* frame)
     auto* choice = new QVBoxLayout;
     choice->setSpacing(6);
     choice->addWidget(NamedLabel(QStringLiteral("Select the output file format"), frame, "lblSelectFormat"));
-    static const char* const captions[5] = {"iPod-PSP Default", "&WAV (CD-Quality)", "W&MA", "MP3", "OGG"};
+    static const char* const captions[kFormatCount] = {"iPod-PSP Default", "&WAV (CD-Quality)", "W&MA", "MP3", "OGG",
+                                                       "FLAC (lossless)", "Opus"};
     // A group of their own: left to their common parent, the five also count
     // the mode options of the settings frames below them as members, and a
     // click on the chosen format then clears it, leaving no format at all.
     auto* formats = new QButtonGroup(frame);
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < kFormatCount; ++i) {
         auto* option = new QRadioButton(QString::fromLatin1(captions[i]), frame);
         formats->addButton(option, i);
         option->setObjectName(QStringLiteral("optExtractMode[%1]").arg(i));
@@ -126,7 +127,9 @@ void OptionsPanels::BuildFormatFrame(QFrame* frame)
     frFormatSettings[4] = BuildModeFrame(stack, "OGG", optOGGCBR, optOGGVBR, cmbOGGCBitrate, cmbOGGVBitrate,
                                          rates({320, 288, 256, 224, 192, 160, 128, 96, 64}),
                                          rates({320, 288, 256, 224, 192, 160, 128, 96, 64}));
-    for (int i = 0; i < 5; ++i) {
+    frFormatSettings[FormatFlac] = BuildFlacFrame(stack);
+    frFormatSettings[FormatOpus] = BuildOpusFrame(stack);
+    for (int i = 0; i < kFormatCount; ++i) {
         QFrame* f = frFormatSettings[static_cast<std::size_t>(i)];
         f->setObjectName(QStringLiteral("frFormatSettings[%1]").arg(i));
         cell->addWidget(f, 0, 0); // all five in one place
@@ -285,9 +288,55 @@ void OptionsPanels::BuildGeneralFrame(QFrame* frame)
     top->addStretch(1);
 }
 
+QFrame* OptionsPanels::BuildFlacFrame(QWidget* parent)
+{
+    QFrame* frame = BuildInfoFrame(parent, {"Output File Information (lossless):", "Channels:                Stereo",
+                                            "Audio Format :          FLAC", "Audio Sample Rate: 44KHz",
+                                            "Sample Size:           16 bit", "Output Bit Rate:     about 700-1000 kbps",
+                                            "", "Every sample of the CD is kept; higher levels make smaller files "
+                                                "more slowly."});
+    auto* layout = static_cast<QVBoxLayout*>(frame->layout());
+    auto* row = new QHBoxLayout;
+    cmbFLACLevel = new QComboBox(frame);
+    cmbFLACLevel->setObjectName(QStringLiteral("cmbFLACLevel"));
+    for (int level = 0; level <= 8; ++level)
+        cmbFLACLevel->addItem(QString::number(level));
+    cmbFLACLevel->setCurrentIndex(5);
+    QLabel* label = NamedLabel(QStringLiteral("Compression level"), frame, "lblFLACLevel");
+    label->setBuddy(cmbFLACLevel);
+    row->addWidget(label);
+    row->addWidget(cmbFLACLevel);
+    row->addStretch(1);
+    layout->insertLayout(layout->count() - 1, row);
+    chkFLACVerify = new QCheckBox(QStringLiteral("Verify while encoding"), frame);
+    chkFLACVerify->setObjectName(QStringLiteral("chkFLACVerify"));
+    layout->insertWidget(layout->count() - 1, chkFLACVerify);
+    return frame;
+}
+
+QFrame* OptionsPanels::BuildOpusFrame(QWidget* parent)
+{
+    QFrame* frame = BuildInfoFrame(parent, {"Output File Information:", "Channels:                Stereo",
+                                            "Audio Format :          Opus", "Audio Sample Rate: 48KHz", "",
+                                            "The best lossy format for phones and players that know it."});
+    auto* layout = static_cast<QVBoxLayout*>(frame->layout());
+    auto* row = new QHBoxLayout;
+    cmbOpusBitrate = new QComboBox(frame);
+    cmbOpusBitrate->setObjectName(QStringLiteral("cmbOpusBitrate"));
+    cmbOpusBitrate->addItems(rates({256, 192, 160, 128, 96, 64}));
+    cmbOpusBitrate->setCurrentIndex(2); // 160 kbps
+    QLabel* label = NamedLabel(QStringLiteral("Bitrate"), frame, "lblOpusBitrate");
+    label->setBuddy(cmbOpusBitrate);
+    row->addWidget(label);
+    row->addWidget(cmbOpusBitrate);
+    row->addStretch(1);
+    layout->insertLayout(layout->count() - 1, row);
+    return frame;
+}
+
 int OptionsPanels::SelectedFormat() const
 {
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < kFormatCount; ++i) {
         if (optExtractMode[static_cast<std::size_t>(i)]->isChecked())
             return i;
     }
@@ -296,7 +345,7 @@ int OptionsPanels::SelectedFormat() const
 
 bool OptionsPanels::SelectFormat(int index)
 {
-    if (index < 0 || index >= 5)
+    if (index < 0 || index >= kFormatCount)
         return false;
     optExtractMode[static_cast<std::size_t>(index)]->setChecked(true);
     optExtractMode_Click(index);

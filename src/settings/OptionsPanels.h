@@ -29,8 +29,8 @@ public:
     // Builds the controls inside the two frames given.
     OptionsPanels(QFrame* frFileFormat, QFrame* frGeneralOptions, Dialogs& dialogs, QWidget* owner);
 
-    std::array<QRadioButton*, 5> optExtractMode{};
-    std::array<QFrame*, 5> frFormatSettings{};
+    std::array<QRadioButton*, kFormatCount> optExtractMode{};
+    std::array<QFrame*, kFormatCount> frFormatSettings{};
     QComboBox* cmbWMAEncodingBitrate = nullptr;
     QCheckBox* chkWMAFileTags = nullptr;
     QGroupBox* frameOutputTags = nullptr;
@@ -43,6 +43,9 @@ public:
     QRadioButton* optOGGVBR = nullptr;
     QComboBox* cmbOGGCBitrate = nullptr;
     QComboBox* cmbOGGVBitrate = nullptr;
+    QComboBox* cmbFLACLevel = nullptr; // 0-8
+    QCheckBox* chkFLACVerify = nullptr;
+    QComboBox* cmbOpusBitrate = nullptr;
     QLineEdit* txtExtractPath = nullptr;
     QPushButton* cmdBrowseFolder = nullptr;
     QCheckBox* chkLookUpDiscs = nullptr;
@@ -99,6 +102,8 @@ private:
     void BuildGeneralFrame(QFrame* frame);
     QFrame* BuildInfoFrame(QWidget* parent, const QStringList& lines);
     QFrame* BuildWmaFrame(QWidget* parent);
+    QFrame* BuildFlacFrame(QWidget* parent);
+    QFrame* BuildOpusFrame(QWidget* parent);
     QFrame* BuildModeFrame(QWidget* parent, const char* format, QRadioButton*& cbr, QRadioButton*& vbr,
                            QComboBox*& cbrList, QComboBox*& vbrList, const QStringList& cbrRates,
                            const QStringList& vbrRates);

@@ -29,6 +29,7 @@ QComboBox* OptionsPanels::RateList(int format, bool constant) const
     case FormatWma: return cmbWMAEncodingBitrate;
     case FormatMp3: return constant ? cmbMP3CBitrate : cmbMP3VBitrate;
     case FormatOgg: return constant ? cmbOGGCBitrate : cmbOGGVBitrate;
+    case FormatOpus: return cmbOpusBitrate;
     default: return nullptr;
     }
 }
@@ -59,6 +60,8 @@ RipPlan OptionsPanels::PlanFor(int format, bool constant, const QString& kbps, c
     RipPlan plan;
     plan.SetFormat(format, constant, kbps);
     plan.folder = folder;
+    plan.flacLevel = cmbFLACLevel->currentIndex() < 0 ? 5 : cmbFLACLevel->currentIndex();
+    plan.flacVerify = chkFLACVerify->isChecked();
     plan.nameTemplate = cmbFileNames->currentText();
     plan.tagFiles = chkTagFiles->isChecked();
     plan.playlist = chkPlaylist->isChecked();

@@ -3,6 +3,7 @@
 #include "OptionsPanels.h"
 #include "modSettings.h"
 #include "diag/ErrorReport.h"
+#include "platform/ui/Dialogs.h"
 #include "rip/WmaWriter.h"
 
 #include <QComboBox>
@@ -28,7 +29,14 @@ SettingsPanel::SettingsPanel(AudioLibrary& audio, Dialogs& dialogs, WindowState&
 }
 
 void SettingsPanel::RestoreFileFormat() { modSettings::RestoreFileFormat(*options); }
-std::optional<int> SettingsPanel::LoadSettings() { return modSettings::LoadSettings(*options); }
+std::optional<int> SettingsPanel::LoadSettings()
+{
+    QString problem;
+    const std::optional<int> entry = modSettings::LoadSettings(*options, &problem);
+    if (!problem.isEmpty())
+        m_dialogs.MessageBox(m_owner, problem, QStringLiteral("Settings"), MsgIcon::Warning, MsgButtons::Ok);
+    return entry;
+}
 bool SettingsPanel::SaveSettings(int driveEntry, QString* why)
 {
     return modSettings::SaveSettings(*options, driveEntry, why);

@@ -91,6 +91,9 @@ bool SaveSettings(OptionsPanels& o, int driveEntry, QString* why)
     s.save(QStringLiteral("MP3 CBR Bitrate"), QString::number(o.cmbMP3CBitrate->currentIndex()));
     s.save(QStringLiteral("MP3 VBR Bitrate"), QString::number(o.cmbMP3VBitrate->currentIndex()));
     s.save(QStringLiteral("WMA Bitrate"), QString::number(o.cmbWMAEncodingBitrate->currentIndex()));
+    s.save(QStringLiteral("FLAC Level"), QString::number(o.cmbFLACLevel->currentIndex()));
+    s.save(QStringLiteral("FLAC Verify"), boolText(o.chkFLACVerify->isChecked()));
+    s.save(QStringLiteral("Opus Bitrate"), QString::number(o.cmbOpusBitrate->currentIndex()));
     for (int i = 0; i < 8; ++i)
         s.save(QStringLiteral("WMA Tag#%1").arg(i), o.txtWMATags[static_cast<std::size_t>(i)]->text());
     s.save(QStringLiteral("Drive Index"), QString::number(driveEntry));
@@ -102,14 +105,21 @@ bool SaveSettings(OptionsPanels& o, int driveEntry, QString* why)
     return s.commit(why);
 }
 
-std::optional<int> LoadSettings(OptionsPanels& o)
+std::optional<int> LoadSettings(OptionsPanels& o, QString* problem)
 {
     Store s;
     o.txtExtractPath->setText(s.get("Extract Path", OptionsPanels::DefaultExtractPath()));
 
-    // A stored format that is not a number selects the first format.
-    const int format = ToInt16(s.get("File Format", QStringLiteral("0"))).value_or(0);
-    o.SelectFormat(format);
+    // A stored format that is not a number selects the first format; so does
+    // one of a later version, which is said.
+    const QString stored = s.get("File Format", QStringLiteral("0"));
+    const int format = ToInt16(stored).value_or(0);
+    if (!o.SelectFormat(format)) {
+        o.SelectFormat(FormatPortable);
+        if (problem)
+            *problem = QStringLiteral("The stored output format \"%1\" is not one this version knows, so %2 is used.")
+                           .arg(stored.trimmed(), o.optExtractMode[FormatPortable]->text());
+    }
 
     if (const auto cbr = ToBool(s.get("OGG CBR Check", QStringLiteral("1"))))
         setPair(o.optOGGCBR, o.optOGGVBR, *cbr);
@@ -128,6 +138,9 @@ std::optional<int> LoadSettings(OptionsPanels& o)
     setListIndex(o.cmbMP3VBitrate, s.get("MP3 VBR Bitrate", QStringLiteral("5")));
 
     setListIndex(o.cmbWMAEncodingBitrate, s.get("WMA Bitrate", QStringLiteral("4")));
+    setListIndex(o.cmbFLACLevel, s.get("FLAC Level", QStringLiteral("5")));
+    o.chkFLACVerify->setChecked(ToBool(s.get("FLAC Verify", QStringLiteral("False"))).value_or(false));
+    setListIndex(o.cmbOpusBitrate, s.get("Opus Bitrate", QStringLiteral("2")));
     for (int i = 0; i < 8; ++i) {
         QLineEdit* box = o.txtWMATags[static_cast<std::size_t>(i)];
         box->setText(s.get(qPrintable(QStringLiteral("WMA Tag#%1").arg(i)), box->text()));

@@ -17,8 +17,10 @@ namespace modSettings {
 // was, and *why (when given) says why.
 bool SaveSettings(OptionsPanels& panels, int driveEntry, QString* why);
 // Returns the stored drive list entry (any number; the drive panel ignores
-// one it does not have), none when the stored text is no number.
-std::optional<int> LoadSettings(OptionsPanels& panels);
+// one it does not have), none when the stored text is no number. A stored
+// format this version does not know selects the first, and *problem (when
+// given) says so.
+std::optional<int> LoadSettings(OptionsPanels& panels, QString* problem = nullptr);
 void RestoreFileFormat(OptionsPanels& panels);
 
 // A stored number: decimal, rounded half to even to a 16-bit signed integer.

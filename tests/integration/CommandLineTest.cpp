@@ -1,4 +1,5 @@
 // The built program's terminal commands on generated disc images.
+#include "../platform/audio/AudioTestUtil.h"
 #include "CommandLineRig.h"
 #include "LocalHttpServer.h"
 #include "app/SingleInstance.h"
@@ -254,4 +255,27 @@ TEST_F(CommandLine, LooksTheDiscUpAndPrintsItsTitlesAndIds)
         EXPECT_TRUE(r.err.contains("--name") && r.err.count('\n') == 1) << r.err.toStdString();
         EXPECT_FALSE(QFileInfo::exists(home.filePath("never")));
     }
+}
+
+// FLAC holds the disc's PCM exactly; Opus lasts as long as the track, within a frame.
+TEST_F(CommandLine, RipsFlacExactlyAndOpusToLength)
+{
+    const QString out = home.filePath("lossless");
+    Outcome r = run({"rip", "--image", image.cue, "--tracks", "1,3", "--format", "flac", "--level", "8", "--out", out});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(filesIn(out), QStringList({"TRACK1.flac", "TRACK3.flac"}));
+    for (const std::size_t track : {0u, 2u}) {
+        const QByteArray pcm = RunTool("ffmpeg", {"-v", "error", "-i", out + QStringLiteral("/TRACK%1.flac").arg(track + 1),
+                                                  "-f", "s16le", "-"});
+        EXPECT_TRUE(pcm == QByteArray(reinterpret_cast<const char*>(image.track(track).data()),
+                                      qsizetype(image.track(track).size())))
+            << "track " << track + 1;
+    }
+    r = run({"rip", "--image", image.cue, "--tracks", "1", "--format", "opus", "--bitrate", "96", "--out", out});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_NEAR(DecodedSeconds(out + "/TRACK1.opus"), double(image.track(0).size()) / 176400, 0.02);
+
+    r = run({"rip", "--image", image.cue, "--format", "mp3", "--level", "5", "--out", out});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains("--level applies to flac, not to mp3")) << r.err.toStdString();
 }

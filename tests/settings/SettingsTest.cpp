@@ -77,6 +77,9 @@ TEST_F(Settings, SaveThenLoadReproducesEveryControl)
     o.cmbFileNames->setCurrentText("{artist}/{nn} {title}");
     o.chkTagFiles->setChecked(false);
     o.chkPlaylist->setChecked(true);
+    o.cmbFLACLevel->setCurrentIndex(8);
+    o.chkFLACVerify->setChecked(true);
+    o.cmbOpusBitrate->setCurrentIndex(0);
     ASSERT_TRUE(w.SaveSettings(nullptr));
 
     window.reset();
@@ -88,6 +91,8 @@ TEST_F(Settings, SaveThenLoadReproducesEveryControl)
     EXPECT_EQ(p.cmbFileNames->currentText(), "{artist}/{nn} {title}");
     EXPECT_FALSE(p.chkTagFiles->isChecked());
     EXPECT_TRUE(p.chkPlaylist->isChecked());
+    EXPECT_EQ(p.cmbFLACLevel->currentText() + p.cmbOpusBitrate->currentText(), "8256 Kbps");
+    EXPECT_TRUE(p.chkFLACVerify->isChecked());
     EXPECT_EQ(p.txtExtractPath->text(), "/srv/music/rips ünïcode \"quoted\"\\");
     EXPECT_EQ(p.SelectedFormat(), FormatOgg);
     EXPECT_TRUE(p.optOGGVBR->isChecked());
@@ -119,8 +124,11 @@ TEST_F(Settings, StoredValuesThatDoNotFitLeaveTheirControlAlone)
     store("OGG CBR Check", "maybe");   // not a Boolean
     store("MP3 CBR Check", "0");       // a number: false
     store("OGG VBR Bitrate", "twelve");
-    store("File Format", "9");         // no such option
+    store("File Format", "9");         // no such option: a later version's, said once
     frmMain& w = start();
+    ASSERT_EQ(dialogs.boxes.size(), 1);
+    EXPECT_EQ(dialogs.boxes[0].text,
+              "The stored output format \"9\" is not one this version knows, so iPod-PSP Default is used.");
     OptionsPanels& o = *w.settings().options;
     EXPECT_EQ(w.drives().cmbCDDrives->currentIndex(), 0);
     EXPECT_EQ(o.cmbWMAEncodingBitrate->currentIndex(), 0) << "as the rate loader left it";
