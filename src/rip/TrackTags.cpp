@@ -3,10 +3,12 @@
 #include <QFile>
 
 #include <taglib/attachedpictureframe.h>
+#include <taglib/flacfile.h>
 #include <taglib/flacpicture.h>
 #include <taglib/id3v2header.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
+#include <taglib/opusfile.h>
 #include <taglib/textidentificationframe.h>
 #include <taglib/tpropertymap.h>
 #include <taglib/vorbisfile.h>
@@ -116,27 +118,56 @@ bool WriteMp3(const QByteArray& name, const TrackTags& tags, QString* why)
     return true;
 }
 
-bool WriteOgg(const QByteArray& name, const TrackTags& tags, QString* why)
+// Vorbis comments, as OGG, Opus and FLAC carry them.
+void FillXiph(TagLib::Ogg::XiphComment* comment, const TrackTags& tags)
 {
-    TagLib::Ogg::Vorbis::File file(name.constData());
-    if (!file.isValid())
-        return Fail(why, QStringLiteral("the file could not be read as OGG"));
     TagLib::PropertyMap map = Properties(tags);
     if (tags.number > 0)
         map.replace("TRACKNUMBER", TagLib::StringList(Text(QString::number(tags.number))));
     if (tags.total > 0)
         map.replace("TRACKTOTAL", TagLib::StringList(Text(QString::number(tags.total))));
-    TagLib::Ogg::XiphComment* comment = file.tag();
     comment->setProperties(map);
+}
+
+TagLib::FLAC::Picture* FrontCover(const QByteArray& bytes)
+{
+    const QString mime = CoverMimeType(bytes);
+    if (mime.isEmpty())
+        return nullptr;
+    auto* picture = new TagLib::FLAC::Picture;
+    picture->setType(TagLib::FLAC::Picture::FrontCover);
+    picture->setMimeType(Text(mime));
+    picture->setData(Bytes(bytes));
+    return picture;
+}
+
+// OGG and Opus: the comment header holds the pictures too.
+template <typename OggFile>
+bool WriteOggFile(const QByteArray& name, const QString& format, const TrackTags& tags, QString* why)
+{
+    OggFile file(name.constData());
+    if (!file.isValid())
+        return Fail(why, QStringLiteral("the file could not be read as %1").arg(format));
+    TagLib::Ogg::XiphComment* comment = file.tag();
+    FillXiph(comment, tags);
     comment->removeAllPictures();
-    const QString mime = CoverMimeType(tags.cover);
-    if (!mime.isEmpty()) {
-        auto* picture = new TagLib::FLAC::Picture;
-        picture->setType(TagLib::FLAC::Picture::FrontCover);
-        picture->setMimeType(Text(mime));
-        picture->setData(Bytes(tags.cover));
+    if (auto* picture = FrontCover(tags.cover))
         comment->addPicture(picture);
-    }
+    if (!file.save())
+        return Fail(why, QStringLiteral("the tags could not be saved"));
+    return true;
+}
+
+// FLAC: the pictures are metadata blocks of their own.
+bool WriteFlac(const QByteArray& name, const TrackTags& tags, QString* why)
+{
+    TagLib::FLAC::File file(name.constData(), false);
+    if (!file.isValid())
+        return Fail(why, QStringLiteral("the file could not be read as FLAC"));
+    FillXiph(file.xiphComment(true), tags);
+    file.removePictures();
+    if (auto* picture = FrontCover(tags.cover))
+        file.addPicture(picture);
     if (!file.save())
         return Fail(why, QStringLiteral("the tags could not be saved"));
     return true;
@@ -149,7 +180,13 @@ bool WriteTags(const QString& path, TagFormat format, const TrackTags& tags, QSt
     // By the format asked for, not the name: the file is still the encoder's
     // temporary "….part".
     const QByteArray name = QFile::encodeName(path);
-    return format == TagFormat::Mp3 ? WriteMp3(name, tags, why) : WriteOgg(name, tags, why);
+    switch (format) {
+    case TagFormat::Mp3: return WriteMp3(name, tags, why);
+    case TagFormat::Ogg: return WriteOggFile<TagLib::Ogg::Vorbis::File>(name, QStringLiteral("OGG"), tags, why);
+    case TagFormat::Opus: return WriteOggFile<TagLib::Ogg::Opus::File>(name, QStringLiteral("Opus"), tags, why);
+    case TagFormat::Flac: return WriteFlac(name, tags, why);
+    }
+    return Fail(why, QStringLiteral("no tags are written in this format"));
 }
 
 } // namespace qm
