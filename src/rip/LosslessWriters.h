@@ -30,6 +30,8 @@ public:
 
 private:
     struct Encoder;
+    bool failed(const QString& words);
+
     AudioLibrary& m_audio;
     OutputFile m_file;
     Settings m_settings;
@@ -53,6 +55,8 @@ public:
 
 private:
     struct Encoder;
+    bool failed(const QString& words);
+
     AudioLibrary& m_audio;
     OutputFile m_file;
     int m_kbps;
