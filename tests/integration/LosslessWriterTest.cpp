@@ -17,27 +17,19 @@ namespace {
 constexpr double kTrackSeconds = 25.0;
 constexpr DWORD kBlock = 20000;
 
-// Forwards to a writer and raises the stop flag after `blocks` blocks, as
-// the user's Stop does between two blocks.
-class StopAfter : public RipWriter {
-public:
-    StopAfter(RipWriter& inner, bool& stop, int blocks) : m_inner(inner), m_stop(stop), m_left(blocks) {}
-    DWORD blockSize() const override { return m_inner.blockSize(); }
-    bool clearsStopFlag() const override { return m_inner.clearsStopFlag(); }
-    void streamFailed(int code) override { m_inner.streamFailed(code); }
-    bool open(HSTREAM stream) override { return m_inner.open(stream); }
+// A writer that raises the stop flag after `blocks` blocks, as the user's
+// Stop does between two blocks.
+template <typename Writer>
+struct Stopping : Writer {
+    template <typename... Args>
+    Stopping(bool& flag, int blocks, Args&&... args) : Writer(std::forward<Args>(args)...), stop(flag), left(blocks) {}
     bool write(const char* data, DWORD bytes) override
     {
-        m_stop = --m_left <= 0;
-        return m_inner.write(data, bytes);
+        stop = --left <= 0;
+        return Writer::write(data, bytes);
     }
-    void readFailed(int code) override { m_inner.readFailed(code); }
-    RipResult finish(bool failed, bool cancelled) override { return m_inner.finish(failed, cancelled); }
-
-private:
-    RipWriter& m_inner;
-    bool& m_stop;
-    int m_left;
+    bool& stop;
+    int left;
 };
 
 QByteArray PcmBytes(const Pcm& pcm, std::size_t size = ~std::size_t{0})
@@ -113,7 +105,6 @@ TEST_F(LosslessWriters, FlacIsTheTracksPcmWithItsMd5AndASeekTable)
             << seekTable.toStdString();
         EXPECT_EQ(ProbeText(file, "format_tags=title,track"), c.tags ? "TAG:TITLE=Sommer ö\nTAG:track=2\n" : "");
     }
-    EXPECT_EQ(files(), QStringList({"5.flac", "8.flac"}));
 }
 
 TEST_F(LosslessWriters, OpusDecodesToTheTracksLengthAtItsBitrate)
@@ -136,9 +127,8 @@ TEST_F(LosslessWriters, StopKeepsAShorterFileThatDecodes)
 {
     constexpr int kBlocks = 30;
     const QByteArray part = PcmBytes(image.track(0), kBlocks * kBlock);
-    FlacWriter flac(*engine, out + "/cut.flac", {}, Tags());
-    StopAfter flacStop(flac, stop, kBlocks);
-    EXPECT_EQ(rip(flacStop), RipResult::Cancelled);
+    Stopping<FlacWriter> flac(stop, kBlocks, *engine, out + "/cut.flac", FlacWriter::Settings{}, Tags());
+    EXPECT_EQ(rip(flac), RipResult::Cancelled);
     EXPECT_FALSE(stop);
     EXPECT_TRUE(FlacPcm(out + "/cut.flac") == part);
     EXPECT_EQ(RunTool("metaflac", {"--show-md5sum", out + "/cut.flac"}).trimmed(), Md5(part));
@@ -146,9 +136,8 @@ TEST_F(LosslessWriters, StopKeepsAShorterFileThatDecodes)
     const QByteArray seekTable = RunTool("metaflac", {"--list", "--block-type=SEEKTABLE", out + "/cut.flac"});
     EXPECT_EQ(seekTable.count("PLACEHOLDER"), 2) << seekTable.toStdString();
 
-    OpusWriter opus(*engine, out + "/cut.opus", 160, Tags());
-    StopAfter opusStop(opus, stop, kBlocks);
-    EXPECT_EQ(rip(opusStop), RipResult::Cancelled);
+    Stopping<OpusWriter> opus(stop, kBlocks, *engine, out + "/cut.opus", 160, Tags());
+    EXPECT_EQ(rip(opus), RipResult::Cancelled);
     EXPECT_NEAR(DecodedSeconds(out + "/cut.opus"), double(part.size()) / kCdBytesPerSecond, 0.02);
     EXPECT_EQ(files(), QStringList({"cut.flac", "cut.opus"}));
 }
@@ -163,10 +152,10 @@ TEST_F(LosslessWriters, FailuresCarryTheirWordsAndLeaveNoFile)
     FlacWriter flacFull(*engine, flac, {}, Tags());
     OpusWriter opusFull(*engine, opus, 160, Tags());
     OpusWriter opusRefused(*engine, opus, 0, std::nullopt);
-    const struct { RipWriter* writer; rlim_t limit; QString reason; RipFailure::Box box; } cases[] = {
-        {&flacFull, 100000, flac + full, RipFailure::Box::Report},
-        {&opusFull, 100000, opus + full, RipFailure::Box::Report},
-        {&opusRefused, 0, "The Opus encoder failed: 0 kbps (invalid argument)", RipFailure::Box::Warning},
+    const struct { RipWriter* writer; rlim_t limit; QString reason; } cases[] = {
+        {&flacFull, 100000, flac + full},
+        {&opusFull, 100000, opus + full},
+        {&opusRefused, 0, "The Opus encoder failed: 0 kbps (invalid argument)"},
     };
     rlimit before{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
@@ -179,7 +168,6 @@ TEST_F(LosslessWriters, FailuresCarryTheirWordsAndLeaveNoFile)
         ::setrlimit(RLIMIT_FSIZE, &before);
         EXPECT_EQ(result, RipResult::Failed);
         EXPECT_EQ(c.writer->failure().reason, c.reason);
-        EXPECT_EQ(c.writer->failure().box, c.box);
         EXPECT_EQ(files(), QStringList());
     }
     std::signal(SIGXFSZ, oldHandler);
