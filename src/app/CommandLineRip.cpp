@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QCheckBox>
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTreeWidget>
