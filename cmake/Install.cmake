@@ -29,11 +29,11 @@ set(CPACK_PACKAGE_VENDOR "The Quillmere developers")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0.${PROJECT_VERSION_TWEAK}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Audio CD player and ripper")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Quillmere plays audio CDs and rips their tracks to WAV, WMA, MP3 or OGG files, from its window or from a terminal.")
+    "Quillmere plays audio CDs and rips their tracks to WAV, WMA, MP3, OGG, FLAC or Opus files, tagged and named from the disc's titles, from its window or from a terminal.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Quillmere developers <maintainers@quillmere.org>")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "lame, vorbis-tools, libqt6core6 (>= 6.4), libqt6gui6, libqt6widgets6, libqt6qml6, libqt6quick6, libqt6quickwidgets6, libqt6svg6, qt6-qpa-plugins, qml6-module-qtquick, qml6-module-qtqml-workerscript, qml6-module-qtquick-window, qml6-module-qtquick-templates, qml6-module-qtquick-controls, qml6-module-qtquick-layouts, libcdio19, libcdio-cdda2, libcdio-paranoia2, libpulse0, libavcodec59, libavformat59, libavutil57, libswresample4, fonts-dejavu-core")
+    "lame, vorbis-tools, libqt6core6 (>= 6.4), libqt6gui6, libqt6widgets6, libqt6qml6, libqt6quick6, libqt6quickwidgets6, libqt6svg6, qt6-qpa-plugins, qml6-module-qtquick, qml6-module-qtqml-workerscript, qml6-module-qtquick-window, qml6-module-qtquick-templates, qml6-module-qtquick-controls, qml6-module-qtquick-layouts, libcdio19, libcdio-cdda2, libcdio-paranoia2, libpulse0, libavcodec59, libavformat59, libavutil57, libswresample4, libqt6network6, libdiscid0, libtag1v5, libflac12, libopusenc0, fonts-dejavu-core")
 include(CPack)
