@@ -82,6 +82,46 @@ QString Unsupported(const PcmFormat& f)
 
 } // namespace
 
+InProcessWriter::InProcessWriter(AudioLibrary& audio, const QString& path, std::optional<TrackTags> tags,
+                                 TagFormat format, QString encoder, QString routine)
+    : m_audio(audio), m_file(path), m_tags(std::move(tags)), m_format(format), m_encoder(std::move(encoder)),
+      m_routine(std::move(routine))
+{
+}
+
+bool InProcessWriter::failed(const QString& words)
+{
+    return fail(WriteFailure(m_file, m_routine, m_encoder, words));
+}
+
+void InProcessWriter::streamFailed(int code)
+{
+    fail(StreamFailure(code));
+}
+
+void InProcessWriter::readFailed(int code)
+{
+    fail(ReadFailure(code, m_routine));
+}
+
+RipResult InProcessWriter::finish(bool failedBefore, bool cancelled)
+{
+    bool ok = !failedBefore && complete();
+    // Tags are written by name: what is still buffered must be in the file.
+    if (ok && m_file.size() < 0)
+        ok = failed(kNotWritten);
+    if (QString why; ok && m_tags && !WriteTags(m_file.tempPath(), m_format, *m_tags, &why))
+        ok = failed(QStringLiteral("the tags could not be written: %1").arg(why));
+    if (ok && !m_file.commit())
+        ok = failed(kNotWritten);
+    close();
+    if (!ok) {
+        m_file.discard();
+        return RipResult::Failed;
+    }
+    return cancelled ? RipResult::Cancelled : RipResult::Ripped;
+}
+
 // ---------------------------------------------------------------- FLAC
 
 struct FlacWriter::Encoder {
@@ -148,21 +188,12 @@ struct FlacWriter::Encoder {
 };
 
 FlacWriter::FlacWriter(AudioLibrary& audio, const QString& path, Settings settings, std::optional<TrackTags> tags)
-    : m_audio(audio), m_file(path), m_settings(settings), m_tags(std::move(tags))
+    : InProcessWriter(audio, path, std::move(tags), TagFormat::Flac, QStringLiteral("FLAC"), kFlacRoutine),
+      m_settings(settings)
 {
 }
 
 FlacWriter::~FlacWriter() = default;
-
-bool FlacWriter::failed(const QString& words)
-{
-    return fail(WriteFailure(m_file, kFlacRoutine, QStringLiteral("FLAC"), words));
-}
-
-void FlacWriter::streamFailed(int code)
-{
-    fail(StreamFailure(code));
-}
 
 bool FlacWriter::open(HSTREAM stream)
 {
@@ -233,34 +264,21 @@ bool FlacWriter::write(const char* data, DWORD bytes)
     return true;
 }
 
-void FlacWriter::readFailed(int code)
+bool FlacWriter::complete()
 {
-    fail(ReadFailure(code, kFlacRoutine));
+    if (!m_encoder)
+        return false;
+    // Also after a Stop: the shorter stream gets its own length and MD5.
+    Encoder& e = *m_encoder;
+    e.trimSeekTable();
+    if (!FLAC__stream_encoder_finish(e.flac))
+        return failed(QString::fromLatin1(FLAC__stream_encoder_get_resolved_state_string(e.flac)));
+    return true;
 }
 
-RipResult FlacWriter::finish(bool failedBefore, bool cancelled)
+void FlacWriter::close()
 {
-    bool ok = !failedBefore && m_encoder;
-    if (ok) {
-        // Also after a Stop: the shorter stream gets its own length and MD5.
-        Encoder& e = *m_encoder;
-        e.trimSeekTable();
-        if (!FLAC__stream_encoder_finish(e.flac))
-            ok = failed(QString::fromLatin1(FLAC__stream_encoder_get_resolved_state_string(e.flac)));
-    }
-    // Tags are written by name: what is still buffered must be in the file.
-    if (ok && m_file.size() < 0)
-        ok = failed(kNotWritten);
-    if (QString why; ok && m_tags && !WriteTags(m_file.tempPath(), TagFormat::Flac, *m_tags, &why))
-        ok = failed(QStringLiteral("the tags could not be written: %1").arg(why));
-    if (ok && !m_file.commit())
-        ok = failed(kNotWritten);
     m_encoder.reset();
-    if (!ok) {
-        m_file.discard();
-        return RipResult::Failed;
-    }
-    return cancelled ? RipResult::Cancelled : RipResult::Ripped;
 }
 
 // ---------------------------------------------------------------- Opus
@@ -290,21 +308,11 @@ struct OpusWriter::Encoder {
 };
 
 OpusWriter::OpusWriter(AudioLibrary& audio, const QString& path, int kbps, std::optional<TrackTags> tags)
-    : m_audio(audio), m_file(path), m_kbps(kbps), m_tags(std::move(tags))
+    : InProcessWriter(audio, path, std::move(tags), TagFormat::Opus, QStringLiteral("Opus"), kOpusRoutine), m_kbps(kbps)
 {
 }
 
 OpusWriter::~OpusWriter() = default;
-
-bool OpusWriter::failed(const QString& words)
-{
-    return fail(WriteFailure(m_file, kOpusRoutine, QStringLiteral("Opus"), words));
-}
-
-void OpusWriter::streamFailed(int code)
-{
-    fail(StreamFailure(code));
-}
 
 bool OpusWriter::open(HSTREAM stream)
 {
@@ -362,33 +370,21 @@ bool OpusWriter::write(const char* data, DWORD bytes)
     return true;
 }
 
-void OpusWriter::readFailed(int code)
+bool OpusWriter::complete()
 {
-    fail(ReadFailure(code, kOpusRoutine));
+    if (!m_encoder)
+        return false;
+    // Also after a Stop: the last packets and the stream's end.
+    Encoder& e = *m_encoder;
+    const int error = ope_encoder_drain(e.opus);
+    if (error != OPE_OK || e.writeFailed)
+        return failed(QString::fromUtf8(ope_strerror(error)));
+    return true;
 }
 
-RipResult OpusWriter::finish(bool failedBefore, bool cancelled)
+void OpusWriter::close()
 {
-    bool ok = !failedBefore && m_encoder;
-    if (ok) {
-        // Also after a Stop: the last packets and the stream's end.
-        Encoder& e = *m_encoder;
-        const int error = ope_encoder_drain(e.opus);
-        if (error != OPE_OK || e.writeFailed)
-            ok = failed(QString::fromUtf8(ope_strerror(error)));
-    }
-    if (ok && m_file.size() < 0)
-        ok = failed(kNotWritten);
-    if (QString why; ok && m_tags && !WriteTags(m_file.tempPath(), TagFormat::Opus, *m_tags, &why))
-        ok = failed(QStringLiteral("the tags could not be written: %1").arg(why));
-    if (ok && !m_file.commit())
-        ok = failed(kNotWritten);
     m_encoder.reset();
-    if (!ok) {
-        m_file.discard();
-        return RipResult::Failed;
-    }
-    return cancelled ? RipResult::Cancelled : RipResult::Ripped;
 }
 
 } // namespace qm

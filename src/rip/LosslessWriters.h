@@ -11,7 +11,39 @@
 
 namespace qm {
 
-class FlacWriter : public RipWriter {
+// What the two share: the file, the tags, how failures are told, and the end
+// of a track (the encoder completes its stream, after a Stop too; then the
+// tags; then the rename).
+class InProcessWriter : public RipWriter {
+public:
+    DWORD blockSize() const override { return 20000; }
+    bool clearsStopFlag() const override { return true; }
+    void streamFailed(int code) override;
+    void readFailed(int code) override;
+    RipResult finish(bool failed, bool cancelled) override;
+
+protected:
+    InProcessWriter(AudioLibrary& audio, const QString& path, std::optional<TrackTags> tags, TagFormat format,
+                    QString encoder, QString routine);
+    // Completes the encoded stream; false when there is none or once
+    // failed() has said why it could not be.
+    virtual bool complete() = 0;
+    // Drops the encoder.
+    virtual void close() = 0;
+    // The system's words when the file failed, else the encoder's; always false.
+    bool failed(const QString& words);
+
+    AudioLibrary& m_audio;
+    OutputFile m_file;
+    std::optional<TrackTags> m_tags;
+
+private:
+    TagFormat m_format;
+    QString m_encoder; // for messages
+    QString m_routine; // for failure reports
+};
+
+class FlacWriter : public InProcessWriter {
 public:
     struct Settings {
         int level = 5;       // compression level, 0-8
@@ -20,47 +52,33 @@ public:
     FlacWriter(AudioLibrary& audio, const QString& path, Settings settings, std::optional<TrackTags> tags);
     ~FlacWriter() override;
 
-    DWORD blockSize() const override { return 20000; }
-    bool clearsStopFlag() const override { return true; }
-    void streamFailed(int code) override;
     bool open(HSTREAM stream) override;
     bool write(const char* data, DWORD bytes) override;
-    void readFailed(int code) override;
-    RipResult finish(bool failed, bool cancelled) override;
 
 private:
-    struct Encoder;
-    bool failed(const QString& words);
+    bool complete() override;
+    void close() override;
 
-    AudioLibrary& m_audio;
-    OutputFile m_file;
+    struct Encoder;
     Settings m_settings;
-    std::optional<TrackTags> m_tags;
     std::unique_ptr<Encoder> m_encoder;
 };
 
-class OpusWriter : public RipWriter {
+class OpusWriter : public InProcessWriter {
 public:
     // kbps: 64, 96, 128, 160, 192 or 256.
     OpusWriter(AudioLibrary& audio, const QString& path, int kbps, std::optional<TrackTags> tags);
     ~OpusWriter() override;
 
-    DWORD blockSize() const override { return 20000; }
-    bool clearsStopFlag() const override { return true; }
-    void streamFailed(int code) override;
     bool open(HSTREAM stream) override;
     bool write(const char* data, DWORD bytes) override;
-    void readFailed(int code) override;
-    RipResult finish(bool failed, bool cancelled) override;
 
 private:
-    struct Encoder;
-    bool failed(const QString& words);
+    bool complete() override;
+    void close() override;
 
-    AudioLibrary& m_audio;
-    OutputFile m_file;
+    struct Encoder;
     int m_kbps;
-    std::optional<TrackTags> m_tags;
     std::unique_ptr<Encoder> m_encoder;
 };
 
