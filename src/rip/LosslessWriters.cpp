@@ -24,15 +24,6 @@ constexpr unsigned kSeekPointSeconds = 10;
 // on top of it.
 constexpr unsigned kFlacPadding = 8192;
 
-// The stream's layout; both encoders take 16-bit samples only.
-struct PcmFormat {
-    unsigned rate = 0;
-    unsigned channels = 0;
-    bool sixteenBit = false;
-    std::uint64_t frames = 0; // per channel; 0 when the stream does not tell
-    unsigned frameBytes() const { return 2 * channels; }
-};
-
 PcmFormat FormatOf(AudioLibrary& audio, HSTREAM stream)
 {
     BASS_CHANNELINFO info;
@@ -87,6 +78,17 @@ InProcessWriter::InProcessWriter(AudioLibrary& audio, const QString& path, std::
     : m_audio(audio), m_file(path), m_tags(std::move(tags)), m_format(format), m_encoder(std::move(encoder)),
       m_routine(std::move(routine))
 {
+}
+
+std::optional<PcmFormat> InProcessWriter::begin(HSTREAM stream, unsigned maxChannels)
+{
+    const PcmFormat format = FormatOf(m_audio, stream);
+    const bool taken = format.sixteenBit && format.channels >= 1 && format.channels <= maxChannels && format.rate > 0;
+    if (!taken || !m_file.create()) {
+        failed(taken ? kNotWritten : Unsupported(format));
+        return std::nullopt;
+    }
+    return format;
 }
 
 bool InProcessWriter::failed(const QString& words)
@@ -197,11 +199,10 @@ FlacWriter::~FlacWriter() = default;
 
 bool FlacWriter::open(HSTREAM stream)
 {
-    const PcmFormat format = FormatOf(m_audio, stream);
-    if (!format.sixteenBit || format.channels < 1 || format.channels > 8 || format.rate == 0)
-        return failed(Unsupported(format));
-    if (!m_file.create())
-        return failed(kNotWritten);
+    const std::optional<PcmFormat> begun = begin(stream, 8);
+    if (!begun)
+        return false;
+    const PcmFormat& format = *begun;
     m_encoder = std::make_unique<Encoder>(m_file);
     Encoder& e = *m_encoder;
     e.channels = format.channels;
@@ -316,11 +317,10 @@ OpusWriter::~OpusWriter() = default;
 
 bool OpusWriter::open(HSTREAM stream)
 {
-    const PcmFormat format = FormatOf(m_audio, stream);
-    if (!format.sixteenBit || format.channels < 1 || format.channels > 2 || format.rate == 0)
-        return failed(Unsupported(format));
-    if (!m_file.create())
-        return failed(kNotWritten);
+    const std::optional<PcmFormat> begun = begin(stream, 2);
+    if (!begun)
+        return false;
+    const PcmFormat& format = *begun;
     m_encoder = std::make_unique<Encoder>(m_file);
     Encoder& e = *m_encoder;
     e.channels = format.channels;

@@ -6,10 +6,20 @@
 #include "RipWriter.h"
 #include "TrackTags.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
 namespace qm {
+
+// The stream's layout; both encoders take 16-bit samples only.
+struct PcmFormat {
+    unsigned rate = 0;
+    unsigned channels = 0;
+    bool sixteenBit = false;
+    std::uint64_t frames = 0; // per channel; 0 when the stream does not tell
+    unsigned frameBytes() const { return 2 * channels; }
+};
 
 // What the two share: the file, the tags, how failures are told, and the end
 // of a track (the encoder completes its stream, after a Stop too; then the
@@ -25,6 +35,9 @@ public:
 protected:
     InProcessWriter(AudioLibrary& audio, const QString& path, std::optional<TrackTags> tags, TagFormat format,
                     QString encoder, QString routine);
+    // The stream's layout once it is one the encoder takes (at most
+    // maxChannels) and the file is created; otherwise failed() has said why.
+    std::optional<PcmFormat> begin(HSTREAM stream, unsigned maxChannels);
     // Completes the encoded stream; false when there is none or once
     // failed() has said why it could not be.
     virtual bool complete() = 0;
