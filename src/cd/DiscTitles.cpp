@@ -293,22 +293,25 @@ QString DiscTitles::Title(int track) const
     return m_cdText ? meta::CleanText(m_cdText->title.value(track)) : QString();
 }
 
+QString DiscTitles::DiscText(const std::optional<QString>& edit, QString meta::Release::*field,
+                             QStringList CdTextTables::*cdText, const QString& unknown) const
+{
+    if (edit)
+        return *edit;
+    if (const meta::Release* r = ChosenRelease(); r && !(r->*field).isEmpty())
+        return r->*field;
+    // A disc with CD-Text shows what it says, even nothing.
+    return m_cdText ? meta::CleanText(((*m_cdText).*cdText).value(0)) : unknown;
+}
+
 QString DiscTitles::Artist() const
 {
-    if (m_edits.artist)
-        return *m_edits.artist;
-    if (const meta::Release* r = ChosenRelease(); r && !r->artist.isEmpty())
-        return r->artist;
-    return m_cdText ? meta::CleanText(m_cdText->performer.value(0)) : QStringLiteral("Unknown Artist");
+    return DiscText(m_edits.artist, &meta::Release::artist, &CdTextTables::performer, QStringLiteral("Unknown Artist"));
 }
 
 QString DiscTitles::Album() const
 {
-    if (m_edits.album)
-        return *m_edits.album;
-    if (const meta::Release* r = ChosenRelease(); r && !r->title.isEmpty())
-        return r->title;
-    return m_cdText ? meta::CleanText(m_cdText->title.value(0)) : QStringLiteral("Unknown Album");
+    return DiscText(m_edits.album, &meta::Release::title, &CdTextTables::title, QStringLiteral("Unknown Album"));
 }
 
 QString DiscTitles::Year() const

@@ -98,6 +98,10 @@ private:
     void SetStatus(const QString& text);
     void Problem(const QString& text);
     void FillChoice();
+    // The disc's artist or album: the edit, else the chosen release's, else
+    // the CD-Text's, else `unknown`.
+    QString DiscText(const std::optional<QString>& edit, QString meta::Release::*field, QStringList CdTextTables::*cdText,
+                     const QString& unknown) const;
 
     FrontEnd& m_frontEnd;
     meta::LookupConfig m_config;
