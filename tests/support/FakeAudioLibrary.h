@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,13 @@ struct FakeDrive {
     bool doorOpen = false;
     bool doorLocked = false;
     bool present = true; // false: the drive is gone (unplugged); every call on it fails
+    bool image = false;  // a disc image rather than a physical drive
+    int readOffset = 0;  // samples, as QM_CD_SetReadOffset set it
+    // What a stream of each (0-based) track reports as paranoia's events.
+    std::map<DWORD, QM_CD_READ_ERRORS> readErrors;
+    // Tracks whose every read differs from the one before, as a scratched
+    // disc's may.
+    std::set<DWORD> unstableTracks;
 };
 
 // A CD-Text block from its entries ("TITLE0=Album", ...), with the final empty text.

@@ -134,6 +134,16 @@ struct QM_CD_TOC {
     std::int32_t leadout = 0;
 };
 
+// What paranoia reported while a stream read its track, counted. Streams of
+// disc images read exactly and report nothing.
+struct QM_CD_READ_ERRORS {
+    DWORD readErrors = 0; // reads the drive failed, retried
+    DWORD skips = 0;      // audio paranoia gave up on and skipped
+    DWORD repairs = 0;    // scratches found and repaired
+    DWORD fixups = 0;     // overlaps corrected: edges, atoms, dropped and duplicated bytes
+    DWORD drift = 0;      // the drive's position drifted and was corrected
+};
+
 // State of an external encoder attached by BASS_Encode_Start.
 struct QM_ENCODE_STATUS {
     QM_ENCODE_STATUS() = default;
@@ -184,6 +194,15 @@ public:
     virtual bool BASS_CD_DoorIsOpen(DWORD drive) = 0;
     virtual bool BASS_CD_DoorIsLocked(DWORD drive) = 0;
     virtual HSTREAM BASS_CD_StreamCreate(DWORD drive, DWORD track, DWORD flags) = 0;
+    // Extra: whether the drive is a disc image rather than a physical drive.
+    virtual bool QM_CD_IsImage(DWORD drive) = 0;
+    // Extra: the drive's read offset in samples (-3000 to +3000), for streams
+    // made after the call: sample i of a track is read from the disc's sample
+    // (track start + i + offset); samples before the disc's first or past its
+    // last are zeros.
+    virtual bool QM_CD_SetReadOffset(DWORD drive, int samples) = 0;
+    // Extra: what paranoia reported while the stream read, so far.
+    virtual bool QM_CD_GetReadErrors(HSTREAM handle, QM_CD_READ_ERRORS* errors) = 0;
 
     // Channels.
     virtual bool BASS_StreamPlay(HSTREAM handle, bool flush, DWORD flags) = 0;
