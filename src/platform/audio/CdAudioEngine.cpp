@@ -3,6 +3,7 @@
 #include "CdDecodeStream.h"
 #include "DriveList.h"
 #include "LastError.h"
+#include "OffsetReader.h"
 
 namespace qm {
 
@@ -12,6 +13,7 @@ using audio::Ok;
 CdAudioEngine::CdAudioEngine(QStringList imageFiles, QString demoImage, DriveScan scan, EngineConfig config)
     : m_images(std::move(imageFiles)), m_encoderFolder(config.encoderFolder.toStdString()),
       m_drives(audio::FindDrives(scan == DriveScan::PhysicalAndImages, m_images, demoImage)),
+      m_readOffsets(m_drives.size(), 0),
       m_output(m_channels, std::move(config.output))
 {
 }
@@ -210,10 +212,44 @@ HSTREAM CdAudioEngine::BASS_CD_StreamCreate(DWORD index, DWORD track, DWORD flag
     auto reader = drive(index)->openReader(error);
     if (!reader)
         return Fail(error, HSTREAM{0});
+    if (const int offset = m_readOffsets[index])
+        reader = std::make_unique<audio::OffsetReader>(std::move(reader), offset, audio::AudioSectors(*toc));
     // A playing stream reads its track through a decoding stream of its own.
     auto stream = std::make_shared<audio::CdDecodeStream>(std::move(reader), toc->tracks[track],
                                                           flags | BASS_STREAM_DECODE);
     return addChannel(std::move(stream), flags);
+}
+
+bool CdAudioEngine::QM_CD_IsImage(DWORD index)
+{
+    std::lock_guard lock(m_driveMutex);
+    audio::CdDrive* d = drive(index);
+    return d ? Ok(d->isImage()) : false;
+}
+
+bool CdAudioEngine::QM_CD_SetReadOffset(DWORD index, int samples)
+{
+    std::lock_guard lock(m_driveMutex);
+    if (!drive(index))
+        return false;
+    if (samples < -audio::kMaxReadOffset || samples > audio::kMaxReadOffset)
+        return Fail(BASS_ERROR_ILLPARAM, false);
+    m_readOffsets[index] = samples;
+    return Ok(true);
+}
+
+bool CdAudioEngine::QM_CD_GetReadErrors(HSTREAM handle, QM_CD_READ_ERRORS* errors)
+{
+    const auto c = channel(handle);
+    if (!c)
+        return false;
+    if (!errors)
+        return Fail(BASS_ERROR_ILLPARAM, false);
+    QM_CD_READ_ERRORS counted;
+    if (!c->readErrors(counted))
+        return Fail(BASS_ERROR_NOTAVAIL, false);
+    *errors = counted;
+    return Ok(true);
 }
 
 HSTREAM CdAudioEngine::addChannel(std::shared_ptr<audio::Channel> source, DWORD flags)

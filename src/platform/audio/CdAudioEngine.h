@@ -65,6 +65,9 @@ public:
     bool BASS_CD_DoorIsOpen(DWORD drive) override;
     bool BASS_CD_DoorIsLocked(DWORD drive) override;
     HSTREAM BASS_CD_StreamCreate(DWORD drive, DWORD track, DWORD flags) override;
+    bool QM_CD_IsImage(DWORD drive) override;
+    bool QM_CD_SetReadOffset(DWORD drive, int samples) override;
+    bool QM_CD_GetReadErrors(HSTREAM handle, QM_CD_READ_ERRORS* errors) override;
 
     bool BASS_StreamPlay(HSTREAM handle, bool flush, DWORD flags) override;
     bool BASS_ChannelPause(DWORD handle) override;
@@ -119,6 +122,7 @@ private:
     std::string m_encoderFolder;
     std::mutex m_driveMutex;
     std::vector<std::unique_ptr<audio::CdDrive>> m_drives;
+    std::vector<int> m_readOffsets; // samples, per drive
     std::string m_idBlock; // what BASS_CD_GetID answered last
     audio::ChannelTable m_channels;
     audio::EngineOutput m_output; // after the table it plays from

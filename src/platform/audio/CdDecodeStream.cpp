@@ -88,4 +88,11 @@ void CdDecodeStream::stop()
     m_stopped = true;
 }
 
+bool CdDecodeStream::readErrors(QM_CD_READ_ERRORS& errors) const
+{
+    // Not under m_mutex: a read that retries a bad sector holds it for long.
+    errors = m_reader->readErrors();
+    return true;
+}
+
 } // namespace qm::audio

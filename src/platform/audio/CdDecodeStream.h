@@ -23,6 +23,7 @@ public:
     QWORD length() const override { return m_length; }
     DWORD state() const override;
     void stop() override;
+    bool readErrors(QM_CD_READ_ERRORS& errors) const override;
 
 private:
     bool fill(std::int64_t sector, int& error); // loads the run that holds `sector`

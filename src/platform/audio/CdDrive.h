@@ -26,6 +26,9 @@ public:
         (void)error;
         return true;
     }
+    // What went wrong and was recovered while reading, so far. Any thread
+    // may ask while another reads.
+    virtual QM_CD_READ_ERRORS readErrors() const { return {}; }
 };
 
 class CdDrive {
@@ -34,6 +37,7 @@ public:
 
     virtual const std::string& description() const = 0; // vendor, model, revision
     virtual const std::string& name() const = 0;        // device node or image file name
+    virtual bool isImage() const = 0;
     virtual bool info(BASS_CD_INFO& info) = 0;
 
     // The disc in the drive, nullptr when there is none (or it is unreadable)

@@ -38,6 +38,13 @@ public:
     virtual QWORD length() const = 0;
     virtual DWORD state() const = 0; // BASS_ACTIVE_*
     virtual void stop() = 0;
+    // A CD stream: what its reads ran into so far, without waiting for a
+    // read in progress. False for other channels.
+    virtual bool readErrors(QM_CD_READ_ERRORS& errors) const
+    {
+        (void)errors;
+        return false;
+    }
 
     // An auto-free channel that has ended; the table may drop it.
     bool finished() const { return autoFree() && state() == BASS_ACTIVE_STOPPED; }

@@ -16,6 +16,7 @@ public:
 
     const std::string& description() const override { return m_description; }
     const std::string& name() const override { return m_name; }
+    bool isImage() const override { return true; }
     bool info(BASS_CD_INFO& info) override;
     std::shared_ptr<const DiscToc> disc(int& error) override;
     bool door(DWORD action, int& error) override;

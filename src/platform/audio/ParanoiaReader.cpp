@@ -12,15 +12,46 @@ namespace {
 // Tries per sector before paranoia gives up on it.
 constexpr int kMaxRetries = 20;
 
-// paranoia's callback carries no user data; reads of one thread run one at a time.
+// paranoia's callback carries no user data; reads of one thread run one at
+// a time, so the reader that asked is set around each call.
 thread_local bool t_skipped = false;
+thread_local ParanoiaEventCounts* t_counts = nullptr;
 
 void OnParanoiaEvent(long, paranoia_cb_mode_t mode)
 {
+    if (t_counts)
+        t_counts->count(mode);
     if (mode == PARANOIA_CB_SKIP || mode == PARANOIA_CB_DRIFT)
         t_skipped = true;
 }
 } // namespace
+
+void ParanoiaEventCounts::count(int event)
+{
+    switch (event) {
+    case PARANOIA_CB_READERR: ++m_readErrors; break;
+    case PARANOIA_CB_SKIP: ++m_skips; break;
+    case PARANOIA_CB_SCRATCH:
+    case PARANOIA_CB_REPAIR: ++m_repairs; break;
+    case PARANOIA_CB_FIXUP_EDGE:
+    case PARANOIA_CB_FIXUP_ATOM:
+    case PARANOIA_CB_FIXUP_DROPPED:
+    case PARANOIA_CB_FIXUP_DUPED: ++m_fixups; break;
+    case PARANOIA_CB_DRIFT: ++m_drift; break;
+    default: break; // reads, verifies, overlaps and the like: progress, not trouble
+    }
+}
+
+QM_CD_READ_ERRORS ParanoiaEventCounts::snapshot() const
+{
+    QM_CD_READ_ERRORS e;
+    e.readErrors = m_readErrors.load();
+    e.skips = m_skips.load();
+    e.repairs = m_repairs.load();
+    e.fixups = m_fixups.load();
+    e.drift = m_drift.load();
+    return e;
+}
 
 struct ParanoiaReader::Handles {
     cdrom_drive_t* drive = nullptr;
@@ -65,7 +96,9 @@ bool ParanoiaReader::read(lsn_t lsn, int count, std::uint8_t* out, int& error)
     }
     for (int i = 0; i < count; ++i) {
         t_skipped = false;
+        t_counts = &m_counts;
         const std::int16_t* samples = cdio_paranoia_read_limited(m_handles->paranoia, OnParanoiaEvent, kMaxRetries);
+        t_counts = nullptr;
         if (!samples || t_skipped) {
             m_next = -1; // paranoia's place is unknown now
             error = BASS_ERROR_NOTAVAIL;

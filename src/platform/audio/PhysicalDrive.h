@@ -18,6 +18,7 @@ public:
 
     const std::string& description() const override { return m_description; }
     const std::string& name() const override { return m_device; }
+    bool isImage() const override { return false; }
     bool info(BASS_CD_INFO& info) override;
     std::shared_ptr<const DiscToc> disc(int& error) override;
     bool door(DWORD action, int& error) override;

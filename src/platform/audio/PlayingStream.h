@@ -44,6 +44,7 @@ public:
     // One that ran to its end counts as playing until its end is announced.
     DWORD state() const override;
     void stop() override;
+    bool readErrors(QM_CD_READ_ERRORS& errors) const override { return m_source->readErrors(errors); }
     // Stopping it now would cut off sound not heard yet: it plays, or its
     // tail is still ahead of the announcement of its end.
     bool cutsOff() const;
