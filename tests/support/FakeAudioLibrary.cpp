@@ -16,7 +16,50 @@ std::uint8_t FakePcmByte(DWORD track, QWORD offset)
 {
     return static_cast<std::uint8_t>((offset * 7 + track * 31 + (offset >> 9)) & 0xFF);
 }
+
+// The table of contents QM_CD_GetTOC reports.
+QM_CD_TOC FakeToc(const FakeDrive& d)
+{
+    if (d.toc)
+        return *d.toc;
+    QM_CD_TOC made;
+    std::int32_t sector = 0;
+    for (std::size_t i = 0; i < d.trackLengths.size(); ++i) {
+        const std::int32_t bytes = d.trackLengths[i];
+        made.tracks.push_back({static_cast<int>(i) + 1, sector, bytes != 0});
+        sector += bytes == 0 ? 1000 : (std::max(bytes, 0) + 2351) / 2352;
+    }
+    made.leadout = sector;
+    return made;
+}
+
+// Bytes [from, from + n) of the disc; `from` may lie before its start.
+void DiscBytes(const FakeDrive& d, const QM_CD_TOC& toc, std::int64_t from, std::uint8_t* out, std::size_t n)
+{
+    const std::int64_t end = std::int64_t{toc.leadout} * 2352;
+    std::size_t t = 0; // the track that holds `at`, found once as the bytes go on
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::int64_t at = from + static_cast<std::int64_t>(i);
+        out[i] = 0;
+        if (at < 0 || at >= end || toc.tracks.empty())
+            continue;
+        while (t + 1 < toc.tracks.size() && at >= std::int64_t{toc.tracks[t + 1].start} * 2352)
+            ++t;
+        const std::int64_t p = at - std::int64_t{toc.tracks[t].start} * 2352;
+        const std::int64_t length = t < d.trackLengths.size() && toc.tracks[t].audio ? std::max(d.trackLengths[t], 0) : 0;
+        if (p >= 0 && p < length)
+            out[i] = FakePcmByte(static_cast<DWORD>(t), static_cast<QWORD>(p));
+    }
+}
 } // namespace
+
+std::vector<std::uint8_t> FakeDiscPcm(const FakeDrive& drive)
+{
+    const QM_CD_TOC toc = FakeToc(drive);
+    std::vector<std::uint8_t> pcm(static_cast<std::size_t>(std::max(toc.leadout, 0)) * 2352);
+    DiscBytes(drive, toc, 0, pcm.data(), pcm.size());
+    return pcm;
+}
 
 std::string CdTextBlock(const std::vector<std::string>& entries)
 {
@@ -215,19 +258,7 @@ bool FakeAudioLibrary::QM_CD_GetTOC(DWORD index, QM_CD_TOC* toc)
     FakeDrive* d = enter(__func__, index) ? nullptr : disc(index);
     if (!d || !toc)
         return false;
-    if (d->toc) {
-        *toc = *d->toc;
-        return ok(), true;
-    }
-    QM_CD_TOC made;
-    std::int32_t sector = 0;
-    for (std::size_t i = 0; i < d->trackLengths.size(); ++i) {
-        const std::int32_t bytes = d->trackLengths[i];
-        made.tracks.push_back({static_cast<int>(i) + 1, sector, bytes != 0});
-        sector += bytes == 0 ? 1000 : (std::max(bytes, 0) + 2351) / 2352;
-    }
-    made.leadout = sector;
-    *toc = made;
+    *toc = FakeToc(*d);
     return ok(), true;
 }
 
@@ -268,7 +299,68 @@ HSTREAM FakeAudioLibrary::BASS_CD_StreamCreate(DWORD index, DWORD track, DWORD f
         return setError(BASS_ERROR_NOTAUDIO), 0;
     if (!(flags & BASS_STREAM_DECODE) && !m_initialised)
         return setError(BASS_ERROR_INIT), 0;
-    return addStream(index, track, flags, QWORD(d->trackLengths[track]));
+    const HSTREAM handle = addStream(index, track, flags, QWORD(d->trackLengths[track]));
+    Stream& s = m_streams[handle];
+    s.cd = true;
+    s.readOffset = d->readOffset;
+    if (d->unstableTracks.count(track))
+        s.unstableRead = ++m_unstableReads[{index, track}];
+    return handle;
+}
+
+bool FakeAudioLibrary::QM_CD_IsImage(DWORD index)
+{
+    const FakeDrive* d = enter(__func__, index) ? nullptr : drive(index);
+    return d && ok() && d->image;
+}
+
+bool FakeAudioLibrary::QM_CD_SetReadOffset(DWORD index, int samples)
+{
+    FakeDrive* d = enter(__func__, index, samples) ? nullptr : drive(index);
+    if (!d)
+        return false;
+    if (samples < -3000 || samples > 3000)
+        return setError(BASS_ERROR_ILLPARAM);
+    d->readOffset = samples;
+    return ok();
+}
+
+bool FakeAudioLibrary::QM_CD_GetReadErrors(HSTREAM handle, QM_CD_READ_ERRORS* errors)
+{
+    if (enter(__func__, handle))
+        return false;
+    const Stream* s = stream(handle);
+    const bool ended = s && s->position >= s->length;
+    if (!s || (s->freed && !(ended && (s->flags & BASS_STREAM_AUTOFREE))))
+        return setError(BASS_ERROR_HANDLE);
+    if (!s->cd)
+        return setError(BASS_ERROR_NOTAVAIL);
+    if (!errors)
+        return setError(BASS_ERROR_ILLPARAM);
+    *errors = {};
+    if (ended && s->drive < drives.size()) {
+        const auto& counted = drives[s->drive].readErrors;
+        if (const auto it = counted.find(s->track); it != counted.end())
+            *errors = it->second;
+    }
+    return ok();
+}
+
+void FakeAudioLibrary::fill(const Stream& s, std::uint8_t* out, DWORD length) const
+{
+    if (s.readOffset == 0 || s.drive >= drives.size()) {
+        for (DWORD i = 0; i < length; ++i)
+            out[i] = FakePcmByte(s.track, s.position + i);
+    } else {
+        const FakeDrive& d = drives[s.drive];
+        const QM_CD_TOC toc = FakeToc(d);
+        const std::int64_t start = s.track < toc.tracks.size() ? std::int64_t{toc.tracks[s.track].start} * 2352 : 0;
+        DiscBytes(d, toc, start + static_cast<std::int64_t>(s.position) + std::int64_t{s.readOffset} * 4, out, length);
+    }
+    // An unstable track's reads each differ in one byte from the one before.
+    const QWORD flip = s.length / 2;
+    if (s.unstableRead && flip >= s.position && flip < s.position + length)
+        out[flip - s.position] ^= static_cast<std::uint8_t>(s.unstableRead % 255 + 1);
 }
 
 // Channels.
@@ -400,8 +492,7 @@ DWORD FakeAudioLibrary::BASS_ChannelGetData(DWORD handle, void* buffer, DWORD le
         if (s->state == BASS_ACTIVE_STOPPED)
             return setError(BASS_ERROR_NOPLAY), BASS_DATA_ERROR;
         const DWORD got = static_cast<DWORD>(std::min<QWORD>(s->length - s->position, length));
-        for (DWORD i = 0; i < got; ++i)
-            static_cast<std::uint8_t*>(buffer)[i] = FakePcmByte(s->track, s->position + i);
+        fill(*s, static_cast<std::uint8_t*>(buffer), got);
         s->position += got;
         if (s->position >= s->length) {
             s->state = BASS_ACTIVE_STOPPED;

@@ -40,6 +40,11 @@ struct FakeDrive {
 // A CD-Text block from its entries ("TITLE0=Album", ...), with the final empty text.
 std::string CdTextBlock(const std::vector<std::string>& entries);
 
+// The drive's whole disc as its streams read it: each track's PCM where
+// QM_CD_GetTOC places it (a sector is 2352 bytes), zeros in the gaps and in
+// data tracks, up to the lead-out.
+std::vector<std::uint8_t> FakeDiscPcm(const FakeDrive& drive);
+
 class FakeAudioLibrary : public AudioLibrary {
 public:
     struct Stream {
@@ -48,6 +53,9 @@ public:
         DWORD state = BASS_ACTIVE_STOPPED;
         int volume = 100, pan = 0;
         bool freed = false;
+        bool cd = false;          // a CD track's, not a file's
+        int readOffset = 0;       // the drive's when it was made
+        unsigned unstableRead = 0; // the how-manyeth of an unstable track's streams, 0 when stable
         struct Sync { HSYNC handle; DWORD type; SYNCPROC proc; DWORD user; };
         std::vector<Sync> syncs;
     };
@@ -99,6 +107,12 @@ public:
     bool BASS_CD_DoorIsOpen(DWORD drive) override;
     bool BASS_CD_DoorIsLocked(DWORD drive) override;
     HSTREAM BASS_CD_StreamCreate(DWORD drive, DWORD track, DWORD flags) override;
+    bool QM_CD_IsImage(DWORD drive) override;
+    bool QM_CD_SetReadOffset(DWORD drive, int samples) override;
+    // The track's FakeDrive::readErrors entry once the stream has delivered
+    // its last byte (also after an auto-free stream freed itself there),
+    // zeros before.
+    bool QM_CD_GetReadErrors(HSTREAM handle, QM_CD_READ_ERRORS* errors) override;
 
     bool BASS_StreamPlay(HSTREAM handle, bool flush, DWORD flags) override;
     bool BASS_ChannelPause(DWORD handle) override;
@@ -150,6 +164,7 @@ private:
     FakeDrive* disc(DWORD index); // a drive with a disc that can be read
     Stream* live(DWORD handle);   // a stream that exists and is not freed
     HSTREAM addStream(DWORD drive, DWORD track, DWORD flags, QWORD length);
+    void fill(const Stream& s, std::uint8_t* out, DWORD length) const; // the stream's next `length` bytes
     Encoder* attached(DWORD handle);
     bool move(const char* name, DWORD handle, DWORD from, DWORD to, bool free, int error);
     void endInput(Encoder& e);
@@ -162,6 +177,7 @@ private:
     std::map<DWORD, Encoder> m_encoders; // by channel, kept after the stop
     std::map<HWMENCODE, std::pair<QM_WMWRITEPROC, QWORD>> m_wmaFiles; // the writer and the file's end
     HSTREAM m_nextHandle = 1;
+    std::map<std::pair<DWORD, DWORD>, unsigned> m_unstableReads; // streams made, by drive and track
     HSYNC m_nextSync = 1;
     bool m_initialised = false;
     int m_lastError = BASS_OK;
