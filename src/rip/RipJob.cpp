@@ -8,11 +8,13 @@
 #include "WmaWriter.h"
 #include "diag/ErrorReport.h"
 #include "platform/ui/Dialogs.h"
+#include "verify/AccurateRipLookup.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <cmath>
+#include <map>
 #include <vector>
 
 namespace qm {
@@ -47,9 +49,28 @@ HSTREAM OpenSource(AudioLibrary& audio, DWORD drive, const RipSource& source)
     return audio.BASS_StreamCreateFile(false, name.constData(), 0, 0, BASS_CD_DECODE_FLAGS);
 }
 
+// Test and copy's first read: the track's blocks go nowhere, only into its CRC.
+class TestReadWriter : public RipWriter {
+public:
+    DWORD blockSize() const override { return 64 * 1024; }
+    bool clearsStopFlag() const override { return false; }
+    void streamFailed(int code) override { readFailed(code); }
+    bool open(HSTREAM) override { return true; }
+    bool write(const char*, DWORD) override { return true; }
+    void readFailed(int code) override
+    {
+        fail({RipFailure::Box::None, {}, code, {}, QStringLiteral("the test read failed (error %1)").arg(code)});
+    }
+    RipResult finish(bool failed, bool cancelled) override
+    {
+        return failed ? RipResult::Failed : cancelled ? RipResult::Cancelled : RipResult::Ripped;
+    }
+};
+
 } // namespace
 
-RipResult RipOneTrack(const RipContext& context, DWORD drive, RipWriter& writer, const RipSource& source)
+RipResult RipOneTrack(const RipContext& context, DWORD drive, RipWriter& writer, const RipSource& source,
+                      TrackReading* reading)
 {
     AudioLibrary& audio = context.audio;
     if (!writer.prepare()) {
@@ -68,6 +89,8 @@ RipResult RipOneTrack(const RipContext& context, DWORD drive, RipWriter& writer,
     } else {
         context.setContentEnabled(false);
         if (writer.open(stream)) {
+            if (reading)
+                reading->sums.emplace(audio.BASS_StreamGetLength(stream) / 4, reading->firstTrack, reading->lastTrack);
             const DWORD block = writer.blockSize();
             std::vector<char> buffer(block);
             bool failed = false, cancelled = false;
@@ -86,12 +109,16 @@ RipResult RipOneTrack(const RipContext& context, DWORD drive, RipWriter& writer,
                     failed = true;
                     break;
                 }
+                if (reading)
+                    reading->sums->Add(buffer.data(), got);
                 QCoreApplication::processEvents();
                 if (context.stopFlag) {
                     cancelled = true;
                     break;
                 }
             }
+            if (reading && source.fromCD)
+                audio.QM_CD_GetReadErrors(stream, &reading->errors);
             result = writer.finish(failed, cancelled);
             if (writer.clearsStopFlag())
                 context.stopFlag = false;
@@ -164,18 +191,26 @@ void RipJob::Run()
 {
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
+    const auto drive = static_cast<DWORD>(m_plan.drive);
+    m_record.started = QDateTime::currentDateTime();
+    m_record.drive = QString::fromLocal8Bit(m_context.audio.BASS_CD_GetDriveDescription(drive));
+    if (const char* name = m_context.audio.QM_CD_GetDriveName(drive); name && !m_plan.imageDrive)
+        m_record.drive += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(name));
+    m_context.audio.QM_CD_SetReadOffset(drive, m_plan.imageDrive ? 0 : m_plan.readOffset);
     for (const int track : m_plan.tracks) {
         if (m_stopped)
             break;
         emit trackStarted(track);
+        TrackRecord& record = m_record.tracks.emplace_back();
+        record.track = track;
+        record.file = m_plan.FileFor(track);
         RipResult result = RipResult::Failed;
         QString reason = QStringLiteral("no output format is chosen");
         // A template's folders are made as they are needed; one that cannot
         // be made fails the track where its file is created, with the reason.
-        QDir().mkpath(QFileInfo(m_plan.FileFor(track)).path());
+        QDir().mkpath(QFileInfo(record.file).path());
         if (const auto writer = WriterFor(track)) {
-            result = RipOneTrack(m_context, static_cast<DWORD>(m_plan.drive), *writer,
-                                 RipSource{true, static_cast<DWORD>(track), QString()});
+            result = RipTrack(track, *writer, record);
             reason = writer->failure().reason;
         }
         switch (result) {
@@ -183,11 +218,85 @@ void RipJob::Run()
         case RipResult::Failed: ++m_failed; break;
         case RipResult::Cancelled: break; // stopped part-way: not counted
         }
-        if (result != RipResult::Failed)
+        if (record.written)
             m_written.push_back(track);
-        emit trackFinished(track, result, result == RipResult::Failed ? reason : QString());
+        record.result = result;
+        record.reason = result == RipResult::Failed ? reason : QString();
+        if (result != RipResult::Ripped)
+            record.sums.reset(); // only a track read whole has checksums
+        emit trackFinished(track, result, record.reason);
     }
+    Verify();
     WriteAlbumFiles();
+}
+
+RipResult RipJob::RipTrack(int track, RipWriter& writer, TrackRecord& record)
+{
+    // The track's place among the audio tracks, for what AccurateRip leaves out.
+    TrackReading reading;
+    int first = 0, last = m_plan.disc.total - 1;
+    const auto& toc = m_plan.disc.toc.tracks;
+    if (!toc.empty()) {
+        first = int(toc.size());
+        last = -1;
+        for (int i = 0; i < int(toc.size()); ++i) {
+            if (toc[std::size_t(i)].audio) {
+                first = std::min(first, i);
+                last = i;
+            }
+        }
+    }
+    reading.firstTrack = track == first;
+    reading.lastTrack = track == last;
+    const auto drive = static_cast<DWORD>(m_plan.drive);
+    const RipSource source{true, static_cast<DWORD>(track), QString()};
+
+    if (TestsAndCopies()) {
+        TestReadWriter test;
+        TrackReading testReading = reading;
+        const RipResult tested = RipOneTrack(m_context, drive, test, source, &testReading);
+        if (tested != RipResult::Ripped) {
+            if (tested == RipResult::Failed)
+                record.reason = test.failure().reason;
+            return tested;
+        }
+        record.testCrc = testReading.sums->Crc();
+    }
+    const RipResult result = RipOneTrack(m_context, drive, writer, source, &reading);
+    record.written = result != RipResult::Failed;
+    if (reading.sums)
+        record.sums = TrackRecord::Sums{reading.sums->Crc(), reading.sums->V1(), reading.sums->V2()};
+    record.errors = reading.errors;
+    return result;
+}
+
+void RipJob::Verify()
+{
+    verify::AccurateRipLookup* lookup = m_context.accurateRip;
+    if (!m_plan.verify || !lookup)
+        return;
+    m_record.accurateRipServer = lookup->server();
+    const bool answered = lookup->Wait();
+    m_record.accurateRipIds = lookup->ids();
+    if (!answered) {
+        m_record.accurateRipError = lookup->state() == verify::AccurateRipLookup::State::Failed
+                                        ? lookup->error()
+                                        : QStringLiteral("could not reach the AccurateRip database");
+    }
+    // The database numbers the audio tracks only.
+    std::map<int, int> audioIndex;
+    for (int i = 0, n = 0; i < int(m_plan.disc.toc.tracks.size()); ++i) {
+        if (m_plan.disc.toc.tracks[std::size_t(i)].audio)
+            audioIndex[i] = n++;
+    }
+    for (TrackRecord& t : m_record.tracks) {
+        if (!t.sums)
+            continue;
+        if (!answered)
+            t.verdict.kind = verify::TrackVerdict::Unreachable;
+        else if (const auto it = audioIndex.find(t.track); it != audioIndex.end())
+            t.verdict = verify::Verify(lookup->answer(), it->second, t.sums->v1, t.sums->v2);
+    }
 }
 
 void RipJob::Stop()
@@ -201,6 +310,8 @@ QString RipJob::Summary() const
     QString text = QString::number(m_ripped) + QStringLiteral(" Tracks have been Ripped to ") + m_plan.folder;
     if (m_failed > 0)
         text += QStringLiteral("\r\n%1 Tracks could not be Ripped.").arg(m_failed);
+    if (verified() && !m_record.tracks.empty())
+        text += QStringLiteral("\r\n") + RipVerificationSummary(m_plan, m_record);
     for (const QString& problem : m_albumProblems)
         text += QStringLiteral("\r\n") + problem;
     return text;
@@ -208,7 +319,7 @@ QString RipJob::Summary() const
 
 void RipJob::WriteAlbumFiles()
 {
-    if (m_written.empty())
+    if (m_written.empty() && m_record.tracks.empty())
         return;
     const auto write = [this](const QString& path, const QByteArray& bytes, const QString& what) {
         OutputFile file(path);
@@ -217,6 +328,16 @@ void RipJob::WriteAlbumFiles()
     };
 
     // The cover once per album folder, never over a file the user has there.
+    // The log beside the first track's file, whatever became of the tracks.
+    if (m_plan.format >= 0 && !m_record.tracks.empty()) {
+        const QDir folder = QFileInfo(m_plan.FileFor(m_record.tracks.front().track)).dir();
+        if (folder.exists())
+            write(folder.filePath(RipLogName(m_plan.disc.album)), RipLogText(m_plan, m_record).toUtf8(),
+                  QStringLiteral("rip log"));
+    }
+    if (m_written.empty())
+        return;
+
     const QByteArray& cover = m_plan.disc.cover;
     if (m_plan.tagFiles && !cover.isEmpty()) {
         const QString name = cover.startsWith("\x89PNG") ? QStringLiteral("/cover.png") : QStringLiteral("/cover.jpg");

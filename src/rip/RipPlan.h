@@ -38,6 +38,8 @@ struct RipTrackText {
 struct RipDisc {
     QString artist, album, year, genre;
     QString releaseId, artistId, discId; // MusicBrainz, "" when not looked up
+    QString freedbId;
+    QM_CD_TOC toc; // for the rip log and AccurateRip
     QByteArray cover;                    // the front cover's bytes, empty for none
     int total = 0;                       // tracks on the disc
     std::map<int, RipTrackText> tracks;  // by 0-based track
@@ -65,6 +67,12 @@ struct RipPlan {
     RipDisc disc;
     bool tagFiles = true; // MP3 and OGG tagged from the disc's texts
     bool playlist = false; // <album>.m3u8 beside the files
+    // Proving the rip: AccurateRip asked and each track matched; on physical
+    // drives each track read twice and the reads compared (test and copy).
+    bool verify = false;
+    bool testAndCopy = false;
+    bool imageDrive = false;
+    int readOffset = 0; // samples; images have none
     // An encoder that takes no input for this long is stopped, as is one that
     // has not ended this long after its input did.
     int encoderWatchdogMs = 30000;

@@ -22,6 +22,7 @@ int main(int argc, char** argv)
     // Programs the tests start never reach the real services: nothing listens here.
     qputenv("QUILLMERE_MUSICBRAINZ_SERVER", "http://127.0.0.1:9");
     qputenv("QUILLMERE_COVERART_SERVER", "http://127.0.0.1:9");
+    qputenv("QUILLMERE_ACCURATERIP_SERVER", "http://127.0.0.1:9");
     qm::SceneHost::SelectSoftwareRendering();
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
