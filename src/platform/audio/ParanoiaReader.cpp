@@ -21,7 +21,10 @@ void OnParanoiaEvent(long, paranoia_cb_mode_t mode)
 {
     if (t_counts)
         t_counts->count(mode);
-    if (mode == PARANOIA_CB_SKIP || mode == PARANOIA_CB_DRIFT)
+    // Only a skip leaves damage. Drift is the drive's position found off and
+    // corrected as the overlaps are matched (libcdio's comment on it repeats
+    // the skip's); it is counted, and the read goes on.
+    if (mode == PARANOIA_CB_SKIP)
         t_skipped = true;
 }
 } // namespace
