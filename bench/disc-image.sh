@@ -16,7 +16,7 @@ bench_setup() {
   mkdir -m 0700 "$work/config" "$work/state" "$work/data" "$work/runtime"
   export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state XDG_DATA_HOME=$work/data
   export XDG_RUNTIME_DIR=$work/runtime QUILLMERE_LOCK_DIR=$work/runtime
-  export QUILLMERE_MUSICBRAINZ_SERVER=http://127.0.0.1:9 QUILLMERE_COVERART_SERVER=http://127.0.0.1:9
+  export QUILLMERE_MUSICBRAINZ_SERVER=http://127.0.0.1:9 QUILLMERE_COVERART_SERVER=http://127.0.0.1:9 QUILLMERE_ACCURATERIP_SERVER=http://127.0.0.1:9
   export QT_QPA_PLATFORM=offscreen QUILLMERE_AUDIO_OUTPUT=null
 }
 

@@ -7,7 +7,9 @@
 # is dd's, through memory like a ripper's (cp hands the copy to the kernel).
 # Our whole run also holds start-up and the rip job's one-second start; they
 # are timed on a one-second disc and shown apart. The rip must match the bin
-# byte for byte, so it cannot be fast by being wrong.
+# byte for byte, so it cannot be fast by being wrong. Last, the checksums the
+# rip computes as it reads (copy CRC, AccurateRip v1 and v2) are timed alone
+# over the same bytes, as a share of the rip's time.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/test}
@@ -84,6 +86,9 @@ echo "quillmere rip:     ${ours_s}s ($(speed "$bytes" "$ours_s")), every track b
 echo "  of which ${fixed_s}s start-up and the job's start (a one-second disc), ripping ${rip_s}s ($(speed "$bytes" "$rip_s"))"
 
 echo "speed against copy: whole run $(ratio "$copy_s" "$ours_s"), ripping $(ratio "$copy_s" "$rip_s") (target >= 0.7)"
+cmake --build "$build" --target bench_checksums >/dev/null
+read -r sums_s _ < <("$build/bin/bench_checksums" "$work/disc.bin")
+echo "checksums alone:   ${sums_s}s, $(awk -v a="$sums_s" -v b="$rip_s" 'BEGIN { printf "%.1f", (b > 0 ? 100 * a / b : 0) }')% of the WAV rip's time (target < 3%)"
 if [ -n "$paranoia_s" ]; then
   echo "speed against cd-paranoia: whole run $(ratio "$paranoia_s" "$ours_s")x, ripping $(ratio "$paranoia_s" "$rip_s")x (target >= 2)"
 fi
