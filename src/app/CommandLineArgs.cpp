@@ -38,6 +38,8 @@ const Option kOptions[] = {
     {"--json", false, bit(Command::Tracks)},
     {"--name", true, bit(Command::Rip)},
     {"--playlist", false, bit(Command::Rip)},
+    {"--no-verify", false, bit(Command::Rip)},
+    {"--test-and-copy", false, bit(Command::Rip)},
 };
 
 const Option* FindOption(const QString& name)
@@ -272,6 +274,10 @@ ParseResult ParseArguments(const QStringList& arguments)
             a.nameTemplate = *value;
         } else if (name == QLatin1String("--playlist")) {
             a.playlist = true;
+        } else if (name == QLatin1String("--no-verify")) {
+            a.verify = false;
+        } else if (name == QLatin1String("--test-and-copy")) {
+            a.testAndCopy = true;
         }
     }
     if (a.command != Command::Window && a.images.size() > 1)
@@ -292,6 +298,7 @@ QString UsageText()
         "                [--format portable|wav|wma|mp3|ogg|flac|opus] [--vbr | --cbr]\n"
         "                [--bitrate KBPS] [--level 0-8]\n"
         "                [--out DIR] [--name TEMPLATE] [--playlist] [--save] [--no-lookup]\n"
+        "                [--no-verify] [--test-and-copy]\n"
         "  quillmere --help | --version\n"
         "\n"
         "drives  lists every drive: its number, name, capabilities, speed, cache and door.\n"
@@ -303,7 +310,10 @@ QString UsageText()
         "        \"quillmere drives\" lists them; N may also be a drive's name (/dev/sr0).\n"
         "        --name names the files from {n}, {nn}, {title}, {artist}, {album} and {year}, a /\n"
         "        making folders (\"{artist}/{album}/{nn} - {title}\"; TRACK{n} by default);\n"
-        "        --playlist also writes <album>.m3u8 beside them.\n"
+        "        --playlist also writes <album>.m3u8 beside them. Each track is matched against\n"
+        "        the AccurateRip database unless --no-verify is given or the window's option is\n"
+        "        off; --test-and-copy reads each track of a CD drive twice and compares the reads.\n"
+        "        <album>.log beside the files records the rip, its checksums and what was found.\n"
         "\n"
         "Exit status: 0 every track ripped, 1 a track failed or the rip was interrupted,\n"
         "2 wrong arguments, 3 another Quillmere is running.\n");

@@ -45,6 +45,8 @@ struct Arguments {
     bool json = false;  // tracks as JSON
     std::optional<QString> nameTemplate; // --name
     bool playlist = false;               // --playlist
+    bool verify = true;                  // --no-verify: AccurateRip is not asked
+    bool testAndCopy = false;            // --test-and-copy
 };
 
 struct ParseResult {

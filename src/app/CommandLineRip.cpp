@@ -150,7 +150,11 @@ int CommandLineMode::PlanRip(int rows, RipPlan& plan)
     if (m_args.level)
         plan.flacLevel = *m_args.level;
     plan.playlist = plan.playlist || m_args.playlist;
+    plan.verify = plan.verify && m_args.verify;
+    plan.testAndCopy = plan.testAndCopy || m_args.testAndCopy;
     plan.drive = w.state().currentDrive;
+    plan.imageDrive = w.drives().CurrentIsImage();
+    plan.readOffset = w.drives().ReadOffset();
     for (int n : listed) {
         if (m_args.tracks.all || m_args.tracks.numbers.contains(n))
             plan.tracks.push_back(n - 1);
@@ -163,6 +167,7 @@ int CommandLineMode::PlanRip(int rows, RipPlan& plan)
         o.cmbFLACLevel->setCurrentIndex(plan.flacLevel);
         o.cmbFileNames->setCurrentText(names);
         o.chkPlaylist->setChecked(plan.playlist);
+        o.chkTestAndCopy->setChecked(plan.testAndCopy);
     }
     return ExitOk;
 }
@@ -267,6 +272,8 @@ int CommandLineMode::Rip()
         return ExitFailed;
     }
     plan.disc = w.DiscForRip(); // the titles as the lookup left them
+    if (plan.verify)
+        w.tracks().AskAccurateRip(); // when the window's option was off as the disc loaded
 
     // As the window's extract command: playback stopped, the stop flag clear.
     w.audio().BASS_ChannelStop(w.state().currentStream);
@@ -277,6 +284,10 @@ int CommandLineMode::Rip()
     if (!g_signalled)
         job.Run();
     m_job = nullptr;
+    if (job.verified()) {
+        for (const QString& line : RipTrackResults(job.record()))
+            m_lines.Result(line);
+    }
     m_lines.Result(job.Summary());
     if (job.ripped() == 0)
         RemoveCreatedFolders();

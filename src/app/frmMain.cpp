@@ -65,6 +65,9 @@ void frmMain::BuildDesign()
     m_settings = new SettingsPanel(m_audio, m_dialogs, m_state, this);
     m_player = new Player(m_audio, m_dialogs, m_state, this);
     m_rip = new RipController(m_audio, m_dialogs, m_state, this);
+    m_rip->accurateRip = m_tracks->accurateRip();
+    m_drives->readOffsets = &m_settings->options->readOffsets;
+    m_tracks->verifiesRips = [this] { return m_settings->options->chkVerifyRips->isChecked(); };
     m_tracks->LayOut(m_player->volumeGroup(), m_player->positionGroup(), m_player->controlsGroup());
     m_tracks->titles().choices = [options = m_settings->options] {
         return DiscTitles::Choices{options->chkLookUpDiscs->isChecked(), options->txtMusicBrainzServer->text()};
@@ -164,6 +167,7 @@ void frmMain::LoadSettings()
 {
     if (const std::optional<int> entry = m_settings->LoadSettings())
         m_drives->ChooseEntry(*entry);
+    m_drives->ShowReadOffset(); // the offsets loaded, whichever drive is chosen
 }
 bool frmMain::SaveSettings(QString* why) { return m_settings->SaveSettings(m_drives->CurrentEntry(), why); }
 void frmMain::EnumerateDrives() { m_drives->EnumerateDrives(); }
@@ -187,6 +191,10 @@ RipPlan frmMain::RipPlanFromWindow() const
     plan.drive = m_state.currentDrive;
     plan.tracks = m_tracks->CheckedTracks();
     plan.disc = DiscForRip();
+    plan.imageDrive = m_drives->CurrentIsImage();
+    plan.readOffset = m_drives->ReadOffset();
+    if (plan.verify)
+        m_tracks->AskAccurateRip(); // when the option was off as the disc loaded
     return plan;
 }
 
@@ -199,6 +207,8 @@ RipDisc frmMain::DiscForRip() const
     disc.year = titles.Year();
     disc.genre = titles.Genre();
     disc.discId = titles.Ids().musicBrainz;
+    disc.freedbId = titles.Ids().freedb;
+    disc.toc = m_tracks->Toc();
     if (const meta::Release* release = titles.ChosenRelease()) {
         disc.releaseId = release->id;
         disc.artistId = release->artistId;

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTimer>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace qm {
@@ -161,6 +162,21 @@ DrivePanel::DrivePanel(AudioLibrary& audio, FrontEnd& frontEnd, WindowState& sta
     door->addSpacing(4);
     door->addWidget(NamedLabel(QStringLiteral("Drive's cache size"), panel, "lblCacheSizeCaption"));
     door->addWidget(lblCacheSize, 0, Qt::AlignRight);
+    door->addSpacing(4);
+    QLabel* offsetCaption = NamedLabel(QStringLiteral("Read offset"), panel, "lblReadOffsetCaption");
+    door->addWidget(offsetCaption);
+    spnReadOffset = new QSpinBox(panel);
+    spnReadOffset->setObjectName(QStringLiteral("spnReadOffset"));
+    spnReadOffset->setRange(-3000, 3000);
+    spnReadOffset->setSuffix(QStringLiteral(" samples"));
+    spnReadOffset->setToolTip(QStringLiteral("The drive's read offset correction, as the AccurateRip drive list "
+                                             "gives it. Disc images need none."));
+    offsetCaption->setBuddy(spnReadOffset);
+    connect(spnReadOffset, &QSpinBox::valueChanged, this, [this](int samples) {
+        if (readOffsets && !m_image && !m_description.isEmpty())
+            (*readOffsets)[m_description] = samples;
+    });
+    door->addWidget(spnReadOffset, 0, Qt::AlignRight);
     door->addSpacing(12);
     auto* doorButtons = new QGridLayout;
     doorButtons->addWidget(cmdButton[3], 0, 0);
@@ -245,6 +261,26 @@ void DrivePanel::ShowDriveInfo()
 
     lblMaxReadSpeed->setText(FormatKbps(info.maxspeed));
     lblCacheSize->setText(FormatKbps(info.cache));
+
+    const char* description = m_audio.BASS_CD_GetDriveDescription(drive);
+    m_description = description ? QString::fromLocal8Bit(description) : QString();
+    m_image = m_audio.QM_CD_IsImage(drive);
+    ShowReadOffset();
+}
+
+void DrivePanel::ShowReadOffset()
+{
+    const QSignalBlocker quiet(spnReadOffset);
+    spnReadOffset->setEnabled(!m_image && !m_description.isEmpty());
+    spnReadOffset->setValue(ReadOffset());
+}
+
+int DrivePanel::ReadOffset() const
+{
+    if (m_image || !readOffsets)
+        return 0;
+    const auto it = readOffsets->find(m_description);
+    return it != readOffsets->end() ? it->second : 0;
 }
 
 void DrivePanel::cmdButton_Click(int index)

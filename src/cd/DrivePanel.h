@@ -6,13 +6,16 @@
 #include "shared/WindowState.h"
 
 #include <QObject>
+#include <QString>
 #include <array>
+#include <map>
 
 class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 class QWidget;
 
 namespace qm {
@@ -38,12 +41,20 @@ public:
     void ChooseEntry(int entry);
     int CurrentEntry() const;
     int highestDriveIndex() const { return m_highestDriveIndex; }
+    // Shows the chosen drive's offset as the settings hold it.
+    void ShowReadOffset();
+    // The chosen drive's read offset in samples; 0 for a disc image.
+    int ReadOffset() const;
+    bool CurrentIsImage() const { return m_image; }
 
     QFrame* frCDInfo = nullptr;
     QComboBox* cmbCDDrives = nullptr;
     std::array<QCheckBox*, 15> chkRWFlags{};
     QLabel* lblMaxReadSpeed = nullptr;
     QLabel* lblCacheSize = nullptr;
+    QSpinBox* spnReadOffset = nullptr;
+    // Where each drive's offset is kept, by description (the settings').
+    std::map<QString, int>* readOffsets = nullptr;
     std::array<QPushButton*, 9> cmdButton{}; // only the door's, 3 to 6
 
 signals:
@@ -57,6 +68,8 @@ private:
     int m_highestDriveIndex = -1;
     bool m_driveIndexChanged = false; // the drive list's index changed in this event
     bool m_sceneLocked = false;       // what the scene was last told of the door's lock
+    bool m_image = false;             // the chosen drive is a disc image
+    QString m_description;            // the chosen drive's, which keys its offset
 };
 
 } // namespace qm

@@ -2,6 +2,8 @@
 // album, and the player's controls around them.
 #include "TrackList.h"
 
+#include "verify/AccurateRipLookup.h"
+
 #include "cd/CdTextParser.h"
 #include "cd/DiscText.h"
 #include "cd/DiscTitles.h"
@@ -104,6 +106,8 @@ TrackList::TrackList(AudioLibrary& audio, Dialogs& dialogs, FrontEnd& frontEnd, 
 
     connect(lsTracks, &QTreeWidget::itemDoubleClicked, this, [this] { lsTracks_DblClick(); });
 
+    if (lookup.accurateRip)
+        m_accurateRip = new verify::AccurateRipLookup(lookup.accurateRipServer, lookup.timeoutMs, this);
     m_titles = new DiscTitles(frontEnd, std::move(lookup), frame);
     connect(m_titles, &DiscTitles::titlesChanged, this, &TrackList::ShowTitles);
     connect(lsTracks, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
@@ -271,9 +275,29 @@ void TrackList::LoadTrackListFromCDText(const char* lngTagPtr, int lTrackCount)
 
 meta::DiscIds TrackList::ReadDiscIds()
 {
-    QM_CD_TOC toc;
-    return m_audio.QM_CD_GetTOC(static_cast<DWORD>(m_state.currentDrive), &toc) ? meta::ComputeDiscIds(toc)
-                                                                                : meta::DiscIds{};
+    m_toc = {};
+    if (!m_audio.QM_CD_GetTOC(static_cast<DWORD>(m_state.currentDrive), &m_toc)) {
+        m_toc = {};
+        return {};
+    }
+    if (!verifiesRips || verifiesRips())
+        AskAccurateRip();
+    return meta::ComputeDiscIds(m_toc);
+}
+
+void TrackList::AskAccurateRip()
+{
+    using State = verify::AccurateRipLookup::State;
+    if (!m_accurateRip || m_toc.tracks.empty())
+        return;
+    // The list is loaded again for the same disc (a drive chosen again, the
+    // door shut): the database is asked once per disc, and again after a failure.
+    const verify::AccurateRipIds ids = verify::AccurateRipIdsOf(m_toc);
+    const verify::AccurateRipIds& asked = m_accurateRip->ids();
+    const bool same = ids.audioTracks == asked.audioTracks && ids.id1 == asked.id1 && ids.id2 == asked.id2 &&
+                      ids.freedb == asked.freedb;
+    if (!same || m_accurateRip->state() == State::Idle || m_accurateRip->state() == State::Failed)
+        m_accurateRip->Start(m_toc);
 }
 
 void TrackList::ReloadIfEmpty()

@@ -25,6 +25,9 @@ namespace qm {
 
 class Dialogs;
 class DiscTitles;
+namespace verify {
+class AccurateRipLookup;
+}
 class FrontEnd;
 
 class TrackList : public QObject {
@@ -47,6 +50,14 @@ public:
     int RowCount() const;
     // The disc's titles, artist and album, looked up and edited.
     DiscTitles& titles() const { return *m_titles; }
+    // The disc's table of contents; empty with no disc.
+    const QM_CD_TOC& Toc() const { return m_toc; }
+    // The disc's AccurateRip entries; null when the database is never asked.
+    verify::AccurateRipLookup* accurateRip() const { return m_accurateRip; }
+    // Asks the database about the disc unless it has been or is being asked.
+    void AskAccurateRip();
+    // Whether a loaded disc is looked up in AccurateRip at once (the user's option).
+    std::function<bool()> verifiesRips;
 
     // The list's columns.
     enum Column { ColumnTrack, ColumnTitle, ColumnType, ColumnDuration };
@@ -93,6 +104,8 @@ private:
     QWidget* m_owner;
     QString m_reportedDisc; // "" when no disc load error was reported
     DiscTitles* m_titles = nullptr;
+    verify::AccurateRipLookup* m_accurateRip = nullptr;
+    QM_CD_TOC m_toc;
     bool m_showingTitles = false; // the list's own changes are no user edits
 };
 

@@ -215,6 +215,8 @@ LookupConfig LookupConfig::FromEnvironment()
     config.musicBrainzServer = qEnvironmentVariable("QUILLMERE_MUSICBRAINZ_SERVER");
     config.coverArtServer = qEnvironmentVariable("QUILLMERE_COVERART_SERVER");
     config.discFolder = DiscStore::DefaultFolder();
+    config.accurateRip = true;
+    config.accurateRipServer = qEnvironmentVariable("QUILLMERE_ACCURATERIP_SERVER");
     return config;
 }
 

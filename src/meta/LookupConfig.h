@@ -14,9 +14,12 @@ struct LookupConfig {
     QString discFolder;        // "" remembers nothing
     int timeoutMs = 15000;     // per request
     int minIntervalMs = 1000;  // between MusicBrainz requests, as the service asks
+    bool accurateRip = false;  // false: never ask the AccurateRip database
+    QString accurateRipServer; // a base URL; "" means the public database
 
     // The program's: lookups on, QUILLMERE_MUSICBRAINZ_SERVER and
-    // QUILLMERE_COVERART_SERVER when set, discs in the user's data folder.
+    // QUILLMERE_COVERART_SERVER when set, discs in the user's data folder,
+    // AccurateRip asked, at QUILLMERE_ACCURATERIP_SERVER when set.
     static LookupConfig FromEnvironment();
 };
 

@@ -26,7 +26,8 @@ RipContext RipController::ripContext(bool showBoxes)
                       m_state.ripStop,
                       [this](bool on) { emit contentEnabled(on); },
                       static_cast<std::uintptr_t>(m_owner->winId()),
-                      showBoxes};
+                      showBoxes,
+                      accurateRip};
 }
 
 void RipController::ShowRipWindow(RipPlan plan)

@@ -39,6 +39,8 @@ public:
     // seen; the command line, which shows no window, starts at once.
     int ripStartDelayMs = 1000;
     QStringList wmaTagNames;
+    // The disc's AccurateRip entries that rips are matched against; null: never.
+    verify::AccurateRipLookup* accurateRip = nullptr;
 
 signals:
     // The progress window is about to be shown (the window skins it).

@@ -269,6 +269,16 @@ void OptionsPanels::BuildGeneralFrame(QFrame* frame)
     chkPlaylist = new QCheckBox(QStringLiteral("Write a playlist of the ripped tracks (.m3u8)"), frame);
     chkPlaylist->setObjectName(QStringLiteral("chkPlaylist"));
     top->addWidget(chkPlaylist);
+    chkVerifyRips = new QCheckBox(QStringLiteral("Verify rips with AccurateRip"), frame);
+    chkVerifyRips->setObjectName(QStringLiteral("chkVerifyRips"));
+    chkVerifyRips->setChecked(true);
+    chkVerifyRips->setToolTip(QStringLiteral("Match each ripped track against the AccurateRip database; "
+                                             "the rip log beside the files says what it found"));
+    top->addWidget(chkVerifyRips);
+    chkTestAndCopy = new QCheckBox(QStringLiteral("Test and copy: read each track twice and compare (CD drives)"),
+                                   frame);
+    chkTestAndCopy->setObjectName(QStringLiteral("chkTestAndCopy"));
+    top->addWidget(chkTestAndCopy);
 
     top->addSpacing(6);
     chkLookUpDiscs = new QCheckBox(QStringLiteral("Look up discs online"), frame);

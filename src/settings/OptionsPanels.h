@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 #include <array>
+#include <map>
 
 class QCheckBox;
 class QComboBox;
@@ -51,6 +52,10 @@ public:
     QCheckBox* chkLookUpDiscs = nullptr;
     QComboBox* cmbFileNames = nullptr; // the file name template, editable
     QCheckBox* chkPlaylist = nullptr;
+    QCheckBox* chkVerifyRips = nullptr;
+    QCheckBox* chkTestAndCopy = nullptr;
+    // Each physical drive's read offset in samples, by its description.
+    std::map<QString, int> readOffsets;
     QCheckBox* chkTagFiles = nullptr;
     // The WMA tag boxes' own texts, which are also their labels.
     static constexpr std::array<const char*, 8> kWmaTagDefaults{"Title",  "Artist",    "Album Title", "Description",

@@ -65,6 +65,8 @@ RipPlan OptionsPanels::PlanFor(int format, bool constant, const QString& kbps, c
     plan.nameTemplate = cmbFileNames->currentText();
     plan.tagFiles = chkTagFiles->isChecked();
     plan.playlist = chkPlaylist->isChecked();
+    plan.verify = chkVerifyRips->isChecked();
+    plan.testAndCopy = chkTestAndCopy->isChecked();
     if (format == FormatWma) {
         const qsizetype entry = kbps.isEmpty() ? -1 : OfferedRates(format, constant).indexOf(kbps);
         if (entry >= 0)

@@ -76,6 +76,30 @@ std::optional<bool> ToBool(const QString& text)
     return value != 0.0;
 }
 
+QString ReadOffsetsText(const std::map<QString, int>& offsets)
+{
+    QStringList lines;
+    for (const auto& [drive, samples] : offsets) {
+        if (samples != 0)
+            lines << QStringLiteral("%1\t%2").arg(samples).arg(drive);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+std::map<QString, int> ReadOffsetsFrom(const QString& text)
+{
+    std::map<QString, int> offsets;
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+        bool ok = false;
+        const int samples = line.left(tab).toInt(&ok);
+        // A line this version cannot read is left out, never guessed at.
+        if (tab > 0 && ok && samples >= -kMaxReadOffset && samples <= kMaxReadOffset)
+            offsets[line.mid(tab + 1)] = samples;
+    }
+    return offsets;
+}
+
 bool SaveSettings(OptionsPanels& o, int driveEntry, QString* why)
 {
     Store s;
@@ -102,6 +126,9 @@ bool SaveSettings(OptionsPanels& o, int driveEntry, QString* why)
     s.save(QStringLiteral("File Names"), o.cmbFileNames->currentText());
     s.save(QStringLiteral("Tag Files"), boolText(o.chkTagFiles->isChecked()));
     s.save(QStringLiteral("Write Playlist"), boolText(o.chkPlaylist->isChecked()));
+    s.save(QStringLiteral("Verify Rips"), boolText(o.chkVerifyRips->isChecked()));
+    s.save(QStringLiteral("Test And Copy"), boolText(o.chkTestAndCopy->isChecked()));
+    s.save(QStringLiteral("Read Offsets"), ReadOffsetsText(o.readOffsets));
     return s.commit(why);
 }
 
@@ -150,6 +177,9 @@ std::optional<int> LoadSettings(OptionsPanels& o, QString* problem)
     o.cmbFileNames->setCurrentText(s.get("File Names", QString::fromLatin1(kDefaultNameTemplate)));
     o.chkTagFiles->setChecked(ToBool(s.get("Tag Files", QStringLiteral("True"))).value_or(true));
     o.chkPlaylist->setChecked(ToBool(s.get("Write Playlist", QStringLiteral("False"))).value_or(false));
+    o.chkVerifyRips->setChecked(ToBool(s.get("Verify Rips", QStringLiteral("True"))).value_or(true));
+    o.chkTestAndCopy->setChecked(ToBool(s.get("Test And Copy", QStringLiteral("False"))).value_or(false));
+    o.readOffsets = ReadOffsetsFrom(s.get("Read Offsets", QString()));
     return ToInt16(s.get("Drive Index", QStringLiteral("0")));
 }
 

@@ -5,6 +5,7 @@
 // them.
 
 #include <QString>
+#include <map>
 #include <optional>
 
 namespace qm {
@@ -16,6 +17,12 @@ namespace modSettings {
 // All values in one change: true when every one was written; otherwise none
 // was, and *why (when given) says why.
 bool SaveSettings(OptionsPanels& panels, int driveEntry, QString* why);
+
+// The drives' read offsets as one stored value: a line per drive with an
+// offset, "<samples>\t<drive description>". Lines out of range are dropped.
+inline constexpr int kMaxReadOffset = 3000;
+QString ReadOffsetsText(const std::map<QString, int>& offsets);
+std::map<QString, int> ReadOffsetsFrom(const QString& text);
 // Returns the stored drive list entry (any number; the drive panel ignores
 // one it does not have), none when the stored text is no number. A stored
 // format this version does not know selects the first, and *problem (when

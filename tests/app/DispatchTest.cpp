@@ -76,7 +76,7 @@ struct DispatchRig : WindowRig {
         // The call that starts each summary, and the calls that belong to it.
         static const std::map<QString, QStringList> sums{
             {"BASS_CD_StreamCreate", {"BASS_ChannelSetAttributes", "BASS_StreamPlay", "BASS_ChannelSetSync"}},
-            {"BASS_CD_GetInfo", {"BASS_CD_DoorIsLocked"}},
+            {"BASS_CD_GetInfo", {"BASS_CD_DoorIsLocked", "BASS_CD_GetDriveDescription", "QM_CD_IsImage"}},
             {"BASS_CD_IsReady", {"BASS_CD_GetTracks", "BASS_CD_GetID", "BASS_CD_GetTrackLength", "QM_CD_GetTOC"}},
         };
         QStringList out, following;

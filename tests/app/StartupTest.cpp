@@ -40,7 +40,7 @@ TEST_F(Startup, RunsItsStepsInOrder)
     EXPECT_EQ(calls().join(' '), QStringLiteral("BASS_Init(1,44100,0,%1,null) ").arg(w.windowHandle()) +
                                      "BASS_CD_GetDriveDescription(0) QM_CD_GetDriveName(0) BASS_CD_GetDriveDescription(1) "
                                      "QM_CD_GetDriveName(1) BASS_CD_GetDriveDescription(2) BASS_CD_GetInfo(0) "
-                                     "BASS_CD_IsReady(0) BASS_CD_GetTracks(0) BASS_CD_GetID(0,4) QM_CD_GetTOC(0) "
+                                     "BASS_CD_GetDriveDescription(0) QM_CD_IsImage(0) BASS_CD_IsReady(0) BASS_CD_GetTracks(0) BASS_CD_GetID(0,4) QM_CD_GetTOC(0) "
                                      "BASS_WMA_EncodeGetRates(44100,0) BASS_GetVolume()");
     // The scene is loaded (step 5) before the output is opened (step 6).
     ASSERT_EQ(frontEnd->movies.size(), 1);

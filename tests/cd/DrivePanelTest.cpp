@@ -133,7 +133,8 @@ TEST_F(DrivePanelTest, EveryChoiceRereadsThePanelAndTheDiscEvenTheSameEntry)
     emit w.drives().cmbCDDrives->activated(1);
     QCoreApplication::processEvents();
     EXPECT_EQ(w.state().currentDrive, 1);
-    EXPECT_EQ(audio.calls(), (std::vector<std::string>{"BASS_CD_GetInfo(1)", "BASS_CD_IsReady(1)",
+    EXPECT_EQ(audio.calls(), (std::vector<std::string>{"BASS_CD_GetInfo(1)", "BASS_CD_GetDriveDescription(1)",
+                                                       "QM_CD_IsImage(1)", "BASS_CD_IsReady(1)",
                                                        "BASS_CD_GetTracks(1)", "BASS_CD_GetID(1,4)", "QM_CD_GetTOC(1)"}));
     EXPECT_EQ(w.drives().lblMaxReadSpeed->text(), "1,764 Kbps");
 

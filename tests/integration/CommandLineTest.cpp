@@ -1,5 +1,6 @@
 // The built program's terminal commands on generated disc images.
 #include "../platform/audio/AudioTestUtil.h"
+#include "AccurateRipData.h"
 #include "CommandLineRig.h"
 #include "LocalHttpServer.h"
 #include "app/SingleInstance.h"
@@ -11,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cstring>
 #include <functional>
 
 using namespace qm::test;
@@ -40,13 +42,37 @@ void ExpectWav(const QString& path, const Pcm& pcm)
 TEST_F(CommandLine, RipsTheTracksAskedForByteForByteAndStoresOptionsOnlyWithSave)
 {
     env.insert("QUILLMERE_REGISTRY_DIR", "settings");
+    // The AccurateRip database knows the disc: track 2 as ripped, track 3 not.
+    qm::QM_CD_TOC toc;
+    for (std::size_t t = 0; t < image.starts.size(); ++t)
+        toc.tracks.push_back({int(t) + 1, std::int32_t(image.starts[t] / 2352), true});
+    toc.leadout = std::int32_t(image.binBytes.size() / 2352);
+    const auto sums = [&](std::size_t t) {
+        std::vector<std::uint32_t> samples(image.track(t).size() / 4);
+        std::memcpy(samples.data(), image.track(t).data(), samples.size() * 4);
+        return ReferenceChecksums(samples, t == 0, t == 2);
+    };
+    const qm::verify::AccurateRipIds ids = qm::verify::AccurateRipIdsOf(toc);
+    LocalHttpServer database;
+    database.Route("/" + qm::verify::DatabasePath(ids).toLatin1(),
+                   {200, DatabaseChunk(ids, {{9, sums(0).v2}, {7, sums(1).v2}, {7, sums(2).v2 + 1}})});
+    env.insert("QUILLMERE_ACCURATERIP_SERVER", database.url());
+
     const QString out = home.filePath("rips/new/album");
     Outcome r = run({"rip", "--image", image.cue, "--tracks", "2,3", "--format", "wav", "--out", out});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(filesIn(out), QStringList({"TRACK2.WAV", "TRACK3.WAV"}));
     ExpectWav(out + "/TRACK2.WAV", image.track(1));
     ExpectWav(out + "/TRACK3.WAV", image.track(2));
-    EXPECT_EQ(r.out, QByteArray("2 Tracks have been Ripped to ") + out.toUtf8() + "\n");
+    EXPECT_EQ(r.out, "Track 02: Accurately ripped (confidence 7)\n"
+                     "Track 03: Does not match the AccurateRip database (best confidence 7)\n"
+                     "2 Tracks have been Ripped to " + out.toUtf8() + "\nNot accurately ripped: track 3\n");
+    QFile log(out + "/Quiet Hours.log");
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QByteArray text = log.readAll();
+    EXPECT_TRUE(text.contains("  File: " + out.toUtf8() + "/TRACK2.WAV\n  Copy CRC: " +
+                              QByteArray::number(sums(1).crc, 16).rightJustified(8, '0').toUpper()))
+        << text.toStdString();
     // Captured: whole lines only; each track finished as done, even one ripped before the progress looked.
     EXPECT_FALSE(HasControlCharacters(r.out + r.err)) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("Track 02: 100%") && r.err.contains("Track 03: 100%")) << r.err.toStdString();
@@ -55,13 +81,14 @@ TEST_F(CommandLine, RipsTheTracksAskedForByteForByteAndStoresOptionsOnlyWithSave
 
     // Stored with --save: a later rip without options uses the same format and folder.
     const QString saved = home.filePath("saved");
-    r = run({"rip", "--image", image.cue, "--tracks", "1", "--format", "wav", "--out", saved, "--save"});
+    r = run({"rip", "--image", image.cue, "--tracks", "1", "--format", "wav", "--out", saved, "--save", "--no-verify"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     ExpectWav(saved + "/TRACK1.WAV", image.track(0));
     QDir(saved).removeRecursively();
     r = run({"rip", "--image", image.cue, "--tracks", "3"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(filesIn(saved), QStringList({"TRACK3.WAV"}));
+    EXPECT_EQ(database.requests().size(), 2) << "--no-verify asks nothing";
 }
 
 TEST_F(CommandLine, ListsTracksAndDrivesAsTheWindowShowsThem)

@@ -134,7 +134,7 @@ TEST_F(RipWindowOnEngine, RipsRowsTwoAndFiveExactlyWithTheDoorLockedPerTrack)
     EXPECT_EQ(lockedAtBox, QList<bool>({false})) << "and unlocked once it is done";
     EXPECT_EQ(barAtBox, 100) << "a finished track shows a full bar";
 
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"TRACK2.WAV", "TRACK5.WAV"}));
+    EXPECT_EQ(QDir(folder).entryList({"*.WAV"}, QDir::Files), QStringList({"TRACK2.WAV", "TRACK5.WAV"}));
     for (int row : {2, 5}) {
         SCOPED_TRACE(row);
         expectWholeTrack(row);
@@ -159,7 +159,7 @@ TEST_F(RipWindowOnEngine, OpenImageDoorFailsTheTrackWithOneBoxAndUnlocksAgain)
                                                  "\r\n1 Tracks could not be Ripped.\r\nTrack 01: the track could not be opened ("))
         << dialogs.boxes[1].text.toStdString();
     EXPECT_EQ(lockedAtBox, QList<bool>({true, false})) << "locked for the track, unlocked after";
-    EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(QDir(folder).entryList({"*.WAV"}, QDir::Files).isEmpty());
     EXPECT_TRUE(window->ContentEnabled());
     EXPECT_TRUE(engine->BASS_CD_DoorIsOpen(drive()));
     EXPECT_EQ(window->tracks().lsTracks->topLevelItemCount(), 2);

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QRadioButton>
+#include <QSpinBox>
 
 using namespace qm;
 using namespace qm::test;
@@ -80,6 +81,13 @@ TEST_F(Settings, SaveThenLoadReproducesEveryControl)
     o.cmbFLACLevel->setCurrentIndex(8);
     o.chkFLACVerify->setChecked(true);
     o.cmbOpusBitrate->setCurrentIndex(0);
+    EXPECT_TRUE(o.chkVerifyRips->isChecked());
+    EXPECT_FALSE(o.chkTestAndCopy->isChecked());
+    o.chkVerifyRips->setChecked(false);
+    o.chkTestAndCopy->setChecked(true);
+    // The chosen drive's offset, set where its panel shows it.
+    EXPECT_TRUE(w.drives().spnReadOffset->isEnabled());
+    w.drives().spnReadOffset->setValue(-1164);
     ASSERT_TRUE(w.SaveSettings(nullptr));
 
     window.reset();
@@ -93,6 +101,10 @@ TEST_F(Settings, SaveThenLoadReproducesEveryControl)
     EXPECT_TRUE(p.chkPlaylist->isChecked());
     EXPECT_EQ(p.cmbFLACLevel->currentText() + p.cmbOpusBitrate->currentText(), "8256 Kbps");
     EXPECT_TRUE(p.chkFLACVerify->isChecked());
+    EXPECT_FALSE(p.chkVerifyRips->isChecked());
+    EXPECT_TRUE(p.chkTestAndCopy->isChecked());
+    EXPECT_EQ(again.drives().spnReadOffset->value(), -1164);
+    EXPECT_EQ(again.RipPlanFromWindow().readOffset, -1164);
     EXPECT_EQ(p.txtExtractPath->text(), "/srv/music/rips ünïcode \"quoted\"\\");
     EXPECT_EQ(p.SelectedFormat(), FormatOgg);
     EXPECT_TRUE(p.optOGGVBR->isChecked());
@@ -125,6 +137,8 @@ TEST_F(Settings, StoredValuesThatDoNotFitLeaveTheirControlAlone)
     store("MP3 CBR Check", "0");       // a number: false
     store("OGG VBR Bitrate", "twelve");
     store("File Format", "9");         // no such option: a later version's, said once
+    // Offsets: only whole lines within range are taken.
+    store("Read Offsets", "12\n+6\tQUILL FakeDrive 1.0\n4000\tFar\nx\tY\n-30\tOther Drive");
     frmMain& w = start();
     ASSERT_EQ(dialogs.boxes.size(), 1);
     EXPECT_EQ(dialogs.boxes[0].text,
@@ -140,6 +154,8 @@ TEST_F(Settings, StoredValuesThatDoNotFitLeaveTheirControlAlone)
     EXPECT_EQ(o.cmbOGGVBitrate->currentText(), "128 Kbps");
     EXPECT_TRUE(o.optMP3VBR->isChecked());
     EXPECT_EQ(o.SelectedFormat(), FormatPortable);
+    EXPECT_EQ(o.readOffsets, (std::map<QString, int>{{"QUILL FakeDrive 1.0", 6}, {"Other Drive", -30}}));
+    EXPECT_EQ(w.drives().spnReadOffset->value(), 6);
 
     // A format that is not a number selects the first format on load, but
     // leaves the selection alone at start-up's early restore.
