@@ -35,5 +35,5 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Quillmere developers <maintainers@quillmere.org>")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "lame, vorbis-tools, libqt6core6 (>= 6.4), libqt6gui6, libqt6widgets6, libqt6qml6, libqt6quick6, libqt6quickwidgets6, libqt6svg6, qt6-qpa-plugins, qml6-module-qtquick, qml6-module-qtqml-workerscript, qml6-module-qtquick-window, qml6-module-qtquick-templates, qml6-module-qtquick-controls, qml6-module-qtquick-layouts, libcdio19, libcdio-cdda2, libcdio-paranoia2, libpulse0, libavcodec59, libavformat59, libavutil57, libswresample4, libqt6network6, libdiscid0, libtag1v5, libflac12, libopusenc0, zlib1g, fonts-dejavu-core")
+    "lame, vorbis-tools, libqt6core6 (>= 6.4), libqt6gui6, libqt6widgets6, libqt6qml6, libqt6quick6, libqt6quickwidgets6, libqt6svg6, qt6-qpa-plugins, qml6-module-qtquick, qml6-module-qtqml-workerscript, qml6-module-qtquick-window, qml6-module-qtquick-templates, qml6-module-qtquick-controls, qml6-module-qtquick-layouts, libcdio19, libcdio-cdda2, libcdio-paranoia2, libpulse0, libavcodec59, libavformat59, libavutil57, libswresample4, libqt6network6, libdiscid0, libtag1v5, libflac12, libopusenc0, libdeflate0, fonts-dejavu-core")
 include(CPack)

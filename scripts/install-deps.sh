@@ -14,7 +14,7 @@ packages=(
   # drives and disc images
   libcdio-dev libcdio-paranoia-dev
   # disc IDs for online lookups, tags in ripped files, FLAC and Opus
-  libdiscid-dev libtag1-dev libflac-dev libopusenc-dev zlib1g-dev
+  libdiscid-dev libtag1-dev libflac-dev libopusenc-dev libdeflate-dev
   # sound output
   libpulse-dev
   # WMA and audio files
