@@ -60,13 +60,16 @@ void AccurateRipLookup::Cancel()
         reply->abort();
         reply->deleteLater();
     }
-    if (m_state == State::Pending)
+    if (m_state == State::Pending) {
         m_state = State::Idle;
+        emit finished(); // a waiting rip goes on without it
+    }
 }
 
 bool AccurateRipLookup::Wait()
 {
-    if (m_state == State::Pending) {
+    // A question asked again while waiting is waited for too.
+    while (m_state == State::Pending) {
         QEventLoop loop;
         connect(this, &AccurateRipLookup::finished, &loop, &QEventLoop::quit);
         loop.exec();

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QSignalSpy>
+#include <QTimer>
 #include <random>
 
 using namespace qm;
@@ -153,6 +153,13 @@ TEST(AccurateRipLookup, AsksTheServerForTheDiscsPath)
     lookup.Start(unknown);
     ASSERT_TRUE(lookup.Wait());
     EXPECT_TRUE(lookup.answer().pressings.empty());
+
+    // A rip waiting on a question that is dropped goes on without it.
+    server.Route("/" + DatabasePath(AccurateRipIdsOf(unknown)).toLatin1(), {200, {}, {}, false});
+    lookup.Start(unknown);
+    QTimer::singleShot(0, &lookup, [&lookup] { lookup.Cancel(); });
+    EXPECT_FALSE(lookup.Wait());
+    EXPECT_EQ(lookup.state(), AccurateRipLookup::State::Idle);
 
     AccurateRipLookup offline(QStringLiteral("http://127.0.0.1:9"), 5000);
     offline.Start(EnhancedToc());
