@@ -167,7 +167,7 @@ DrivePanel::DrivePanel(AudioLibrary& audio, FrontEnd& frontEnd, WindowState& sta
     door->addWidget(offsetCaption);
     spnReadOffset = new QSpinBox(panel);
     spnReadOffset->setObjectName(QStringLiteral("spnReadOffset"));
-    spnReadOffset->setRange(-3000, 3000);
+    spnReadOffset->setRange(-kMaxReadOffset, kMaxReadOffset);
     spnReadOffset->setSuffix(QStringLiteral(" samples"));
     spnReadOffset->setToolTip(QStringLiteral("The drive's read offset correction, as the AccurateRip drive list "
                                              "gives it. Disc images need none."));

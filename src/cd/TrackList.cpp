@@ -275,11 +275,10 @@ void TrackList::LoadTrackListFromCDText(const char* lngTagPtr, int lTrackCount)
 
 meta::DiscIds TrackList::ReadDiscIds()
 {
-    m_toc = {};
-    if (!m_audio.QM_CD_GetTOC(static_cast<DWORD>(m_state.currentDrive), &m_toc)) {
-        m_toc = {};
+    QM_CD_TOC toc;
+    m_toc = m_audio.QM_CD_GetTOC(static_cast<DWORD>(m_state.currentDrive), &toc) ? toc : QM_CD_TOC{};
+    if (m_toc.tracks.empty())
         return {};
-    }
     if (!verifiesRips || verifiesRips())
         AskAccurateRip();
     return meta::ComputeDiscIds(m_toc);
@@ -292,11 +291,8 @@ void TrackList::AskAccurateRip()
         return;
     // The list is loaded again for the same disc (a drive chosen again, the
     // door shut): the database is asked once per disc, and again after a failure.
-    const verify::AccurateRipIds ids = verify::AccurateRipIdsOf(m_toc);
-    const verify::AccurateRipIds& asked = m_accurateRip->ids();
-    const bool same = ids.audioTracks == asked.audioTracks && ids.id1 == asked.id1 && ids.id2 == asked.id2 &&
-                      ids.freedb == asked.freedb;
-    if (!same || m_accurateRip->state() == State::Idle || m_accurateRip->state() == State::Failed)
+    const bool asked = verify::AccurateRipIdsOf(m_toc) == m_accurateRip->ids();
+    if (!asked || m_accurateRip->state() == State::Idle || m_accurateRip->state() == State::Failed)
         m_accurateRip->Start(m_toc);
 }
 

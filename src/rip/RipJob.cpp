@@ -211,7 +211,8 @@ void RipJob::Run()
         QDir().mkpath(QFileInfo(record.file).path());
         if (const auto writer = WriterFor(track)) {
             result = RipTrack(track, *writer, record);
-            reason = writer->failure().reason;
+            // A test read that failed stopped the track before its writer began.
+            reason = record.reason.isEmpty() ? writer->failure().reason : record.reason;
         }
         switch (result) {
         case RipResult::Ripped: ++m_ripped; break;
@@ -319,7 +320,7 @@ QString RipJob::Summary() const
 
 void RipJob::WriteAlbumFiles()
 {
-    if (m_written.empty() && m_record.tracks.empty())
+    if (m_record.tracks.empty())
         return;
     const auto write = [this](const QString& path, const QByteArray& bytes, const QString& what) {
         OutputFile file(path);
@@ -327,7 +328,6 @@ void RipJob::WriteAlbumFiles()
             m_albumProblems << QStringLiteral("The %1 could not be written: %2").arg(what, file.errorString());
     };
 
-    // The cover once per album folder, never over a file the user has there.
     // The log beside the first track's file, whatever became of the tracks.
     if (m_plan.format >= 0 && !m_record.tracks.empty()) {
         const QDir folder = QFileInfo(m_plan.FileFor(m_record.tracks.front().track)).dir();
@@ -338,6 +338,7 @@ void RipJob::WriteAlbumFiles()
     if (m_written.empty())
         return;
 
+    // The cover once per album folder, never over a file the user has there.
     const QByteArray& cover = m_plan.disc.cover;
     if (m_plan.tagFiles && !cover.isEmpty()) {
         const QString name = cover.startsWith("\x89PNG") ? QStringLiteral("/cover.png") : QStringLiteral("/cover.jpg");

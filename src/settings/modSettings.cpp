@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <cmath>
+#include <cstdlib>
 
 namespace qm::modSettings {
 
@@ -94,7 +95,7 @@ std::map<QString, int> ReadOffsetsFrom(const QString& text)
         bool ok = false;
         const int samples = line.left(tab).toInt(&ok);
         // A line this version cannot read is left out, never guessed at.
-        if (tab > 0 && ok && samples >= -kMaxReadOffset && samples <= kMaxReadOffset)
+        if (tab > 0 && ok && std::abs(samples) <= kMaxReadOffset)
             offsets[line.mid(tab + 1)] = samples;
     }
     return offsets;

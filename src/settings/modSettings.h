@@ -20,7 +20,6 @@ bool SaveSettings(OptionsPanels& panels, int driveEntry, QString* why);
 
 // The drives' read offsets as one stored value: a line per drive with an
 // offset, "<samples>\t<drive description>". Lines out of range are dropped.
-inline constexpr int kMaxReadOffset = 3000;
 QString ReadOffsetsText(const std::map<QString, int>& offsets);
 std::map<QString, int> ReadOffsetsFrom(const QString& text);
 // Returns the stored drive list entry (any number; the drive panel ignores

@@ -14,6 +14,7 @@ namespace qm::verify {
 struct AccurateRipIds {
     int audioTracks = 0; // 0: the table of contents gives no IDs
     std::uint32_t id1 = 0, id2 = 0, freedb = 0;
+    bool operator==(const AccurateRipIds&) const = default;
 };
 
 // The database counts the audio tracks only, but ends the disc at its real

@@ -160,6 +160,15 @@ TEST_F(RipProof, ReadErrorsTestAndCopyAndStoppedTracksReachTheLog)
                            "Track 03: Stopped by the user; not read whole"}));
     EXPECT_TRUE(job->Summary().endsWith(QStringLiteral("\r\nNot verified with AccurateRip; suspicious: track 2")))
         << job->Summary().toStdString();
+
+    // A test read that fails says so; the copy is never begun.
+    audio.onBlock = nullptr;
+    window->state().ripStop = false;
+    audio.failures["BASS_CD_StreamCreate"] = BASS_ERROR_NOTAVAIL;
+    const auto failed = rip(p);
+    EXPECT_EQ(RipTrackResults(failed->record()).value(0),
+              QStringLiteral("Track 01: Failed: the test read failed (error %1)").arg(BASS_ERROR_NOTAVAIL));
+    EXPECT_EQ(failed->failed(), 3);
 }
 
 TEST_F(RipProof, TheDatabasesWordReachesTheLogAndTheSummary)

@@ -1,6 +1,7 @@
 #include "FakeAudioLibrary.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <chrono>
 #include <cstdio>
 #include <sstream>
@@ -319,7 +320,7 @@ bool FakeAudioLibrary::QM_CD_SetReadOffset(DWORD index, int samples)
     FakeDrive* d = enter(__func__, index, samples) ? nullptr : drive(index);
     if (!d)
         return false;
-    if (samples < -3000 || samples > 3000)
+    if (std::abs(samples) > kMaxReadOffset)
         return setError(BASS_ERROR_ILLPARAM);
     d->readOffset = samples;
     return ok();

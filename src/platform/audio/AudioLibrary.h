@@ -73,6 +73,9 @@ constexpr DWORD BASS_ACTIVE_PLAYING = 1;
 constexpr DWORD BASS_ACTIVE_STALLED = 2;
 constexpr DWORD BASS_ACTIVE_PAUSED = 3;
 
+// A drive's read offset, in samples either way, is at most this.
+constexpr int kMaxReadOffset = 3000;
+
 // BASS_CD_Door actions.
 constexpr DWORD BASS_CD_DOOR_CLOSE = 0;
 constexpr DWORD BASS_CD_DOOR_OPEN = 1;

@@ -232,7 +232,7 @@ bool CdAudioEngine::QM_CD_SetReadOffset(DWORD index, int samples)
     std::lock_guard lock(m_driveMutex);
     if (!drive(index))
         return false;
-    if (samples < -audio::kMaxReadOffset || samples > audio::kMaxReadOffset)
+    if (samples < -kMaxReadOffset || samples > kMaxReadOffset)
         return Fail(BASS_ERROR_ILLPARAM, false);
     m_readOffsets[index] = samples;
     return Ok(true);

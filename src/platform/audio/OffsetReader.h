@@ -12,8 +12,6 @@
 
 namespace qm::audio {
 
-constexpr int kMaxReadOffset = 3000; // samples either way
-
 struct SectorRange {
     lsn_t begin = 0, end = 0; // [begin, end)
 };
