@@ -18,6 +18,7 @@ void Player::PlayTrack(int track)
     m_audio.BASS_ChannelStop(currentStream);
     currentStream = m_audio.BASS_CD_StreamCreate(static_cast<DWORD>(m_state.currentDrive), static_cast<DWORD>(track),
                                                  BASS_CD_PLAY_FLAGS);
+    m_state.playingTrack = currentStream != 0 ? track : -1;
     // The balance slider applies to the new track too, so that what it shows
     // is what is heard.
     m_audio.BASS_ChannelSetAttributes(currentStream, kKeepFrequency, std::abs(SliderVolume->value()),
