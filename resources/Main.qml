@@ -24,6 +24,9 @@ Rectangle {
     property bool discReady: false
     readonly property bool locked: _root.lock === "1"
     readonly property bool settingsView: view === "drive" || view === "format" || view === "general"
+    // A track is playing or paused: the status card shows it.
+    readonly property bool playing: _root.PlayState === "playing"
+    readonly property bool trackShown: playing || _root.PlayState === "paused"
 
     function send(command) { flash.fscommand(command, "") }
     function enabledFlag(value) { return value === "1" }
@@ -34,22 +37,21 @@ Rectangle {
     }
 
     // The program sets these flags to "1" after the values they announce;
-    // the scene takes note and clears them, so the next "1" is heard again.
-    // (Local copies: a handler cannot name a property that begins with a
-    // capital letter. The clearing waits for the binding to settle.)
-    property string changeStatus: _root.ChangeStatus
-    property string lockFlag: _root.lockFlag
-    onChangeStatusChanged: {
-        if (changeStatus !== "1")
-            return
-        discReady = _root.PlayEnabled === "1"
-        Qt.callLater(() => { _root.ChangeStatus = "0" })
-    }
-    onLockFlagChanged: {
-        if (lockFlag !== "1")
-            return
-        toast.show(_root.lock === "1" ? "Door locked" : "Door unlocked", _root.lock === "1" ? "lock" : "unlock")
-        Qt.callLater(() => { _root.lockFlag = "0" })
+    // the scene takes note of every "1" it is sent, also one that follows
+    // another before the scene cleared it, and clears them.
+    Connections {
+        target: flash
+        function onVariableSent(name, value) {
+            if (value !== "1")
+                return
+            if (name === "ChangeStatus") {
+                scene.discReady = _root.PlayEnabled === "1"
+                Qt.callLater(() => { _root.ChangeStatus = "0" })
+            } else if (name === "lockFlag") {
+                toast.show(_root.lock === "1" ? "Door locked" : "Door unlocked", _root.lock === "1" ? "lock" : "unlock")
+                Qt.callLater(() => { _root.lockFlag = "0" })
+            }
+        }
     }
 
     // Keys work while the window's face has the focus (click an empty spot).
@@ -205,12 +207,16 @@ Rectangle {
                 spacing: 3
                 Text {
                     objectName: "discStatus"
-                    text: scene.discReady ? "Disc ready" : "No disc"
+                    text: scene.trackShown ? _root.NowPlaying : scene.discReady ? "Disc ready" : "No disc"
                     color: scene.textMain
+                    width: 150
+                    elide: Text.ElideRight
                     font { family: scene.fontFamily; pixelSize: 14; bold: true }
                 }
                 Text {
-                    text: scene.discReady ? (scene.locked ? "Door locked" : "Pick a track to play") : "Insert an audio CD"
+                    objectName: "discDetail"
+                    text: scene.trackShown ? _root.Elapsed + " / " + _root.Duration + (scene.playing ? "" : "  \u00b7  paused")
+                          : scene.discReady ? (scene.locked ? "Door locked" : "Press play to start") : "Insert an audio CD"
                     color: scene.textDim
                     font { family: scene.fontFamily; pixelSize: 11 }
                 }
@@ -222,7 +228,8 @@ Rectangle {
             spacing: 6
             SceneButton { objectName: "beginButton"; kind: "round"; icon: "begin"; iconSize: 16; width: 36; height: 36; anchors.verticalCenter: parent.verticalCenter; commands: ["IDC_FS_Begin"]; enabled: scene.enabledFlag(_root.BeginEnabled) }
             SceneButton { objectName: "previousButton"; kind: "round"; icon: "previous"; iconSize: 16; width: 36; height: 36; anchors.verticalCenter: parent.verticalCenter; commands: ["IDC_FS_Previous"]; enabled: scene.enabledFlag(_root.PreviousEnabled) }
-            SceneButton { objectName: "playButton"; kind: "round"; big: true; icon: "play"; iconSize: 22; width: 52; height: 52; anchors.verticalCenter: parent.verticalCenter; commands: ["IDC_FS_Play"]; enabled: scene.enabledFlag(_root.PlayEnabled) }
+            // Pause while a track plays, Play otherwise.
+            SceneButton { objectName: "playButton"; kind: "round"; big: true; icon: scene.playing ? "pause" : "play"; iconSize: 22; width: 52; height: 52; anchors.verticalCenter: parent.verticalCenter; commands: [scene.playing ? "IDC_FS_Pause" : "IDC_FS_Play"]; enabled: scene.enabledFlag(scene.playing ? _root.PauseEnabled : _root.PlayEnabled) }
             SceneButton { objectName: "pauseButton"; kind: "round"; icon: "pause"; iconSize: 16; width: 36; height: 36; anchors.verticalCenter: parent.verticalCenter; commands: ["IDC_FS_Pause"]; enabled: scene.enabledFlag(_root.PauseEnabled) }
             SceneButton { objectName: "stopButton"; kind: "round"; icon: "stop"; iconSize: 16; width: 36; height: 36; anchors.verticalCenter: parent.verticalCenter; commands: ["IDC_FS_Stop"]; enabled: scene.enabledFlag(_root.StopEnabled) }
             SceneButton { objectName: "nextButton"; kind: "round"; icon: "next"; iconSize: 16; width: 36; height: 36; anchors.verticalCenter: parent.verticalCenter; commands: ["IDC_FS_Next"]; enabled: scene.enabledFlag(_root.NextEnabled) }
@@ -310,7 +317,12 @@ Rectangle {
         visible: scene.view === "tracks"
         spacing: 4
         Text { text: "Tracks"; color: scene.textMain; font { family: scene.fontFamily; pixelSize: 18; bold: true } }
-        Text { text: "Check the tracks to extract \u00b7 double-click one to play"; color: scene.textDim; font { family: scene.fontFamily; pixelSize: 12 } }
+        Text {
+            objectName: "tracksSubtitle"
+            text: _root.NowPlaying !== "" ? "Now playing: " + _root.NowPlaying : "On the disc in the drive"
+            color: scene.textDim
+            font { family: scene.fontFamily; pixelSize: 12 }
+        }
     }
 
     // ---- Below the panels: leave the view, revert or apply the settings.

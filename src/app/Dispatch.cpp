@@ -83,8 +83,9 @@ void PlayOrResume(frmMain& w)
         w.audio().BASS_ChannelResume(w.state().currentStream);
         return;
     }
-    if (const int s = w.tracks().SelectedRow())
-        w.PlayTrack(s - 1);
+    // As the Play button under the list: the selected row, else the first.
+    if (w.tracks().RowCount() > 0)
+        w.tracks().PlaySelectedOrFirst();
 }
 
 void PlayFirst(frmMain& w)

@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "NowPlaying.h"
 #include "ResourceFolder.h"
 
 #include "StartupMessages.h"
@@ -81,6 +82,8 @@ void frmMain::BuildDesign()
     // A tick looks at the door first, then at an empty list, then at the stream.
     connect(m_player, &Player::ticked, m_drives, &DrivePanel::RefreshDoor);
     connect(m_player, &Player::ticked, m_tracks, &TrackList::ReloadIfEmpty);
+    m_nowPlaying = std::make_unique<NowPlaying>(m_audio, *m_frontEnd, m_state, m_tracks->titles());
+    connect(m_player, &Player::ticked, this, [this] { m_nowPlaying->Update(); });
     connect(m_player, &Player::ripProgress, m_rip, &RipController::ShowProgress);
     for (int i : {3, 4, 5, 6})
         connect(m_drives->cmdButton[static_cast<std::size_t>(i)], &QPushButton::clicked, m_drives,

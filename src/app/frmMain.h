@@ -27,6 +27,7 @@ class DrivePanel;
 class FrontEnd;
 class Player;
 class RipController;
+class NowPlaying;
 class SettingsPanel;
 class TrackList;
 
@@ -137,6 +138,7 @@ private:
     Player* m_player = nullptr;
     SettingsPanel* m_settings = nullptr;
     RipController* m_rip = nullptr;
+    std::unique_ptr<NowPlaying> m_nowPlaying;
     bool m_loaded = false;
     bool m_shutDown = false;
     bool m_inCommand = false; // a scene command is running

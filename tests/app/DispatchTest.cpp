@@ -252,6 +252,8 @@ TEST(Dispatch, CommandsFollowTheRowsTheSelectionTheStreamAndTheDoor)
          "The file names \"../{title}\" cannot be used: \"..\" would leave the output folder. Change them in the "
          "General options."},
         {3, 2, "IDC_FS_Play", paused, {"@init", "BASS_ChannelIsActive(1)", "BASS_ChannelResume(1)", "selected:2"}},
+        // Play with no row selected plays the first, as the button under the list does.
+        {3, 0, "IDC_FS_Play", {}, {"@init", "BASS_ChannelIsActive(1)", "PlayTrack(0)", "selected:1"}},
         // The door command does nothing to a locked door; an open one is closed
         // and the disc read again.
         {3, 2, "IDC_FS_OpenFiles", locked, {"BASS_CD_DoorIsLocked(0)", "selected:2"}},

@@ -117,6 +117,23 @@ TEST_F(SceneRig, TheSceneFollowsTheLockAndTheStatusItIsSent)
     EXPECT_EQ(item("discStatus")->property("text").toString(), "No disc");
     enableTransport("1");
     EXPECT_EQ(item("discStatus")->property("text").toString(), "Disc ready");
+    // Two changes in one turn, as start-up's two loads of the list: the
+    // second is heard though the first "1" is not cleared yet.
+    enableTransport("0");
+    EXPECT_EQ(item("discStatus")->property("text").toString(), "No disc");
+    enableTransport("1");
+    EXPECT_EQ(item("discStatus")->property("text").toString(), "Disc ready");
+
+    // A playing track: its title and time, and Play turns into Pause.
+    for (const auto& [name, value] : {std::pair{"PlayState", "playing"}, {"NowPlaying", "3. Quiet Song"},
+                                      {"Elapsed", "1:05"}, {"Duration", "4:10"}})
+        host->SetVariable(QStringLiteral("_root.") + name, value);
+    EXPECT_EQ(item("discStatus")->property("text").toString(), "3. Quiet Song");
+    EXPECT_EQ(item("discDetail")->property("text").toString(), "1:05 / 4:10");
+    EXPECT_EQ(click("playButton"), QStringList{"IDC_FS_Pause"});
+    host->SetVariable("_root.PlayState", "paused");
+    EXPECT_EQ(item("discDetail")->property("text").toString(), "1:05 / 4:10  \u00b7  paused");
+    EXPECT_EQ(click("playButton"), QStringList{"IDC_FS_Play"});
 
     // The keyboard reaches the one spelling no button sends.
     QSignalSpy spy(host, &FrontEnd::FSCommand);

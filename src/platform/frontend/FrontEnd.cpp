@@ -11,6 +11,8 @@ const QStringList& FrontEnd::VariableNames()
         QStringLiteral("BeginEnabled"),   QStringLiteral("EndEnabled"),
         QStringLiteral("StopEnabled"),    QStringLiteral("PauseEnabled"),
         QStringLiteral("ChangeStatus"),   QStringLiteral("CoverArt"),
+        QStringLiteral("PlayState"),      QStringLiteral("NowPlaying"),
+        QStringLiteral("Elapsed"),        QStringLiteral("Duration"),
     };
     return names;
 }

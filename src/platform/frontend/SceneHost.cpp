@@ -83,6 +83,7 @@ void SceneHost::SetVariable(const QString& name, const QString& value)
                             ? name.mid(int(sizeof kRootPrefix) - 1)
                             : name;
     m_root->insert(key, value);
+    emit variableSent(key, value);
 }
 
 void SceneHost::fscommand(const QString& command, const QString& args)

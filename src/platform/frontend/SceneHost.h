@@ -23,6 +23,12 @@ public:
     // The scene's call into the program.
     Q_INVOKABLE void fscommand(const QString& command, const QString& args = QString());
 
+signals:
+    // Every value the program sends, also one equal to the value before:
+    // the scene hears each "1" of a flag.
+    void variableSent(const QString& name, const QString& value);
+
+public:
     QQmlPropertyMap* root() const { return m_root; }
     bool loaded() const { return m_loaded; }
 
