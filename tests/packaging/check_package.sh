@@ -26,6 +26,8 @@ export QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="
 mkdir -m 0700 "$work/runtime"; export XDG_RUNTIME_DIR="$work/runtime" QUILLMERE_LOCK_DIR="$work/runtime"
 "$prefix/bin/quillmere" --version | grep -qi '^quillmere ' || fail "--version from the prefix"
 "$prefix/bin/quillmere" tracks | grep -q 'Track 01' || fail "tracks on the installed demo disc"
+# The demo's sheet is UTF-8: its accented title must come through unmangled.
+"$prefix/bin/quillmere" tracks --no-lookup | grep -q 'Track 03 .*Café Inkwell$' || fail "the demo disc's CD-Text"
 
 desktop-file-validate "$src/packaging/org.quillmere.Quillmere.desktop" || fail "desktop entry"
 appstreamcli validate --no-net "$src/packaging/org.quillmere.Quillmere.metainfo.xml" >/dev/null || fail "AppStream data"

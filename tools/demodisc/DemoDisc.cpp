@@ -1,5 +1,7 @@
 // Writes the demo disc image (Demo.cue + Demo.bin) that Quillmere offers when
 // no drive and no image is there: four short synthesized pieces with CD-Text.
+// The sheet is UTF-8 (the program tells a UTF-8 sheet from a Latin-1 one), so
+// it reads right in any editor and packaging checks accept it.
 // Usage: quillmere_demodisc OUTPUT_FOLDER
 
 #include <algorithm>
@@ -18,7 +20,7 @@ constexpr int kRate = 44100;
 constexpr int kSectorBytes = 2352;
 
 struct Piece {
-    const char* title; // Latin-1
+    const char* title; // UTF-8
     double bpm;
     int bars;           // four beats each
     int root;           // MIDI note of the key
@@ -130,7 +132,7 @@ int main(int argc, char** argv)
     const std::vector<Piece> pieces = {
         {"Morning Quill", 96, 12, 60, {0, 4, 5, 3}, {0, 2, 4, 2, 7, 4, 2, -1, 0, 2, 4, 5, 4, 2, 1, -1}, 1.2},
         {"Paper Lanterns", 84, 10, 62, {0, 5, 3, 4}, {4, -1, 2, 4, 5, 4, 2, 0, 2, -1, 4, 2, 0, -1, 1, 2}, 0.8},
-        {"Caf\xE9 Inkwell", 120, 16, 57, {0, 3, 4, 0}, {0, 4, 7, 4, 2, 4, 0, -1, 7, 5, 4, 2, 4, 2, 0, -1}, 1.6},
+        {"Caf\xC3\xA9 Inkwell", 120, 16, 57, {0, 3, 4, 0}, {0, 4, 7, 4, 2, 4, 0, -1, 7, 5, 4, 2, 4, 2, 0, -1}, 1.6},
         {"Evening Margin", 72, 9, 55, {0, 5, 1, 4}, {2, -1, 4, -1, 5, 4, 2, -1, 0, -1, 2, 1, 0, -1, -1, -1}, 0.6},
     };
     const std::filesystem::path folder(argv[1]);
