@@ -23,7 +23,7 @@ packages=(
   lame vorbis-tools
   # tests and checks only
   xvfb xauth pulseaudio pulseaudio-utils ffmpeg cd-paranoia imagemagick flac opus-tools
-  desktop-file-utils appstream groff-base man-db dpkg-dev
+  desktop-file-utils appstream groff-base man-db dpkg-dev lintian
 )
 
 missing=()

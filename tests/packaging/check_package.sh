@@ -3,8 +3,10 @@
 #   1. `cmake --install` into a prefix with spaces: the program finds its
 #      resources there and reads the installed demo disc;
 #   2. the desktop entry, AppStream data and manual page pass their validators;
-#   3. as root, the Debian package from cpack installs with apt-get, works from
-#      PATH, and removes leaving none of its files.
+#   3. the Debian package from cpack carries a changelog for its version and
+#      lintian finds no error or warning in it (info tags are only shown);
+#   4. as root, the package installs with apt-get, works from PATH, and removes
+#      leaving none of its files.
 # Usage: check_package.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 src=$1 build=$2
@@ -19,7 +21,8 @@ for f in bin/quillmere share/quillmere/Main.qml share/quillmere/Skin.qss share/q
          share/quillmere/demo/Demo.cue share/quillmere/demo/Demo.bin \
          share/applications/org.quillmere.Quillmere.desktop \
          share/metainfo/org.quillmere.Quillmere.metainfo.xml \
-         share/icons/hicolor/scalable/apps/org.quillmere.Quillmere.svg share/man/man1/quillmere.1.gz; do
+         share/icons/hicolor/scalable/apps/org.quillmere.Quillmere.svg share/man/man1/quillmere.1.gz \
+         share/doc/quillmere/copyright share/doc/quillmere/changelog.gz; do
   [ -f "$prefix/$f" ] || fail "missing after install: $f"
 done
 export QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
@@ -34,10 +37,20 @@ appstreamcli validate --no-net "$src/packaging/org.quillmere.Quillmere.metainfo.
 warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$src/packaging/quillmere.1" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "manual page warnings: $warnings"
 
+(cd "$work" && cpack --config "$build/CPackConfig.cmake" -G DEB >/dev/null)
+deb=$(ls "$work"/quillmere_*.deb)
+dpkg-deb -c "$deb" | grep -q './usr/share/quillmere/demo/Demo.cue' || fail "package contents"
+dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/doc/quillmere/changelog.gz | gunzip >"$work/changelog"
+version=$(dpkg-deb -f "$deb" Version)
+[ "$(dpkg-parsechangelog -l "$work/changelog" -S Version)" = "$version" ] ||
+  fail "packaging/changelog has no entry for $version on top"
+status=0
+tags=$(lintian --display-info --fail-on error,warning "$deb" 2>&1) || status=$?
+tags=$(grep -v '^running with root privileges' <<<"$tags" || true)
+[ -z "$tags" ] || echo "$tags"
+[ "$status" -eq 0 ] || fail "lintian found errors or warnings (status $status)"
+
 if [ "$(id -u)" -eq 0 ] && [ "${QUILLMERE_PACKAGE_INSTALL:-1}" = 1 ] && ! dpkg -s quillmere >/dev/null 2>&1; then
-  (cd "$work" && cpack --config "$build/CPackConfig.cmake" -G DEB >/dev/null)
-  deb=$(ls "$work"/quillmere_*.deb)
-  dpkg-deb -c "$deb" | grep -q './usr/share/quillmere/demo/Demo.cue' || fail "package contents"
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null 2>&1 || fail "apt-get install"
   files=$(dpkg -L quillmere | while read -r f; do [ -f "$f" ] && echo "$f"; done)
   quillmere --version | grep -qi '^quillmere ' || { apt-get remove -y -qq quillmere >/dev/null 2>&1; fail "installed --version"; }
