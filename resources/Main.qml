@@ -118,14 +118,14 @@ Rectangle {
         Row {
             anchors { right: parent.right; rightMargin: 12; verticalCenter: parent.verticalCenter }
             spacing: 4
-            SceneButton { objectName: "helpButton"; commands: ["IDC_FS_Help"]; icon: "help"; width: 34; height: 34 }
+            SceneButton { objectName: "helpButton"; tip: "Help"; commands: ["IDC_FS_Help"]; icon: "help"; width: 34; height: 34 }
             SceneButton {
-                objectName: "settingsButton"; commands: ["IDC_FS_Hide", "IDC_FS_ShowSettings"]; icon: "gear"
+                objectName: "settingsButton"; tip: "Settings"; commands: ["IDC_FS_Hide", "IDC_FS_ShowSettings"]; icon: "gear"
                 width: 34; height: 34; onClicked: scene.view = "general"
             }
             Item { width: 8; height: 1 }
-            SceneButton { objectName: "minimizeButton"; commands: ["IDC_FS_Minimize"]; icon: "minimize"; width: 34; height: 34 }
-            SceneButton { objectName: "closeButton"; commands: ["IDC_FS_Close"]; icon: "close"; width: 34; height: 34; hoverColor: "#b3413a" }
+            SceneButton { objectName: "minimizeButton"; tip: "Minimize"; commands: ["IDC_FS_Minimize"]; icon: "minimize"; width: 34; height: 34 }
+            SceneButton { objectName: "closeButton"; tip: "Close"; commands: ["IDC_FS_Close"]; icon: "close"; width: 34; height: 34; hoverColor: "#b3413a" }
         }
         Rectangle { anchors { left: parent.left; right: parent.right; bottom: parent.bottom } height: 1; color: scene.line }
     }
@@ -226,14 +226,14 @@ Rectangle {
         Row {
             anchors { right: parent.right; rightMargin: 14; verticalCenter: parent.verticalCenter }
             spacing: 6
-            SceneButton { objectName: "beginButton"; kind: "round"; icon: "begin"; iconSize: 16; width: 36; height: 36; anchors.verticalCenter: parent.verticalCenter; commands: ["IDC_FS_Begin"]; enabled: scene.enabledFlag(_root.BeginEnabled) }
-            SceneButton { objectName: "previousButton"; kind: "round"; icon: "previous"; iconSize: 16; width: 36; height: 36; anchors.verticalCenter: parent.verticalCenter; commands: ["IDC_FS_Previous"]; enabled: scene.enabledFlag(_root.PreviousEnabled) }
+            SceneButton { objectName: "beginButton"; tip: "First track"; kind: "round"; icon: "begin"; iconSize: 16; width: 36; height: 36; anchors.verticalCenter: parent.verticalCenter; commands: ["IDC_FS_Begin"]; enabled: scene.enabledFlag(_root.BeginEnabled) }
+            SceneButton { objectName: "previousButton"; tip: "Previous track"; kind: "round"; icon: "previous"; iconSize: 16; width: 36; height: 36; anchors.verticalCenter: parent.verticalCenter; commands: ["IDC_FS_Previous"]; enabled: scene.enabledFlag(_root.PreviousEnabled) }
             // Pause while a track plays, Play otherwise.
-            SceneButton { objectName: "playButton"; kind: "round"; big: true; icon: scene.playing ? "pause" : "play"; iconSize: 22; width: 52; height: 52; anchors.verticalCenter: parent.verticalCenter; commands: [scene.playing ? "IDC_FS_Pause" : "IDC_FS_Play"]; enabled: scene.enabledFlag(scene.playing ? _root.PauseEnabled : _root.PlayEnabled) }
-            SceneButton { objectName: "pauseButton"; kind: "round"; icon: "pause"; iconSize: 16; width: 36; height: 36; anchors.verticalCenter: parent.verticalCenter; commands: ["IDC_FS_Pause"]; enabled: scene.enabledFlag(_root.PauseEnabled) }
-            SceneButton { objectName: "stopButton"; kind: "round"; icon: "stop"; iconSize: 16; width: 36; height: 36; anchors.verticalCenter: parent.verticalCenter; commands: ["IDC_FS_Stop"]; enabled: scene.enabledFlag(_root.StopEnabled) }
-            SceneButton { objectName: "nextButton"; kind: "round"; icon: "next"; iconSize: 16; width: 36; height: 36; anchors.verticalCenter: parent.verticalCenter; commands: ["IDC_FS_Next"]; enabled: scene.enabledFlag(_root.NextEnabled) }
-            SceneButton { objectName: "endButton"; kind: "round"; icon: "end"; iconSize: 16; width: 36; height: 36; anchors.verticalCenter: parent.verticalCenter; commands: ["IDC_FS_End"]; enabled: scene.enabledFlag(_root.EndEnabled) }
+            SceneButton { objectName: "playButton"; tip: scene.playing ? "Pause" : "Play"; kind: "round"; big: true; icon: scene.playing ? "pause" : "play"; iconSize: 22; width: 52; height: 52; anchors.verticalCenter: parent.verticalCenter; commands: [scene.playing ? "IDC_FS_Pause" : "IDC_FS_Play"]; enabled: scene.enabledFlag(scene.playing ? _root.PauseEnabled : _root.PlayEnabled) }
+            SceneButton { objectName: "pauseButton"; tip: "Pause"; kind: "round"; icon: "pause"; iconSize: 16; width: 36; height: 36; anchors.verticalCenter: parent.verticalCenter; commands: ["IDC_FS_Pause"]; enabled: scene.enabledFlag(_root.PauseEnabled) }
+            SceneButton { objectName: "stopButton"; tip: "Stop"; kind: "round"; icon: "stop"; iconSize: 16; width: 36; height: 36; anchors.verticalCenter: parent.verticalCenter; commands: ["IDC_FS_Stop"]; enabled: scene.enabledFlag(_root.StopEnabled) }
+            SceneButton { objectName: "nextButton"; tip: "Next track"; kind: "round"; icon: "next"; iconSize: 16; width: 36; height: 36; anchors.verticalCenter: parent.verticalCenter; commands: ["IDC_FS_Next"]; enabled: scene.enabledFlag(_root.NextEnabled) }
+            SceneButton { objectName: "endButton"; tip: "Last track"; kind: "round"; icon: "end"; iconSize: 16; width: 36; height: 36; anchors.verticalCenter: parent.verticalCenter; commands: ["IDC_FS_End"]; enabled: scene.enabledFlag(_root.EndEnabled) }
         }
     }
 

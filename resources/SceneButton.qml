@@ -4,19 +4,46 @@
 //   kind "accent"  : the filled amber call to action
 //   kind "tab"     : a navigation row with a marker when active
 //   kind "round"   : a circular transport button; "big" makes it the main one
+// An icon button's tip names it, for the pointer and for screen readers; Tab
+// reaches every enabled button, and Space or Enter presses it.
 import QtQuick
+import QtQuick.Controls
 
 Rectangle {
     id: btn
     property var commands: []
     property string icon
     property string text
+    property string tip
+    readonly property string name: tip !== "" ? tip : text
     property string kind: "ghost"
     property bool active: false
     property bool big: false
     property color hoverColor: "#2a313c"
     property int iconSize: 18
     signal clicked()
+
+    function activate() {
+        if (!enabled)
+            return
+        for (const command of btn.commands)
+            flash.fscommand(command, "")
+        btn.clicked()
+    }
+
+    activeFocusOnTab: enabled
+    Accessible.role: Accessible.Button
+    Accessible.name: name
+    Accessible.onPressAction: activate()
+    Keys.onPressed: (event) => {
+        if (event.key === Qt.Key_Space || event.key === Qt.Key_Return || event.key === Qt.Key_Enter) {
+            event.accepted = true
+            activate()
+        }
+    }
+    ToolTip.visible: tip !== "" && hovered
+    ToolTip.text: tip
+    ToolTip.delay: 600
 
     readonly property bool hovered: area.containsMouse
     readonly property bool down: area.pressed
@@ -28,8 +55,8 @@ Rectangle {
     implicitWidth: row.implicitWidth + 28
     radius: kind === "round" ? height / 2 : 8
     opacity: enabled ? 1.0 : 0.32
-    border.width: kind === "round" && !big ? 1 : 0
-    border.color: "#323a47"
+    border.width: activeFocus ? 2 : kind === "round" && !big ? 1 : 0
+    border.color: activeFocus ? "#f3c67a" : "#323a47"
     color: {
         if (kind === "accent")
             return down ? "#b9863a" : hovered ? "#f0bb63" : "#e0a84e"
@@ -82,10 +109,6 @@ Rectangle {
         anchors.fill: parent
         hoverEnabled: true
         cursorShape: Qt.PointingHandCursor
-        onClicked: {
-            for (const command of btn.commands)
-                flash.fscommand(command, "")
-            btn.clicked()
-        }
+        onClicked: btn.activate()
     }
 }

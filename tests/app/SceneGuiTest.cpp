@@ -175,3 +175,34 @@ TEST_F(SceneRig, DraggingTheTitleAreaMovesTheWindowUntilTheButtonIsReleased)
     QTest::mouseMove(view, at);
     EXPECT_EQ(window->pos(), moved);
 }
+
+// Every button of the scene has a name (its tip or its text) for the pointer
+// and screen readers, and the keyboard reaches and presses them.
+TEST_F(SceneRig, EveryButtonIsNamedAndTabReachesThem)
+{
+    std::function<void(QQuickItem*)> visit;
+    int buttons = 0;
+    visit = [&](QQuickItem* it) {
+        if (it->property("tip").isValid()) {
+            ++buttons;
+            EXPECT_FALSE(it->property("name").toString().isEmpty()) << it->objectName().toStdString();
+        }
+        for (QQuickItem* child : it->childItems())
+            visit(child);
+    };
+    visit(view->rootObject());
+    EXPECT_GE(buttons, 20);
+
+    view->setFocus();
+    view->rootObject()->forceActiveFocus();
+    QTest::keyClick(view, Qt::Key_Tab);
+    QQuickItem* focused = view->quickWindow()->activeFocusItem();
+    ASSERT_TRUE(focused && focused->property("tip").isValid());
+    EXPECT_EQ(focused->objectName(), "helpButton");
+    QTest::keyClick(view, Qt::Key_Tab);
+    EXPECT_EQ(view->quickWindow()->activeFocusItem()->objectName(), "settingsButton");
+    QSignalSpy spy(host, &FrontEnd::FSCommand);
+    QTest::keyClick(view, Qt::Key_Return);
+    ASSERT_EQ(spy.size(), 2);
+    EXPECT_EQ(spy[1][0].toString(), "IDC_FS_ShowSettings");
+}

@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 using namespace qm;
@@ -70,4 +71,28 @@ TEST(SkinEngine, CheckedAndGreyedBoxesKeepDifferentMarksEnabledOrNot)
         EXPECT_NE(greyed, shot(Qt::PartiallyChecked, !enabled));
     }
     QDir::setCurrent(cwd);
+}
+
+// On the selected (amber) row an empty box is drawn empty, not as a solid
+// dark square that reads as checked.
+TEST(SkinEngine, AnEmptyBoxOnTheSelectedRowLooksEmpty)
+{
+    SkinEngine skin;
+    ASSERT_TRUE(skin.LoadSkinFile(QStringLiteral(QUILLMERE_BIN_DIR "/Skin.qss")));
+    QTreeWidget tree;
+    tree.setStyleSheet(skin.styleSheet());
+    tree.setRootIsDecorated(false);
+    tree.resize(200, 80);
+    auto* row = new QTreeWidgetItem(&tree, {QStringLiteral("Track 1")});
+    row->setCheckState(0, Qt::Unchecked);
+    row->setSelected(true);
+    const QRect rect = tree.visualItemRect(row);
+    const QImage shot = tree.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    // The box's left 30 pixels: its 1-pixel dark frame is about 50 pixels; a
+    // dark inside would add over a hundred.
+    int dark = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x < rect.left() + 30; ++x)
+            dark += QColor(shot.pixel(x, y)).lightness() < 60;
+    EXPECT_LT(dark, 80);
 }

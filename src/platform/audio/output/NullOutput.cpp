@@ -5,7 +5,15 @@
 
 namespace qm::audio {
 
-NullOutput::NullOutput(double speed) : m_speed(speed > 0 ? speed : 1.0) {}
+NullOutput::NullOutput(double speed) : NullOutput(speed, Timing{}) {}
+
+NullOutput::NullOutput(double speed, Timing timing) : m_speed(speed > 0 ? speed : 1.0), m_timing(std::move(timing)) {}
+
+NullOutput::Clock::duration NullOutput::Duration(std::uint64_t frames) const
+{
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(double(frames) / (kOutputRate * m_speed)));
+}
 
 bool NullOutput::write(const std::int16_t* frames, std::size_t count)
 {
@@ -14,8 +22,13 @@ bool NullOutput::write(const std::int16_t* frames, std::size_t count)
         std::lock_guard lock(m_mutex);
         if (m_broken)
             return false;
-        if (m_frames == 0)
-            m_start = Clock::now();
+        // A pause writes nothing: after a gap longer than a mixing turn's delay
+        // the clock starts again from now, or the next writes would rush to
+        // catch up and the position jump ahead.
+        constexpr auto kGap = std::chrono::milliseconds(100);
+        const Clock::time_point now = m_timing.now();
+        if (m_frames == 0 || m_start + Duration(m_frames) + kGap < now)
+            m_start = now - Duration(m_frames);
         if (m_capturing) {
             std::size_t room = m_captureLimit * kOutputChannels - m_capture.size();
             std::size_t take = std::min(room, count * kOutputChannels);
@@ -24,9 +37,7 @@ bool NullOutput::write(const std::int16_t* frames, std::size_t count)
         total = m_frames += count;
     }
     // Sleep until the last written frame would have been heard.
-    auto due = m_start + std::chrono::duration_cast<Clock::duration>(
-                             std::chrono::duration<double>(double(total) / (kOutputRate * m_speed)));
-    std::this_thread::sleep_until(due);
+    m_timing.sleepUntil(m_start + Duration(total));
     return true;
 }
 

@@ -5,14 +5,26 @@
 #include "SoundOutput.h"
 
 #include <chrono>
+#include <functional>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace qm::audio {
 
 class NullOutput : public SoundOutput {
 public:
+    using Clock = std::chrono::steady_clock;
+    // The clock it reads and how it waits; tests give their own.
+    struct Timing {
+        std::function<Clock::time_point()> now = [] { return Clock::now(); };
+        std::function<void(Clock::time_point)> sleepUntil = [](Clock::time_point t) {
+            std::this_thread::sleep_until(t);
+        };
+    };
+
     explicit NullOutput(double speed = 1.0);
+    NullOutput(double speed, Timing timing);
 
     bool write(const std::int16_t* frames, std::size_t count) override;
     std::size_t latencyFrames() override { return 0; }
@@ -26,8 +38,10 @@ public:
     void breakDevice();
 
 private:
-    using Clock = std::chrono::steady_clock;
+    Clock::duration Duration(std::uint64_t frames) const;
+
     double m_speed;
+    Timing m_timing;
     Clock::time_point m_start{};
     mutable std::mutex m_mutex;
     std::uint64_t m_frames = 0;
