@@ -1,12 +1,12 @@
 #include "app/CommandLineMode.h"
 #include "app/ResourceFolder.h"
 #include "app/StartupMessages.h"
+#include "app/WindowSession.h"
 #include "app/frmMain.h"
 #include "platform/audio/CdAudioEngine.h"
 #include "platform/frontend/SceneHost.h"
 #include "platform/ui/Dialogs.h"
 #include "settings/RegistryFileStore.h"
-#include "quillmere_version.h"
 
 #include <QApplication>
 #include <QDir>
@@ -46,8 +46,7 @@ int main(int argc, char* argv[])
 
     qm::SceneHost::SelectSoftwareRendering();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quillmere"));
-    QApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION_TEXT));
+    qm::SetApplicationIdentity();
 
     // Disc images named on the command line, then in QUILLMERE_IMAGES.
     const QStringList images = qm::cli::DiscImages(parsed.args.images);
@@ -65,6 +64,8 @@ int main(int argc, char* argv[])
     case qm::frmMain::LoadResult::OutputFailure: return 1;
     case qm::frmMain::LoadResult::Running: break;
     }
+    // Killed or interrupted, or the session ending: the close button's shutdown.
+    qm::ShutdownSignals endings(&window);
     window.show();
     // Start-up fell back to the defaults: the user is told once, over the window.
     const QString unreadable = qm::SettingsUnreadable(qm::RegistryFileStore::Default().problems());

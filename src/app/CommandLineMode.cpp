@@ -1,4 +1,5 @@
 #include "CommandLineMode.h"
+#include "WindowSession.h"
 
 #include "ResourceFolder.h"
 #include "frmMain.h"
@@ -114,8 +115,7 @@ int RunTerminal(int& argc, char** argv, const ParseResult& parsed, EngineConfig 
     qInstallMessageHandler(QuietQtMessages);
     SceneHost::SelectSoftwareRendering();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quillmere"));
-    QApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION_TEXT));
+    SetApplicationIdentity();
     CommandLineMode mode(args, lines, std::move(config));
     const int status = mode.Run();
     // Results that never reached their file are no success.

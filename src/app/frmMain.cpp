@@ -20,6 +20,9 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFrame>
+#include <QKeySequence>
+#include <QLabel>
+#include <QShortcut>
 #include <QSlider>
 #include <QTimer>
 #include <QTreeWidget>
@@ -42,6 +45,29 @@ frmMain::frmMain(AudioLibrary& audio, Dialogs& dialogs, std::unique_ptr<FrontEnd
 
     BuildDesign();
     connect(m_frontEnd.get(), &FrontEnd::FSCommand, this, &frmMain::DispatchCommand);
+    // Ctrl+Q ends the program as the close button does.
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    quit->setContext(Qt::ApplicationShortcut);
+    connect(quit, &QShortcut::activated, this, &QWidget::close);
+}
+
+void frmMain::ShowWithoutScene(const QString& problem)
+{
+    // Without its face the window has no title area, close or drag of its
+    // own: the desktop's frame gives them back, and the window says why.
+    setWindowFlags(Qt::Window);
+    auto* label = new QLabel(
+        QStringLiteral("Quillmere's window could not be drawn: %1.\nReinstalling Quillmere mends it; meanwhile the "
+                       "track list below still plays and rips.")
+            .arg(problem),
+        this);
+    label->setObjectName(QStringLiteral("lblSceneProblem"));
+    label->setWordWrap(true);
+    label->setGeometry(20, 20, kWidth - 40, 190);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->show();
+    m_tracks->frMain->move(180, 230);
+    m_tracks->frMain->show();
 }
 
 frmMain::~frmMain()
@@ -143,6 +169,8 @@ void frmMain::LoadInterface()
     view->resize(kWidth, kHeight);
     setFixedSize(kWidth, kHeight);
     m_frontEnd->LoadMovie(0, m_resourceFolder + QStringLiteral("/Main.qml"));
+    if (const QString problem = m_frontEnd->loadProblem(); !problem.isEmpty())
+        ShowWithoutScene(problem);
 
     m_tracks->frMain->move(180, 230);
     m_drives->frCDInfo->move(180, 160);

@@ -53,6 +53,8 @@ public:
     // Start-up steps.
     void RestoreFileFormat();
     void LoadInterface();
+    // The scene did not load: a framed window that says why.
+    void ShowWithoutScene(const QString& problem);
     void EnumerateDrives();
     void LoadWMAEncoderRates();
     void DisableSliderToolTip(QSlider* slider);

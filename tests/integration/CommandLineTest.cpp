@@ -7,11 +7,13 @@
 #include "platform/audio/encode/EncoderProcess.h"
 
 #include <QBuffer>
+#include <QTest>
 #include <QCryptographicHash>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <csignal>
 #include <cstring>
 #include <functional>
 
@@ -305,4 +307,32 @@ TEST_F(CommandLine, RipsFlacExactlyAndOpusToLength)
     r = run({"rip", "--image", image.cue, "--format", "mp3", "--level", "5", "--out", out});
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(r.err.contains("--level applies to flac, not to mp3")) << r.err.toStdString();
+}
+
+// The window killed with SIGTERM (the session ending, `kill`) shuts down as
+// its close button does, and ends with status 0 rather than by the signal.
+TEST_F(CommandLine, TheWindowEndsWellOnSigterm)
+{
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("QUILLMERE_AUDIO_OUTPUT", "null");
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(home.path());
+    p.start(kProgram, {"--image", image.cue});
+    ASSERT_TRUE(p.waitForStarted());
+    // Ready once the process catches SIGTERM (bit 15 of SigCgt in its status).
+    const auto catchesTerm = [&p] {
+        QFile status(QStringLiteral("/proc/%1/status").arg(p.processId()));
+        if (!status.open(QIODevice::ReadOnly))
+            return false;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("SigCgt:"))
+                return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1) & 1) != 0;
+        return false;
+    };
+    ASSERT_TRUE(QTest::qWaitFor(catchesTerm, 30000)) << p.readAllStandardError().toStdString();
+    ::kill(pid_t(p.processId()), SIGTERM);
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
 }

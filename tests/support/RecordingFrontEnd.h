@@ -29,7 +29,11 @@ public:
         note(name + "=" + value);
     }
 
+    QString loadProblem() const override { return problem; }
+
     void send(const QString& command, const QString& args = QString()) { emit FSCommand(command, args); }
+
+    QString problem; // what loadProblem says
 
     QList<QPair<int, QString>> movies;
     QList<QPair<QString, QString>> variables;

@@ -22,6 +22,8 @@ public:
     // Load the scene file at path. Nothing is returned; a failure is reported
     // on stderr and leaves an empty view.
     virtual void LoadMovie(int layer, const QString& path) = 0;
+    // Why the last LoadMovie left no scene; "" when it loaded.
+    virtual QString loadProblem() const { return QString(); }
     // Set a scene variable; names carry the "_root." prefix.
     virtual void SetVariable(const QString& name, const QString& value) = 0;
 

@@ -57,7 +57,9 @@ QWidget* SceneHost::view()
 void SceneHost::LoadMovie(int /*layer*/, const QString& path)
 {
     m_loaded = false;
+    m_problem.clear();
     if (!QFileInfo(path).isFile()) {
+        m_problem = QStringLiteral("%1 is missing").arg(path);
         std::fprintf(stderr, "quillmere: front end not found: %s; the window stays plain\n",
                      qPrintable(path));
         return;
@@ -69,6 +71,7 @@ void SceneHost::LoadMovie(int /*layer*/, const QString& path)
         QString why;
         for (const QQmlError& e : m_view->errors())
             why += (why.isEmpty() ? QString() : QStringLiteral("; ")) + e.toString();
+        m_problem = QStringLiteral("%1 cannot be loaded: %2").arg(path, why);
         std::fprintf(stderr, "quillmere: front end %s cannot be loaded: %s\n", qPrintable(path),
                      qPrintable(why));
         m_view->setSource(QUrl());

@@ -31,6 +31,7 @@ signals:
 public:
     QQmlPropertyMap* root() const { return m_root; }
     bool loaded() const { return m_loaded; }
+    QString loadProblem() const override { return m_problem; }
 
     // Must run before the first QQuickWidget exists.
     static void SelectSoftwareRendering();
@@ -39,6 +40,7 @@ private:
     QQuickWidget* m_view = nullptr;
     QQmlPropertyMap* m_root = nullptr;
     bool m_loaded = false;
+    QString m_problem;
 };
 
 } // namespace qm

@@ -1,0 +1,61 @@
+#include "WindowSession.h"
+
+#include "quillmere_version.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QWidget>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace qm {
+
+namespace {
+// A signal handler may only write to a pipe; the window's thread reads it.
+int g_pipe[2] = {-1, -1};
+constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+struct sigaction g_previous[3];
+
+void OnSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
+}
+} // namespace
+
+void SetApplicationIdentity()
+{
+    QApplication::setApplicationName(QStringLiteral("Quillmere"));
+    QApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION_TEXT));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.quillmere.Quillmere"));
+}
+
+ShutdownSignals::ShutdownSignals(QWidget* window) : QObject(window), m_window(window)
+{
+    if (g_pipe[0] < 0 && ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+        char drain[16];
+        while (::read(g_pipe[0], drain, sizeof drain) > 0) {
+        }
+        m_window->close(); // its shutdown: doors unlocked, the output freed
+    });
+    struct sigaction action = {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int i = 0; i < 3; ++i)
+        sigaction(kSignals[i], &action, &g_previous[i]);
+}
+
+ShutdownSignals::~ShutdownSignals()
+{
+    if (!m_notifier)
+        return;
+    for (int i = 0; i < 3; ++i)
+        sigaction(kSignals[i], &g_previous[i], nullptr);
+}
+
+} // namespace qm

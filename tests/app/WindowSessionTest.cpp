@@ -1,0 +1,73 @@
+// How the window ends besides its close button, and how it stands without
+// its scene: every way runs the same shutdown.
+#include "WindowRig.h"
+#include "app/WindowSession.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QTest>
+#include <csignal>
+
+using namespace qm;
+using namespace qm::test;
+
+namespace {
+
+struct Session : ::testing::Test, WindowRig {
+    void SetUp() override
+    {
+        addDrive(2);
+        start();
+        window->show();
+        window->PlayTrack(0);
+        audio.clearCalls();
+    }
+    // The shutdown's steps, once the window has closed.
+    void expectShutdown()
+    {
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !window->isVisible(); }, 10000));
+        const QStringList made = calls();
+        EXPECT_TRUE(made.contains("BASS_CD_Door(0,3)")) << made.join(' ').toStdString();
+        EXPECT_TRUE(made.contains("BASS_Stop()") && made.contains("BASS_Free()")) << made.join(' ').toStdString();
+    }
+};
+
+} // namespace
+
+TEST_F(Session, SigtermClosesTheWindowThroughItsShutdown)
+{
+    new ShutdownSignals(window.get());
+    std::raise(SIGTERM);
+    expectShutdown();
+}
+
+TEST_F(Session, CtrlQClosesTheWindowThroughItsShutdown)
+{
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
+    expectShutdown();
+}
+
+TEST(WindowSession, TheDesktopKnowsTheProgramByItsEntry)
+{
+    SetApplicationIdentity();
+    EXPECT_EQ(QGuiApplication::desktopFileName(), "org.quillmere.Quillmere");
+    EXPECT_EQ(QCoreApplication::applicationName(), "Quillmere");
+}
+
+// Without its scene the window is framed (the desktop's title bar moves and
+// closes it) and says what is wrong.
+TEST(WindowSession, AWindowWithoutItsSceneIsFramedAndSaysWhy)
+{
+    WindowRig rig;
+    rig.addDrive(1);
+    frmMain& w = rig.make();
+    EXPECT_TRUE(w.windowFlags() & Qt::FramelessWindowHint);
+    rig.frontEnd->problem = QStringLiteral("/opt/quillmere/Main.qml is missing");
+    ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Running);
+    EXPECT_FALSE(w.windowFlags() & Qt::FramelessWindowHint);
+    const auto* label = w.findChild<QLabel*>(QStringLiteral("lblSceneProblem"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_TRUE(label->text().contains("/opt/quillmere/Main.qml is missing")) << label->text().toStdString();
+}
