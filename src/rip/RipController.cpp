@@ -34,6 +34,7 @@ void RipController::ShowRipWindow(RipPlan plan)
 {
     frmRipp window(ripContext(), std::move(plan), ripStartDelayMs, m_owner);
     emit ripWindowOpening(&window);
+    connect(&window, &frmRipp::jobEnded, this, [this, &window] { emit ripFinished(window.job()); });
     // The playback timer shows the rip's progress in the window's bar.
     m_state.rippingActive = true;
     m_progress = window.prgRipper;

@@ -47,6 +47,8 @@ signals:
     void ripWindowOpening(QWidget* window);
     // The main window's content, disabled while a writer runs.
     void contentEnabled(bool enabled);
+    // The progress window's job has ended, before its closing box is shown.
+    void ripFinished(const qm::RipJob& job);
 
 private:
     AudioLibrary& m_audio;

@@ -83,6 +83,7 @@ void frmRipp::tmrRipp_Timer()
 void frmRipp::RipCheckedTracks()
 {
     m_job->Run();
+    emit jobEnded();
     // Why each track failed, also where no box said it (the encoders' log).
     QString text = m_job->Summary();
     if (!m_failures.isEmpty())

@@ -33,6 +33,10 @@ public:
 
     void cmdStop_Click();
 
+signals:
+    // The job has ended; its closing box is about to be shown.
+    void jobEnded();
+
 protected:
     // Closing the window while the job runs asks, like Stop, and never
     // leaves the job running without its window.
