@@ -24,6 +24,7 @@ packages=(
   # tests and checks only
   xvfb xauth pulseaudio pulseaudio-utils ffmpeg cd-paranoia imagemagick flac opus-tools
   desktop-file-utils appstream groff-base man-db dpkg-dev lintian
+  dbus libglib2.0-bin  # a private session bus and gdbus, for the desktop tests
 )
 
 missing=()

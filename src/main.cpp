@@ -3,6 +3,7 @@
 #include "app/StartupMessages.h"
 #include "app/WindowSession.h"
 #include "app/frmMain.h"
+#include "desktop/DesktopBus.h"
 #include "platform/audio/CdAudioEngine.h"
 #include "platform/frontend/SceneHost.h"
 #include "platform/ui/Dialogs.h"
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <csignal>
+#include <cstdio>
 
 namespace {
 
@@ -67,6 +69,11 @@ int main(int argc, char* argv[])
     // Killed or interrupted, or the session ending: the close button's shutdown.
     qm::ShutdownSignals endings(&window);
     window.show();
+    // Media keys, player widgets and the rip's notification; without a bus
+    // the window runs as it is.
+    qm::desktop::DesktopBus desktop(window, qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"));
+    if (!desktop.problem().isEmpty())
+        std::fprintf(stderr, "quillmere: %s\n", qPrintable(desktop.problem()));
     // Start-up fell back to the defaults: the user is told once, over the window.
     const QString unreadable = qm::SettingsUnreadable(qm::RegistryFileStore::Default().problems());
     if (!unreadable.isEmpty())

@@ -96,6 +96,8 @@ public:
     void DispatchCommand(const QString& command, const QString& args);
     // Every command name, in the order they are compared.
     static const QStringList& CommandNames();
+    // A scene command is running (it may wait in a box): others are dropped.
+    bool CommandRunning() const { return m_inCommand; }
 
     static constexpr const char* kInstanceName = "BrellvoxAudioCDRipper";
     static constexpr int kWidth = 700;
