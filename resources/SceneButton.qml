@@ -41,9 +41,14 @@ Rectangle {
             activate()
         }
     }
-    ToolTip.visible: tip !== "" && hovered
-    ToolTip.text: tip
-    ToolTip.delay: 600
+    ToolTip {
+        objectName: "tipBox"
+        visible: btn.tip !== "" && btn.hovered
+        delay: 600
+        text: btn.tip
+        contentItem: Text { text: btn.tip; color: "#eef0f3"; font { family: "DejaVu Sans"; pixelSize: 11 } }
+        background: Rectangle { color: "#0d1014"; border.color: "#465061"; radius: 4 }
+    }
 
     readonly property bool hovered: area.containsMouse
     readonly property bool down: area.pressed

@@ -22,6 +22,7 @@
 #include <QFrame>
 #include <QKeySequence>
 #include <QLabel>
+#include <QPalette>
 #include <QShortcut>
 #include <QSlider>
 #include <QTimer>
@@ -58,16 +59,28 @@ void frmMain::ShowWithoutScene(const QString& problem)
     setWindowFlags(Qt::Window);
     auto* label = new QLabel(
         QStringLiteral("Quillmere's window could not be drawn: %1.\nReinstalling Quillmere mends it; meanwhile the "
-                       "track list below still plays and rips.")
+                       "track list below still plays the disc.")
             .arg(problem),
         this);
     label->setObjectName(QStringLiteral("lblSceneProblem"));
     label->setWordWrap(true);
-    label->setGeometry(20, 20, kWidth - 40, 190);
+    label->setStyleSheet(QStringLiteral("color: #eef0f3; font-size: 13px;"));
+    label->setGeometry(96, 110, m_tracks->frMain->width(), 100);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->show();
-    m_tracks->frMain->move(180, 230);
+    // The empty scene would cover the list; the window takes its colour, and
+    // only the list, which works without the scene's views, is shown.
+    m_frontEnd->view()->hide();
+    QPalette dark = palette();
+    dark.setColor(QPalette::Window, QColor(0x14, 0x17, 0x1c));
+    setPalette(dark);
+    setAutoFillBackground(true);
+    for (QWidget* frame : {static_cast<QWidget*>(m_drives->frCDInfo), static_cast<QWidget*>(m_settings->frFileFormat),
+                           static_cast<QWidget*>(m_settings->frGeneralOptions)})
+        frame->hide();
+    m_tracks->frMain->move(96, 230);
     m_tracks->frMain->show();
+    m_tracks->frMain->raise();
 }
 
 frmMain::~frmMain()
@@ -169,8 +182,6 @@ void frmMain::LoadInterface()
     view->resize(kWidth, kHeight);
     setFixedSize(kWidth, kHeight);
     m_frontEnd->LoadMovie(0, m_resourceFolder + QStringLiteral("/Main.qml"));
-    if (const QString problem = m_frontEnd->loadProblem(); !problem.isEmpty())
-        ShowWithoutScene(problem);
 
     m_tracks->frMain->move(180, 230);
     m_drives->frCDInfo->move(180, 160);
@@ -190,6 +201,8 @@ void frmMain::LoadInterface()
                             VersionText(QUILLMERE_VERSION_MAJOR, QUILLMERE_VERSION_MINOR,
                                         QUILLMERE_VERSION_REVISION));
     m_tracks->lsTracks->setFrameShadow(QFrame::Sunken);
+    if (const QString problem = m_frontEnd->loadProblem(); !problem.isEmpty())
+        ShowWithoutScene(problem);
 }
 
 // Steps and commands whose work is a feature's.
