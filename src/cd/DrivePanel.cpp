@@ -83,9 +83,12 @@ void SetBoxValue(QCheckBox* box, int value)
     box->setCheckState(value == 2 ? Qt::PartiallyChecked : value ? Qt::Checked : Qt::Unchecked);
 }
 
+// Only a change is set: setting a box repaints it, and the playback timer
+// sets the door's boxes twenty times a second.
 void SetBox(QCheckBox* box, bool on)
 {
-    box->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+    if (const Qt::CheckState state = on ? Qt::Checked : Qt::Unchecked; box->checkState() != state)
+        box->setCheckState(state);
 }
 
 } // namespace

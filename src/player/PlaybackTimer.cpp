@@ -86,7 +86,9 @@ void Player::PlaybackTick()
     if (m_audio.BASS_ChannelIsActive(currentStream) == BASS_ACTIVE_STOPPED) {
         const QSignalBlocker quiet(SliderPosition);
         SliderPosition->setValue(0);
-        lblTrackPosition->clear();
+        // Clearing a label lays its frame out again, even an empty one.
+        if (!lblTrackPosition->text().isEmpty())
+            lblTrackPosition->clear();
         return;
     }
     if (positionDrag)

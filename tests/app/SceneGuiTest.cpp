@@ -124,6 +124,9 @@ TEST_F(SceneRig, TheSceneFollowsTheLockAndTheStatusItIsSent)
     enableTransport("1");
     EXPECT_EQ(item("discStatus")->property("text").toString(), "Disc ready");
 
+    // The tracks view's subtitle leaves the hint to the track list below it.
+    EXPECT_FALSE(item("tracksSubtitle")->property("text").toString().startsWith("Check the tracks"));
+
     // A playing track: its title and time, and Play turns into Pause.
     for (const auto& [name, value] : {std::pair{"PlayState", "playing"}, {"NowPlaying", "3. Quiet Song"},
                                       {"Elapsed", "1:05"}, {"Duration", "4:10"}})
@@ -131,6 +134,7 @@ TEST_F(SceneRig, TheSceneFollowsTheLockAndTheStatusItIsSent)
     EXPECT_EQ(item("discStatus")->property("text").toString(), "3. Quiet Song");
     EXPECT_EQ(item("discDetail")->property("text").toString(), "1:05 / 4:10");
     EXPECT_EQ(click("playButton"), QStringList{"IDC_FS_Pause"});
+    EXPECT_EQ(item("tracksSubtitle")->property("text").toString(), "Now playing: 3. Quiet Song");
     host->SetVariable("_root.PlayState", "paused");
     EXPECT_EQ(item("discDetail")->property("text").toString(), "1:05 / 4:10  \u00b7  paused");
     EXPECT_EQ(click("playButton"), QStringList{"IDC_FS_Play"});
