@@ -328,7 +328,7 @@ TEST_F(DesktopBusTest, ARipEndingUnseenIsNotified)
     window->settings().options->SelectFormat(FormatWav);
     struct Rip {
         bool active, testAndCopy;
-        std::initializer_list<int> rows;
+        std::vector<int> rows;
         QString body; // "" for none
     };
     const QString summary = QStringLiteral("Not verified with AccurateRip");

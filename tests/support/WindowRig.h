@@ -22,6 +22,7 @@
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 #include <memory>
+#include <vector>
 
 // Readable failure messages for texts.
 inline void PrintTo(const QString& text, std::ostream* os)
@@ -111,7 +112,7 @@ struct WindowRig {
         if (row > 0)
             list()->topLevelItem(row - 1)->setSelected(true);
     }
-    void check(std::initializer_list<int> rows)
+    void check(const std::vector<int>& rows)
     {
         for (int i = 0; i < list()->topLevelItemCount(); ++i)
             list()->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
