@@ -89,7 +89,9 @@ TrackList::TrackList(AudioLibrary& audio, Dialogs& dialogs, FrontEnd& frontEnd, 
     lsTracks->setSelectionMode(QAbstractItemView::SingleSelection);
     lsTracks->setTextElideMode(Qt::ElideRight);
     lsTracks->header()->setStretchLastSection(false);
-    lsTracks->header()->setSectionResizeMode(ColumnTrack, QHeaderView::ResizeToContents);
+    // Sized with each row: fitted to its contents alone, the selected row's
+    // number is cut short.
+    lsTracks->header()->setSectionResizeMode(ColumnTrack, QHeaderView::Interactive);
     lsTracks->header()->setSectionResizeMode(ColumnTitle, QHeaderView::Stretch);
     lsTracks->header()->setSectionResizeMode(ColumnType, QHeaderView::ResizeToContents);
     lsTracks->header()->setSectionResizeMode(ColumnDuration, QHeaderView::ResizeToContents);
@@ -184,6 +186,8 @@ void TrackList::AddTrackRow(int track, std::int32_t bytes)
     row->setData(ColumnDuration, Qt::UserRole, TrackSeconds(bytes));
     row->setFlags(row->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsEditable);
     row->setCheckState(0, Qt::Unchecked);
+    lsTracks->resizeColumnToContents(ColumnTrack);
+    lsTracks->setColumnWidth(ColumnTrack, lsTracks->columnWidth(ColumnTrack) + 12);
 }
 
 int TrackList::SecondsOfRow(int row) const
