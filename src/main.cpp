@@ -67,7 +67,7 @@ int main(int argc, char* argv[])
     case qm::frmMain::LoadResult::Running: break;
     }
     // Killed or interrupted, or the session ending: the close button's shutdown.
-    qm::ShutdownSignals endings(&window);
+    qm::ShutdownSignals endings([&window] { window.RequestShutdown(); }, &window);
     window.show();
     // Media keys, player widgets and the rip's notification; without a bus
     // the window runs as it is.

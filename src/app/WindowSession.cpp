@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
-#include <QWidget>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -31,7 +30,8 @@ void SetApplicationIdentity()
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quillmere.Quillmere"));
 }
 
-ShutdownSignals::ShutdownSignals(QWidget* window) : QObject(window), m_window(window)
+ShutdownSignals::ShutdownSignals(std::function<void()> shutdown, QObject* parent)
+    : QObject(parent), m_shutdown(std::move(shutdown))
 {
     if (g_pipe[0] < 0 && ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
@@ -40,7 +40,7 @@ ShutdownSignals::ShutdownSignals(QWidget* window) : QObject(window), m_window(wi
         char drain[16];
         while (::read(g_pipe[0], drain, sizeof drain) > 0) {
         }
-        m_window->close(); // its shutdown: doors unlocked, the output freed
+        m_shutdown(); // doors unlocked, the output freed
     });
     struct sigaction action = {};
     action.sa_handler = OnSignal;

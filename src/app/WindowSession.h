@@ -4,9 +4,9 @@
 // terminal, SIGHUP as the session ends, Ctrl+Q), all routed to that close.
 
 #include <QObject>
+#include <functional>
 
 class QSocketNotifier;
-class QWidget;
 
 namespace qm {
 
@@ -16,13 +16,14 @@ void SetApplicationIdentity();
 class ShutdownSignals : public QObject {
     Q_OBJECT
 public:
-    // Until destroyed, SIGTERM, SIGINT and SIGHUP close `window` as its close
-    // button does; the program then ends as it does after a close.
-    explicit ShutdownSignals(QWidget* window);
+    // Until destroyed, SIGTERM, SIGINT and SIGHUP run `shutdown` on the
+    // window's thread (the window's RequestShutdown, which ends as its close
+    // button does).
+    ShutdownSignals(std::function<void()> shutdown, QObject* parent);
     ~ShutdownSignals() override;
 
 private:
-    QWidget* m_window;
+    std::function<void()> m_shutdown;
     QSocketNotifier* m_notifier = nullptr;
 };
 

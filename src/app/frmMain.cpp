@@ -49,7 +49,7 @@ frmMain::frmMain(AudioLibrary& audio, Dialogs& dialogs, std::unique_ptr<FrontEnd
     // Ctrl+Q ends the program as the close button does.
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     quit->setContext(Qt::ApplicationShortcut);
-    connect(quit, &QShortcut::activated, this, &QWidget::close);
+    connect(quit, &QShortcut::activated, this, &frmMain::RequestShutdown);
 }
 
 void frmMain::ShowWithoutScene(const QString& problem)
@@ -226,7 +226,23 @@ void frmMain::tmrPlaybackPosition_Timer() { m_player->tmrPlaybackPosition_Timer(
 void frmMain::StopRipping() { m_rip->StopRipping(); }
 RipContext frmMain::ripContext(bool showBoxes) { return m_rip->ripContext(showBoxes); }
 QString frmMain::OutputFolder() const { return m_settings->OutputFolder(); }
-void frmMain::ShowRipWindow() { m_rip->ShowRipWindow(RipPlanFromWindow()); }
+void frmMain::ShowRipWindow()
+{
+    m_rip->ShowRipWindow(RipPlanFromWindow());
+    if (m_closeAfterRip)
+        close();
+}
+
+void frmMain::RequestShutdown()
+{
+    // Closing under a running rip would free the library beneath it.
+    if (m_state.rippingActive) {
+        m_closeAfterRip = true;
+        m_rip->StopForShutdown();
+        return;
+    }
+    close();
+}
 
 RipPlan frmMain::RipPlanFromWindow() const
 {

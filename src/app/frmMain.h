@@ -73,6 +73,9 @@ public:
     void ShowDoorLock(bool locked);
     void tmrPlaybackPosition_Timer();
     void ShowRipWindow();
+    // The program is asked to end (a signal, Ctrl+Q): the window closes, or
+    // with a rip under way the rip stops first and the window closes after.
+    void RequestShutdown();
     void StopRipping();
     RipContext ripContext(bool showBoxes = true);
     // The panels' choices, the chosen drive and the checked rows.
@@ -143,6 +146,7 @@ private:
     SettingsPanel* m_settings = nullptr;
     RipController* m_rip = nullptr;
     std::unique_ptr<NowPlaying> m_nowPlaying;
+    bool m_closeAfterRip = false;
     bool m_loaded = false;
     bool m_shutDown = false;
     bool m_inCommand = false; // a scene command is running

@@ -38,9 +38,11 @@ void RipController::ShowRipWindow(RipPlan plan)
     // The playback timer shows the rip's progress in the window's bar.
     m_state.rippingActive = true;
     m_progress = window.prgRipper;
+    m_window = &window;
     window.exec();
     m_state.rippingActive = false;
     m_progress = nullptr;
+    m_window = nullptr;
 }
 
 void RipController::ShowProgress(float ratio)
@@ -52,6 +54,12 @@ void RipController::ShowProgress(float ratio)
 void RipController::StopRipping()
 {
     m_state.ripStop = true;
+}
+
+void RipController::StopForShutdown()
+{
+    if (m_window)
+        m_window->StopForShutdown();
 }
 
 RipResult RipController::ExtractAudioTrackToWav(int track, const QString& folder)

@@ -15,6 +15,8 @@ class QWidget;
 
 namespace qm {
 
+class frmRipp;
+
 class RipController : public QObject {
     Q_OBJECT
 public:
@@ -23,6 +25,8 @@ public:
     // Shows the progress window modally; returns when the job has ended.
     void ShowRipWindow(RipPlan plan);
     void StopRipping();
+    // The program is ending: a rip under way stops as frmRipp::StopForShutdown says.
+    void StopForShutdown();
     // What a rip needs of the window; the terminal shows no boxes.
     RipContext ripContext(bool showBoxes = true);
     // One track in one format, outside a job; each reports its own failures.
@@ -56,6 +60,7 @@ private:
     WindowState& m_state;
     QWidget* m_owner;
     QPointer<QProgressBar> m_progress;
+    QPointer<frmRipp> m_window; // while one is open
 };
 
 } // namespace qm

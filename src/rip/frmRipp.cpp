@@ -88,7 +88,8 @@ void frmRipp::RipCheckedTracks()
     QString text = m_job->Summary();
     if (!m_failures.isEmpty())
         text += QStringLiteral("\r\n") + m_failures.join(QStringLiteral("\r\n"));
-    m_dialogs.MessageBox(this, text, QStringLiteral("Ripping Completed"), MsgIcon::Information, MsgButtons::Ok);
+    if (!m_shuttingDown)
+        m_dialogs.MessageBox(this, text, QStringLiteral("Ripping Completed"), MsgIcon::Information, MsgButtons::Ok);
     m_done = true;
     accept();
 }
@@ -100,6 +101,12 @@ void frmRipp::cmdStop_Click()
                              QStringLiteral("Are you sure?"), MsgIcon::Question, MsgButtons::YesNo);
     if (answer == MsgAnswer::Yes)
         m_job->Stop();
+}
+
+void frmRipp::StopForShutdown()
+{
+    m_shuttingDown = true;
+    m_job->Stop();
 }
 
 void frmRipp::closeEvent(QCloseEvent* event)

@@ -32,6 +32,9 @@ public:
     int failed() const { return m_job->failed(); }
 
     void cmdStop_Click();
+    // The program is ending: the track in progress ends where it stands, no
+    // other starts, and no closing box waits for the user.
+    void StopForShutdown();
 
 signals:
     // The job has ended; its closing box is about to be shown.
@@ -51,6 +54,7 @@ private:
     Dialogs& m_dialogs;
     RipJob* m_job;
     QStringList m_failures; // "Track 02: " and why, for the closing box
+    bool m_shuttingDown = false;
     bool m_done = false;
 };
 

@@ -5,6 +5,7 @@
 
 #include <QGuiApplication>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QTest>
 #include <csignal>
 
@@ -36,7 +37,7 @@ struct Session : ::testing::Test, WindowRig {
 
 TEST_F(Session, SigtermClosesTheWindowThroughItsShutdown)
 {
-    new ShutdownSignals(window.get());
+    new ShutdownSignals([this] { window->RequestShutdown(); }, window.get());
     std::raise(SIGTERM);
     expectShutdown();
 }
@@ -70,4 +71,25 @@ TEST(WindowSession, AWindowWithoutItsSceneIsFramedAndSaysWhy)
     const auto* label = w.findChild<QLabel*>(QStringLiteral("lblSceneProblem"));
     ASSERT_NE(label, nullptr);
     EXPECT_TRUE(label->text().contains("/opt/quillmere/Main.qml is missing")) << label->text().toStdString();
+}
+
+// A signal during a rip stops the rip as Stop does, without the closing box,
+// and only then closes: the library is never freed beneath a reading track.
+TEST_F(Session, SigtermDuringARipStopsItThenShutsDown)
+{
+    new ShutdownSignals([this] { window->RequestShutdown(); }, window.get());
+    window->settings().options->SelectFormat(FormatWav);
+    window->rip().ripStartDelayMs = 0;
+    check({1, 2});
+    audio.onBlock = [](int block) {
+        if (block == 1)
+            std::raise(SIGTERM);
+    };
+    window->ShowRipWindow();
+    expectShutdown();
+    EXPECT_TRUE(dialogs.boxes.isEmpty()) << "no box waits for an answer";
+    const QStringList made = calls();
+    EXPECT_EQ(callsNamed("BASS_CD_StreamCreate").size(), 1) << "the second track never starts";
+    EXPECT_LT(made.lastIndexOf(QRegularExpression("^BASS_StreamFree\\\\(")), made.indexOf("BASS_Free()"))
+        << made.join(' ').toStdString();
 }
