@@ -131,18 +131,22 @@ void TrackChecksums::Add(const void* data, std::size_t bytes)
 {
     auto* p = static_cast<const std::uint8_t*>(data);
     m_crc = libdeflate_crc32(m_crc, p, bytes);
-    // Blocks need not end on a whole sample.
-    while (m_partialBytes > 0 && bytes > 0) {
-        m_partial[m_partialBytes++] = *p++;
-        --bytes;
-        if (m_partialBytes == 4) {
-            AddSamples(m_partial, 1);
-            m_partialBytes = 0;
-        }
+    // Blocks need not end on a whole sample: one split between two is
+    // completed first, and what is left of one is kept for the next.
+    if (m_partialBytes > 0) {
+        const std::size_t take = std::min(bytes, sizeof m_partial - m_partialBytes);
+        std::memcpy(m_partial + m_partialBytes, p, take);
+        m_partialBytes += take;
+        p += take;
+        bytes -= take;
+        if (m_partialBytes < sizeof m_partial)
+            return;
+        AddSamples(m_partial, 1);
+        m_partialBytes = 0;
     }
     AddSamples(p, bytes / 4);
-    for (std::size_t i = bytes / 4 * 4; i < bytes; ++i)
-        m_partial[m_partialBytes++] = p[i];
+    m_partialBytes = bytes % 4;
+    std::memcpy(m_partial, p + bytes / 4 * 4, m_partialBytes);
 }
 
 void TrackChecksums::AddSamples(const std::uint8_t* data, std::size_t samples)
