@@ -312,6 +312,9 @@ void DrivePanel::ShowDoorLock(bool locked)
 
 void DrivePanel::RefreshDoor()
 {
+    if (!m_image && m_doorAsked.isValid() && m_doorAsked.elapsed() < doorPollMs)
+        return;
+    m_doorAsked.start();
     const DWORD drive = static_cast<DWORD>(m_state.currentDrive);
     SetBox(chkRWFlags[14], m_audio.BASS_CD_DoorIsOpen(drive));
     m_state.doorOpen = chkRWFlags[14]->checkState() != Qt::Unchecked;

@@ -5,6 +5,7 @@
 #include "platform/audio/AudioLibrary.h"
 #include "shared/WindowState.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <array>
@@ -55,6 +56,10 @@ public:
     QSpinBox* spnReadOffset = nullptr;
     // Where each drive's offset is kept, by description (the settings').
     std::map<QString, int>* readOffsets = nullptr;
+    // A physical drive's door is asked about (two MMC commands) at most this
+    // often: no door moves faster. An image's costs nothing and is asked on
+    // every tick.
+    int doorPollMs = 250;
     std::array<QPushButton*, 9> cmdButton{}; // only the door's, 3 to 6
 
 signals:
@@ -70,6 +75,7 @@ private:
     bool m_sceneLocked = false;       // what the scene was last told of the door's lock
     bool m_image = false;             // the chosen drive is a disc image
     QString m_description;            // the chosen drive's, which keys its offset
+    QElapsedTimer m_doorAsked;        // since the physical drive's door was last asked about
 };
 
 } // namespace qm

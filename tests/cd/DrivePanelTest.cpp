@@ -164,3 +164,21 @@ TEST_F(DrivePanelTest, CapabilityBoxesIgnoreClicks)
     EXPECT_EQ(w.drives().chkRWFlags[0]->checkState(), Qt::Checked);
     EXPECT_EQ(w.drives().chkRWFlags[1]->checkState(), Qt::Unchecked);
 }
+
+// A physical drive's door is asked about no more often than a door moves; a
+// disc image's, which costs nothing, on every tick.
+TEST_F(DrivePanelTest, APhysicalDoorIsAskedAboutOnlyAsOftenAsADoorMoves)
+{
+    for (const bool image : {false, true}) {
+        SCOPED_TRACE(image ? "image" : "physical drive");
+        audio.drives.clear();
+        addDrive(1).image = image;
+        start();
+        window->drives().doorPollMs = 60000;
+        window->drives().ShowDriveInfo(); // takes note of the drive's kind
+        for (int tick = 0; tick < 3; ++tick)
+            window->tmrPlaybackPosition_Timer();
+        EXPECT_EQ(callsNamed("BASS_CD_DoorIsOpen").size(), image ? 3 : 1);
+        window.reset();
+    }
+}
