@@ -1,9 +1,9 @@
 #include "FakeAudioLibrary.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <thread>
 
