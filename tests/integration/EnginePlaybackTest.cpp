@@ -6,8 +6,13 @@
 #include "EngineFixture.h"
 #include "platform/audio/output/NullOutput.h"
 
+#include <QDir>
+#include <QStandardPaths>
+
 #include <atomic>
+#include <functional>
 #include <set>
+#include <string_view>
 #include <thread>
 
 using namespace qm;
@@ -175,17 +180,143 @@ TEST_F(RealTimeSound, PauseAndStopAreHeardAtOnceAndThePositionFollowsTheSound)
     ASSERT_TRUE(lib.BASS_ChannelResume(h));
     std::set<QWORD> seen;
     ASSERT_TRUE(rec.pumpUntil([&] { return *seen.insert(lib.BASS_ChannelGetPosition(h)).first >= paused + kCdBytesPerSecond; }));
-    // The position moves as the sound does, not in the device's one-second blocks.
+    // The position moves as the sound does, not in the output's blocks.
     EXPECT_GT(seen.size(), 10u);
     ASSERT_TRUE(lib.BASS_ChannelStop(h));
     const double played = seconds(lib, h);
     ASSERT_TRUE(rec.record(2));
-    // Heard for exactly as long as the position says: what the device held
-    // at the pause and the stop was dropped (a missed drop adds up to 2 s).
+    // Heard for exactly as long as the position says: what was queued at the
+    // pause and the stop played out, and counts.
     const auto s = rec.samples();
     EXPECT_NEAR(LoudSeconds(s), played, 0.2);
     EXPECT_LT(FindHeard(s).frames() / 44100.0, played + 1.5); // paused for a second, then went on
     EXPECT_GT(FindHeard(s).frames() / 44100.0, played + 0.7);
+}
+
+// Volume, balance, a seek and a fade, one after another on one tone: each is
+// heard within a quarter of a second (the output's queue) of the position it
+// was made at. Recording frames map to positions from the tone's start, and
+// after the seek from where its new place was first heard.
+TEST_F(RealTimeSound, ChangesAreHeardWithinAQuarterOfASecond)
+{
+    if (!HasTestSink())
+        GTEST_SKIP() << "no PulseAudio server with the qm null sink";
+    MonitorRecording rec;
+    ASSERT_TRUE(rec.start());
+    m_config.output = rec.output();
+    Pcm pcm = TonePcm(5, 440, 440);
+    const Pcm high = TonePcm(3, 880, 880);
+    pcm.insert(pcm.end(), high.begin(), high.end());
+    CdAudioEngine& lib = engineWith(pcm);
+    const HSTREAM h = play(lib);
+    constexpr std::size_t kWindow = 441 * 4; // 40 ms
+    constexpr double kSeekTo = 5.5;
+    const std::function<bool(const std::int16_t*)> quarter = [](const std::int16_t* w) {
+        return Rms(w, kWindow, 0) < kHalfScaleRms * 0.4;
+    };
+    struct Step {
+        const char* what;
+        double at; // position it is made at, in seconds
+        std::function<bool()> make;
+        std::function<bool(const std::int16_t*)> heard; // a window shows it
+        double position = 0;
+    } steps[] = {
+        {"volume", 0.8, [&] { return lib.BASS_ChannelSetAttributes(h, -1, 25, kKeepPan); }, quarter},
+        {"balance", 1.6, [&] { return lib.BASS_ChannelSetAttributes(h, -1, -1, -100); },
+         [](const std::int16_t* w) { return Rms(w, kWindow, 1) < 0.1 * Rms(w, kWindow, 0); }},
+        {"seek", 2.4, [&] { return lib.BASS_ChannelSetPosition(h, QWORD(kSeekTo * kCdBytesPerSecond)); },
+         [](const std::int16_t* w) { return ToneFrequency(w, kWindow) > 660; }},
+        {"fade", kSeekTo + 0.8, [&] { return lib.BASS_ChannelSlideAttributes(h, -1, 0, kKeepPan, 200); },
+         [](const std::int16_t* w) { return Rms(w, kWindow, 0) < kHalfScaleRms * 0.25 * 0.93; }},
+    };
+    for (Step& step : steps) {
+        ASSERT_TRUE(rec.pumpUntil([&] { return seconds(lib, h) >= step.at; })) << step.what;
+        step.position = seconds(lib, h);
+        ASSERT_TRUE(step.make()) << step.what;
+    }
+    ASSERT_TRUE(rec.pumpUntil([&] { return slides > 0; }));
+    ASSERT_TRUE(rec.record(0.5));
+    const auto s = rec.samples();
+    const std::size_t start = FindHeard(s, 500).first;
+    double base = 0; // the position heard at `origin`
+    std::size_t origin = start;
+    for (const Step& step : steps) {
+        // The first window that shows the change, looked for from just before it was made.
+        const double from = step.position - base - 0.06;
+        std::size_t at = origin + std::size_t(std::max(0.0, from) * 44100);
+        while (at + kWindow <= s.size() / 2 && !step.heard(s.data() + 2 * at))
+            at += 441;
+        ASSERT_LE(at + kWindow, s.size() / 2) << step.what << " was never heard";
+        const double heardAt = base + double(at - origin) / 44100;
+        EXPECT_LT(heardAt - step.position, 0.30) << step.what;
+        EXPECT_GT(heardAt - step.position, -0.06) << step.what;
+        if (std::string_view(step.what) == "seek") {
+            base = kSeekTo;
+            origin = at;
+        }
+    }
+    EXPECT_LT(Rms(s.data() + s.size() - 2 * kWindow, kWindow, 0), 50) << "the fade did not reach silence";
+    EXPECT_EQ(ends, 0);
+}
+
+// The player starts the next track when the end of one is announced: it
+// follows on behind the tail still queued, with no silence between.
+TEST_F(RealTimeSound, TheNextTrackFollowsTheEndWithoutAGap)
+{
+    if (!HasTestSink())
+        GTEST_SKIP() << "no PulseAudio server with the qm null sink";
+    MonitorRecording rec;
+    ASSERT_TRUE(rec.start());
+    m_config.output = rec.output();
+    CdAudioEngine& lib = openImage(write(DiscLayout{"", "", {ImageTrack{TonePcm(1, 440, 440)}, ImageTrack{TonePcm(1, 880, 880)}}}));
+    ASSERT_TRUE(lib.BASS_Init(1, 44100, 0, 0, nullptr));
+    // As the player does: the event is handed to another thread, which starts the next track.
+    std::atomic<bool> ended{false};
+    const HSTREAM first = lib.BASS_CD_StreamCreate(0, 0, BASS_CD_PLAY_FLAGS);
+    ASSERT_TRUE(lib.BASS_StreamPlay(first, true, 0));
+    ASSERT_NE(lib.BASS_ChannelSetSync(first, BASS_SYNC_END, 0, [&](HSYNC, DWORD, DWORD, DWORD) { ended = true; }, 0), 0u);
+    ASSERT_TRUE(rec.pumpUntil([&] { return ended.load(); }));
+    const HSTREAM second = lib.BASS_CD_StreamCreate(0, 1, BASS_CD_PLAY_FLAGS);
+    ASSERT_TRUE(lib.BASS_StreamPlay(second, true, 0));
+    ASSERT_TRUE(rec.pumpUntil([&] { return lib.BASS_ChannelIsActive(second) == BASS_ACTIVE_STOPPED; }));
+    ASSERT_TRUE(rec.record(0.6));
+    const auto s = rec.samples();
+    const HeardSpan heard = FindHeard(s, 500);
+    ASSERT_GT(heard.frames(), 0u);
+    EXPECT_NEAR(heard.frames() / 44100.0, 2.0, 0.03);
+    // No window of 2.5 ms without the tone between its start and its end.
+    constexpr std::size_t kWindow = 110;
+    for (std::size_t at = heard.first; at + kWindow <= heard.last; at += kWindow)
+        ASSERT_GT(Rms(s.data() + 2 * at, kWindow, 0), 1000) << "silence at " << double(at - heard.first) / 44100 << " s";
+}
+
+// The sound server goes away while a track plays: the stream stops, nothing
+// hangs, and playing again says the output is gone.
+TEST_F(EnginePlayback, ASoundServerThatGoesAwayStopsTheStream)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty())
+        GTEST_SKIP() << "pulseaudio is not installed";
+    // A server of this test's own, so the one the other tests share lives on.
+    const QString pa = path(QStringLiteral("pa"));
+    QDir().mkpath(pa);
+    auto server = std::make_unique<ChildProcess>();
+    ASSERT_TRUE(server->start("env", {"HOME=" + pa, "XDG_RUNTIME_DIR=" + pa, "pulseaudio", "-n", "--daemonize=no",
+                                      "--use-pid-file=no", "--exit-idle-time=-1", "-L",
+                                      "module-null-sink sink_name=gone rate=44100 channels=2", "-L",
+                                      "module-native-protocol-unix auth-anonymous=1 socket=" + pa + "/native"}));
+    m_config.output = {.kind = "pulse", .pulseServer = ("unix:" + pa + "/native").toStdString(), .pulseSink = {}};
+    // Up once it takes a client.
+    ASSERT_TRUE(WaitUntil([&] { return open({}).BASS_Init(1, 44100, 0, 0, nullptr); }));
+    m_engine.reset();
+    CdAudioEngine& lib = engineWith(Constant(30 * kCdBytesPerSecond, 3000, 3000));
+    const HSTREAM h = play(lib);
+    ASSERT_TRUE(WaitUntil([&] { return lib.BASS_ChannelGetPosition(h) > 0; }));
+    server.reset(); // killed
+    ASSERT_TRUE(WaitUntil([&] { return lib.BASS_ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }));
+    EXPECT_FALSE(lib.BASS_StreamPlay(h, true, 0));
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_DRIVER);
+    EXPECT_TRUE(lib.BASS_Free());
+    EXPECT_EQ(ends, 0);
 }
 
 TEST_F(EnginePlayback, TheWholeTrackIsHeardThenTheEndFiresOnceElsewhere)
@@ -197,17 +328,15 @@ TEST_F(EnginePlayback, TheWholeTrackIsHeardThenTheEndFiresOnceElsewhere)
     EXPECT_EQ(length, 2 * kCdBytesPerSecond);
     ASSERT_TRUE(WaitUntil([&] { return ends > 0; }));
     const auto mix = lib.silentOutput()->captured();
+    EXPECT_EQ(lib.BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+    EXPECT_EQ(lib.BASS_ChannelGetPosition(h), length); // the silent output has played it all
     fence(lib);
     EXPECT_EQ(ends, 1);
     EXPECT_EQ(errors, 0);
     EXPECT_FALSE(onCaller);
-    EXPECT_EQ(lib.BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
-    EXPECT_EQ(lib.BASS_ChannelGetPosition(h), length);
+    EXPECT_EQ(lib.BASS_ChannelGetPosition(h), BASS_POSITION_ERROR); // an auto-free stream went with its end
     ASSERT_GE(mix.size() * 2, pcm.size());
     EXPECT_EQ(0, std::memcmp(mix.data(), pcm.data(), pcm.size())); // unchanged at full volume
-    // Played again from its start after the end.
-    EXPECT_TRUE(lib.BASS_StreamPlay(h, true, 0));
-    EXPECT_LT(lib.BASS_ChannelGetPosition(h), length);
 }
 
 TEST_F(EnginePlayback, AFadeOutReachesSilenceAndFiresItsSync)

@@ -297,10 +297,7 @@ bool CdAudioEngine::BASS_ChannelPause(DWORD handle)
     int error = BASS_OK;
     if (!p)
         return false;
-    if (!p->pause(error))
-        return Fail(error, false);
-    m_output.paused(*p);
-    return Ok(true);
+    return p->pause(error) ? Ok(true) : Fail(error, false);
 }
 
 bool CdAudioEngine::BASS_ChannelResume(DWORD handle)
@@ -319,13 +316,9 @@ bool CdAudioEngine::BASS_ChannelStop(DWORD handle)
     const auto c = channel(handle);
     if (!c)
         return false;
-    // What the device holds is dropped only for a stream stopped while it
-    // played; one whose end was announced is still being heard.
-    const auto p = std::dynamic_pointer_cast<audio::PlayingStream>(c);
-    const bool playing = p && p->cutsOff();
     c->stop();
-    if (playing)
-        m_output.stopped(p.get());
+    if (const auto p = std::dynamic_pointer_cast<audio::PlayingStream>(c))
+        m_output.stopped(*p);
     return Ok(true);
 }
 

@@ -1,23 +1,48 @@
 #include "EngineOutput.h"
 
 #include "output/NullOutput.h"
+#include "output/PulseOutput.h"
+
+#include <algorithm>
 
 namespace qm::audio {
+
+namespace {
+
+// How much faster than real time "null:fast" plays.
+constexpr double kFastNullSpeed = 20.0;
+
+std::unique_ptr<SoundOutput> OpenSoundOutput(const OutputChoice& choice)
+{
+    if (choice.kind == "null" || choice.kind == "null:fast")
+        return std::make_unique<NullOutput>(choice.kind == "null" ? 1.0 : kFastNullSpeed);
+    if (!choice.kind.empty() && choice.kind != "pulse")
+        return nullptr; // unknown
+    return PulseOutput::Open(choice.pulseServer, choice.pulseSink);
+}
+
+} // namespace
 
 int EngineOutput::init()
 {
     std::lock_guard lock(m_mutex);
     if (m_output)
         return BASS_ERROR_ALREADY;
-    std::string reason;
-    auto output = OpenSoundOutput(m_choice, &reason);
+    auto output = OpenSoundOutput(m_choice);
     if (!output)
         return BASS_ERROR_DEVICE;
     m_output = std::move(output);
-    m_syncs = std::make_unique<SyncDispatcher>();
-    m_mixer = std::make_unique<Mixer>(*m_syncs, m_output->maxWritableFrames() + PlayingStream::kStepFrames);
     m_lost = false;
-    m_thread = std::make_unique<OutputThread>(*m_output, *m_mixer, [this] { deviceLost(); });
+    // The server went away: playing streams stop quietly, and later starts
+    // fail until the output is opened again.
+    m_thread = std::make_unique<OutputThread>(*m_output, *this, [this] {
+        {
+            std::lock_guard lock(m_mutex);
+            m_lost = true;
+        }
+        for (auto& s : mixed())
+            s->stop();
+    });
     return 0;
 }
 
@@ -27,210 +52,152 @@ bool EngineOutput::initialised() const
     return m_output != nullptr;
 }
 
-void EngineOutput::deviceLost()
-{
-    // On the output thread: the server went away. Playing streams stop
-    // quietly; later starts fail until the output is opened again.
-    std::vector<std::shared_ptr<PlayingStream>> streams;
-    {
-        std::lock_guard lock(m_mutex);
-        m_lost = true;
-        streams = m_mixer->streams();
-    }
-    for (auto& s : streams)
-        s->stop();
-}
-
 bool EngineOutput::stopAll()
 {
-    std::vector<std::shared_ptr<PlayingStream>> streams;
-    {
-        std::lock_guard lock(m_mutex);
-        if (!m_output)
-            return false;
-        streams = m_mixer->streams();
+    if (!initialised())
+        return false;
+    for (auto& [handle, channel] : m_table.snapshot()) { // paused ones too
+        if (auto playing = std::dynamic_pointer_cast<PlayingStream>(channel)) {
+            playing->stop();
+            stopped(*playing);
+        }
     }
-    // Outside the lock: a stop may wait for a read in progress, whose end
-    // can call back into the output.
-    for (auto& s : streams)
-        s->stop();
-    stopped();
     return true;
-}
-
-void EngineOutput::takeBackEventsLocked(PlayingStream& stream)
-{
-    // What they announce is not heard now; it is raised again if it is mixed again.
-    if (m_syncs)
-        for (const auto& event : m_syncs->takeDueAfter(stream.handle(), std::chrono::steady_clock::now()))
-            stream.restoreSync(event);
-}
-
-void EngineOutput::stopped(PlayingStream* stream)
-{
-    std::lock_guard lock(m_mutex);
-    if (stream) {
-        takeBackEventsLocked(*stream);
-        if (m_syncs)
-            m_syncs->cancel(stream->handle());
-    }
-    flushIfIdleLocked();
-}
-
-void EngineOutput::paused(PlayingStream& stream)
-{
-    std::lock_guard lock(m_mutex);
-    takeBackEventsLocked(stream);
-    flushIfIdleLocked();
-}
-
-void EngineOutput::moved(PlayingStream& stream)
-{
-    std::lock_guard lock(m_mutex);
-    takeBackEventsLocked(stream);
-    if (!m_mixer || !m_thread || m_lost || !stream.mixing())
-        return;
-    // Sent back from its tail: it plays again (the queue is replaced with it
-    // when the seek asked for that; otherwise it follows on).
-    if (auto shared = find(stream.handle()))
-        m_mixer->add(shared);
-    m_thread->wake();
-}
-
-bool EngineOutput::othersPlayLocked(const PlayingStream* stream) const
-{
-    for (const auto& s : m_mixer->streams())
-        if (s.get() != stream && s->mixing())
-            return true;
-    return false;
-}
-
-void EngineOutput::flushIfIdleLocked()
-{
-    if (!m_output || !m_mixer || !m_thread || m_lost)
-        return;
-    if (othersPlayLocked(nullptr)) {
-        // The others play on; what the stopped one had queued is mixed again without it.
-        m_thread->requestRewrite();
-        return;
-    }
-    m_output->flush();
-    m_thread->wake(); // an idle feeding thread hands the flush over now
-}
-
-void EngineOutput::changed()
-{
-    std::lock_guard lock(m_mutex);
-    if (m_thread && !m_lost)
-        m_thread->requestRewrite();
 }
 
 bool EngineOutput::free()
 {
     std::unique_ptr<OutputThread> thread;
-    std::unique_ptr<SyncDispatcher> syncs;
-    // Destroyed once the lock is let go: it may hold the last reference to a
-    // stream, whose reader may be waiting for the lock to report data.
-    std::unique_ptr<Mixer> mixer;
+    // Let go of outside the locks: the last reference to a stream, whose
+    // reader may be waiting to report data.
+    std::vector<std::shared_ptr<PlayingStream>> streams;
     {
         std::lock_guard lock(m_mutex);
         if (!m_output)
             return false;
         thread = std::move(m_thread);
     }
-    thread->stop(); // no mixing from here on
+    thread->stop(); // no mixing and no procedures from here on
     for (auto& [handle, channel] : m_table.snapshot()) {
         if (auto playing = std::dynamic_pointer_cast<PlayingStream>(channel)) {
-            release(*playing);
+            playing->release();
             m_table.remove(handle);
         }
     }
+    {
+        std::lock_guard lock(m_mixMutex);
+        streams.swap(m_mixed);
+    }
     std::lock_guard lock(m_mutex);
-    mixer = std::move(m_mixer);
-    syncs = std::move(m_syncs);
     m_output.reset();
     return true;
 }
 
 HSTREAM EngineOutput::create(std::shared_ptr<Channel> source, DWORD flags, int& error)
 {
-    if (!initialised()) {
+    std::lock_guard lock(m_mutex);
+    if (!m_output) {
         error = BASS_ERROR_INIT;
         return 0;
     }
-    auto stream = std::make_shared<PlayingStream>(
-        std::move(source), flags,
-        [this] {
-            std::lock_guard lock(m_mutex);
-            if (m_thread)
-                m_thread->wake();
-        },
-        [this] { changed(); });
-    DWORD handle = m_table.add(stream);
+    // The clock is used only while the stream is in the mix, which ends before the thread does.
+    auto stream = std::make_shared<PlayingStream>(std::move(source), flags, m_thread->clock(), [this] {
+        std::lock_guard lock(m_mutex);
+        if (m_thread)
+            m_thread->wake();
+    });
+    const DWORD handle = m_table.add(stream);
     stream->setHandle(handle);
     return handle;
 }
 
-std::shared_ptr<PlayingStream> EngineOutput::find(DWORD handle) const
+bool EngineOutput::start(PlayingStream& stream)
 {
-    return std::dynamic_pointer_cast<PlayingStream>(m_table.find(handle));
+    if (auto shared = std::dynamic_pointer_cast<PlayingStream>(m_table.find(stream.handle()))) {
+        std::lock_guard lock(m_mixMutex);
+        if (std::find(m_mixed.begin(), m_mixed.end(), shared) == m_mixed.end())
+            m_mixed.push_back(std::move(shared));
+    }
+    m_thread->wake();
+    return true;
+}
+
+std::vector<std::shared_ptr<PlayingStream>> EngineOutput::mixed() const
+{
+    std::lock_guard lock(m_mixMutex);
+    return m_mixed;
+}
+
+void EngineOutput::forget(const PlayingStream* stream)
+{
+    std::lock_guard lock(m_mixMutex);
+    std::erase_if(m_mixed, [stream](const auto& s) { return s.get() == stream; });
+}
+
+std::size_t EngineOutput::mix(std::int16_t* out, std::size_t maxFrames, std::uint64_t at, std::vector<SyncEvent>& events)
+{
+    // Mixed without holding the list, so play and free never wait on a block.
+    const std::vector<std::shared_ptr<PlayingStream>> streams = mixed();
+    if (streams.empty() || maxFrames == 0)
+        return 0;
+    m_acc.assign(maxFrames * kOutputChannels, 0);
+    // A stream that ends (or waits for its reader) within the block shortens
+    // it, so what starts next follows on without a gap.
+    std::size_t done = 0;
+    for (const auto& s : streams)
+        done = std::max(done, s->mixInto(m_acc.data(), maxFrames, at, events));
+    for (const auto& s : streams)
+        if (!s->mixing())
+            forget(s.get());
+    for (std::size_t i = 0; i < done * kOutputChannels; ++i)
+        out[i] = std::int16_t(std::clamp(m_acc[i], -32768, 32767));
+    return done;
 }
 
 bool EngineOutput::play(PlayingStream& stream, bool restart, int& error)
 {
     std::lock_guard lock(m_mutex);
-    if (!m_output) {
-        error = BASS_ERROR_INIT;
+    if (!m_output || m_lost) {
+        error = m_output ? BASS_ERROR_DRIVER : BASS_ERROR_INIT;
         return false;
     }
-    if (m_lost) {
-        error = BASS_ERROR_DRIVER;
-        return false;
-    }
-    // Started beside others it is heard at once, not after what they queued;
-    // after one that ran to its end it follows on behind its tail.
-    const bool beside = othersPlayLocked(&stream);
-    stream.joinNow(beside);
-    if (!stream.play(restart, error))
-        return false;
-    if (auto shared = find(stream.handle()))
-        m_mixer->add(shared);
-    if (beside)
-        m_thread->requestRewrite();
-    else
-        m_thread->wake();
-    return true;
+    return stream.play(restart, error) && start(stream);
 }
 
 bool EngineOutput::resume(PlayingStream& stream, int& error)
 {
     std::lock_guard lock(m_mutex);
-    const bool beside = m_mixer && othersPlayLocked(&stream);
-    stream.joinNow(beside);
-    if (!stream.resume(error))
+    if (!m_output || m_lost) {
+        error = m_output ? BASS_ERROR_DRIVER : BASS_ERROR_INIT;
         return false;
-    // Paused in its tail, it had left the mix.
-    if (m_mixer)
-        if (auto shared = find(stream.handle()))
-            m_mixer->add(shared);
-    if (m_thread && beside)
-        m_thread->requestRewrite();
-    else if (m_thread)
-        m_thread->wake();
-    return true;
+    }
+    return stream.resume(error) && start(stream);
+}
+
+void EngineOutput::stopped(PlayingStream& stream)
+{
+    OutputThread* thread;
+    {
+        std::lock_guard lock(m_mutex);
+        thread = m_thread.get();
+    }
+    // Outside the lock: a procedure running now may call into the engine.
+    if (thread)
+        thread->cancel(stream.handle());
 }
 
 void EngineOutput::release(PlayingStream& stream)
 {
-    const bool wasActive = stream.cutsOff();
     stream.release();
+    forget(&stream);
+    stopped(stream);
+}
+
+void EngineOutput::moved(PlayingStream& stream)
+{
     std::lock_guard lock(m_mutex);
-    if (m_mixer)
-        m_mixer->remove(&stream);
-    if (m_syncs)
-        m_syncs->cancel(stream.handle());
-    if (wasActive)
-        flushIfIdleLocked();
+    if (m_thread && stream.mixing())
+        m_thread->wake(); // its reader starts again at the new place
 }
 
 NullOutput* EngineOutput::nullOutput() const

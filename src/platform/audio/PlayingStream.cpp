@@ -1,17 +1,45 @@
 #include "PlayingStream.h"
 
-#include "ChannelTable.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 namespace qm::audio {
 
-PlayingStream::PlayingStream(std::shared_ptr<Channel> source, DWORD flags, std::function<void()> onData,
-                             std::function<void()> onChange)
-    : Channel(flags), m_onData(std::move(onData)), m_onChange(std::move(onChange)), m_source(std::move(source)),
-      m_ring(kRingBytes)
+namespace {
+
+// Adds `frames` little-endian stereo frames scaled by the two gains, rounded
+// half away from zero.
+void MixFrames(const std::uint8_t* pcm, std::size_t frames, double left, double right, std::int32_t* acc)
+{
+    auto scaled = [](std::int16_t sample, double gain) {
+        const double v = sample * gain;
+        return std::int32_t(v < 0 ? v - 0.5 : v + 0.5);
+    };
+    const bool unity = left == 1.0 && right == 1.0;
+    for (std::size_t i = 0; i < frames; ++i) {
+        std::int16_t s[2];
+        std::memcpy(s, pcm + 4 * i, 4);
+        if (unity) {
+            acc[2 * i] += s[0];
+            acc[2 * i + 1] += s[1];
+        } else {
+            acc[2 * i] += scaled(s[0], left);
+            acc[2 * i + 1] += scaled(s[1], right);
+        }
+    }
+}
+
+bool ValidLevels(int volume, int pan)
+{
+    return (volume == kKeepVolume || (volume >= 0 && volume <= 100)) && (pan == kKeepPan || (pan >= -100 && pan <= 100));
+}
+
+} // namespace
+
+PlayingStream::PlayingStream(std::shared_ptr<Channel> source, DWORD flags, const OutputClock& clock,
+                             std::function<void()> onData)
+    : Channel(flags), m_source(std::move(source)), m_clock(clock), m_onData(std::move(onData)), m_ring(kRingBytes)
 {
     m_consumed = m_base = m_source->position();
     m_reader = std::thread([this] { readAhead(); });
@@ -27,18 +55,10 @@ PlayingStream::~PlayingStream()
     m_reader.join();
 }
 
-bool PlayingStream::activeLocked() const
-{
-    return m_state == BASS_ACTIVE_PLAYING || m_state == BASS_ACTIVE_STALLED || m_state == BASS_ACTIVE_PAUSED;
-}
-
 void PlayingStream::readAhead()
 {
     std::vector<std::uint8_t> chunk(kReadChunk);
-    auto wanted = [this] {
-        return m_quit || (activeLocked() && !m_sourceEnded && m_sourceError == 0
-                          && roomToReadLocked());
-    };
+    auto wanted = [this] { return m_quit || (activeLocked() && !m_sourceEnded && m_sourceError == 0 && roomToReadLocked()); };
     for (;;) {
         {
             std::unique_lock lock(m_mutex);
@@ -66,6 +86,7 @@ void PlayingStream::readAhead()
             } else if (n == 0) {
                 m_sourceEnded = true;
             } else {
+                m_filling = m_ring.size() - m_ringFill - n >= kReadChunk;
                 const std::size_t at = (m_ringRead + m_ringFill) % m_ring.size();
                 const std::size_t first = std::min<std::size_t>(n, m_ring.size() - at);
                 std::memcpy(m_ring.data() + at, chunk.data(), first);
@@ -87,78 +108,36 @@ DWORD PlayingStream::read(void*, DWORD, int& error)
 QWORD PlayingStream::position() const
 {
     std::lock_guard lock(m_mutex);
-    if (m_state == BASS_ACTIVE_STOPPED && !drainingLocked())
-        return m_consumed; // what was queued has been heard by now
-    return heardLocked();
-}
-
-QWORD PlayingStream::heardLocked() const
-{
-    return m_consumed - std::min<QWORD>(unheardLocked(), m_consumed - std::min(m_base, m_consumed));
-}
-
-std::size_t PlayingStream::unheardLocked() const
-{
-    // The device plays on between blocks: what it held when the last block
-    // was mixed drains in real time, so the position moves smoothly instead
-    // of in block-sized steps.
-    if (!playingLocked() && !drainingLocked())
-        return m_latencyBytes;
-    const auto elapsed = std::chrono::steady_clock::now() - m_latencyAt;
-    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count();
-    const std::size_t drained = std::size_t(std::max<std::int64_t>(us, 0)) * kCdRate / 1000000 * 4;
-    return m_latencyBytes > drained ? m_latencyBytes - drained : 0;
+    const std::uint64_t heard = m_mixedTo ? m_clock.heard() : 0;
+    const std::uint64_t unheard = m_mixedTo > heard ? m_mixedTo - heard : 0;
+    return m_consumed - std::min<QWORD>(unheard * 4, m_consumed - std::min(m_base, m_consumed));
 }
 
 bool PlayingStream::setPosition(QWORD pos, int& error)
 {
-    bool playing;
-    {
-        std::lock_guard sourceLock(m_sourceMutex);
-        std::lock_guard lock(m_mutex);
-        if (m_quit || pos >= m_source->length()) {
-            error = BASS_ERROR_POSITION;
-            return false;
-        }
-        if (!m_source->setPosition(pos, error))
-            return false;
-        // What it queued past what is heard is replaced by the new place.
-        if (playingLocked() || drainingLocked())
-            mixOnFromLocked(heardLocked());
-        m_ringRead = m_ringFill = m_history = 0;
-        m_mixedAt.clear();
-        // One whose end is mixed but not yet announced is still playing.
-        if (drainingLocked())
-            m_state = BASS_ACTIVE_PLAYING;
-        m_draining = false;
-        m_consumed = m_base = m_source->position();
-        m_sourceEnded = false;
-        m_sourceError = 0;
-        ++m_generation;
-        playing = playingLocked();
-        m_cv.notify_all();
+    std::lock_guard sourceLock(m_sourceMutex);
+    std::lock_guard lock(m_mutex);
+    if (m_quit || pos >= m_source->length()) {
+        error = BASS_ERROR_POSITION;
+        return false;
     }
-    // Outside the lock: the output takes the engine's side first.
-    if (playing && m_onChange)
-        m_onChange();
+    if (!m_source->setPosition(pos, error))
+        return false;
+    // What was read ahead goes; what is queued plays out before the new place.
+    m_ringRead = m_ringFill = 0;
+    m_filling = true;
+    m_mixedTo = 0;
+    m_consumed = m_base = m_source->position();
+    m_sourceEnded = false;
+    m_sourceError = 0;
+    m_cv.notify_all();
     return true;
 }
 
 DWORD PlayingStream::state() const
 {
     std::lock_guard lock(m_mutex);
-    return m_state == BASS_ACTIVE_STOPPED && drainingLocked() ? DWORD(BASS_ACTIVE_PLAYING) : m_state;
-}
-
-bool PlayingStream::cutsOff() const
-{
-    std::lock_guard lock(m_mutex);
-    return activeLocked() || drainingLocked();
-}
-
-bool PlayingStream::drainingLocked() const
-{
-    return m_draining && std::chrono::steady_clock::now() < m_endDue;
+    return m_state;
 }
 
 bool PlayingStream::mixing() const
@@ -169,64 +148,17 @@ bool PlayingStream::mixing() const
 
 void PlayingStream::stop()
 {
-    bool wasActive;
-    {
-        std::lock_guard lock(m_mutex);
-        wasActive = activeLocked() || drainingLocked();
-        m_latencyBytes = unheardLocked(); // as it stands at the stop
-        m_state = BASS_ACTIVE_STOPPED;
-        m_draining = false;
-        if (wasActive)
-            ++m_generation;
-    }
-    // A stream whose end was announced keeps its tail playing out: the next
-    // one follows on behind it.
-    if (wasActive)
-        rewindToHeard();
     std::lock_guard lock(m_mutex);
-    m_mix.sliding = false; // at the level it was heard at
-}
-
-void PlayingStream::rewindToHeard()
-{
-    // The device drops what it holds when playback stops or pauses, so the
-    // stream goes back to what was heard and plays the rest next time.
-    QWORD heard, consumed;
-    {
-        std::lock_guard lock(m_mutex);
-        consumed = m_consumed;
-        heard = heardLocked();
-        m_latencyBytes = 0;
-        mixOnFromLocked(heard);
-    }
-    int error = 0;
-    if (heard < consumed)
-        setPosition(heard, error);
-}
-
-void PlayingStream::mixOnFromLocked(QWORD heard)
-{
-    // A slide goes on from where it was heard, not from where it was mixed.
-    m_mix = attributesAtLocked(heard);
-    if (m_mix.sliding) {
-        if (m_mix.slideVolume)
-            setVolume(DWORD(std::lround(m_mix.volume * 100)));
-        if (m_mix.slidePan)
-            setPan(int(std::lround(m_mix.pan * 100)));
-    }
+    m_state = BASS_ACTIVE_STOPPED;
+    m_mixedTo = 0;
+    m_mix.sliding = false;
 }
 
 void PlayingStream::release()
 {
+    stop();
     std::lock_guard lock(m_mutex);
-    // One that ran to its end is still heard: its tail may be mixed again.
-    if (activeLocked())
-        ++m_generation;
-    m_state = BASS_ACTIVE_STOPPED;
-    m_draining = false;
-    m_mix.sliding = false;
     m_syncs.clear();
-    m_released = true;
 }
 
 bool PlayingStream::play(bool restart, int& error)
@@ -243,35 +175,25 @@ bool PlayingStream::play(bool restart, int& error)
         error = BASS_ERROR_HANDLE;
         return false;
     }
-    if (m_state == BASS_ACTIVE_STOPPED)
-        ++m_generation; // marks from before it stopped mean nothing now
     m_started = true;
-    m_draining = false;
-    m_state = BASS_ACTIVE_PLAYING;
-    m_base = m_consumed;
+    if (!playingLocked()) {
+        m_state = BASS_ACTIVE_PLAYING;
+        m_base = m_consumed;
+        m_mixedTo = 0;
+    }
     m_cv.notify_all();
     return true;
 }
 
 bool PlayingStream::pause(int& error)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_state == BASS_ACTIVE_PAUSED) {
-            error = BASS_ERROR_ALREADY;
-            return false;
-        }
-        // One whose end is mixed but not yet announced still plays its tail.
-        if (m_state == BASS_ACTIVE_STOPPED && !drainingLocked()) {
-            error = BASS_ERROR_NOPLAY;
-            return false;
-        }
-        m_latencyBytes = unheardLocked(); // as it stands at the pause
-        m_state = BASS_ACTIVE_PAUSED;
-        m_draining = false;
-        ++m_generation;
+    std::lock_guard lock(m_mutex);
+    if (m_state == BASS_ACTIVE_PAUSED || m_state == BASS_ACTIVE_STOPPED) {
+        error = m_state == BASS_ACTIVE_PAUSED ? BASS_ERROR_ALREADY : BASS_ERROR_NOPLAY;
+        return false;
     }
-    rewindToHeard();
+    m_state = BASS_ACTIVE_PAUSED;
+    m_mixedTo = 0;
     return true;
 }
 
@@ -283,94 +205,59 @@ bool PlayingStream::resume(int& error)
         return false;
     }
     m_state = BASS_ACTIVE_PLAYING;
+    m_base = m_consumed;
     m_cv.notify_all();
     return true;
 }
 
 bool PlayingStream::setAttributes(int volume, int pan, int& error)
 {
-    if ((volume != kKeepVolume && (volume < 0 || volume > 100)) || (pan != kKeepPan && (pan < -100 || pan > 100))) {
+    if (!ValidLevels(volume, pan)) {
         error = BASS_ERROR_ILLPARAM;
         return false;
     }
-    bool playing;
-    {
-        std::lock_guard lock(m_mutex);
-        // Applied by the next mix; a running slide keeps its course there.
-        if (volume != -1) {
-            setVolume(DWORD(volume));
-            m_asked.volume = volume / 100.0;
-            ++m_asked.volumeSeq;
-        }
-        if (pan != kKeepPan) {
-            setPan(pan);
-            m_asked.pan = pan / 100.0;
-            ++m_asked.panSeq;
-        }
-        playing = playingLocked() || drainingLocked();
+    // Taken up by the next block mixed; a running slide keeps its course.
+    std::lock_guard lock(m_mutex);
+    if (volume != kKeepVolume) {
+        setVolume(DWORD(volume));
+        if (!(m_mix.sliding && m_mix.slideVolume))
+            m_mix.volume = volume / 100.0;
     }
-    if (playing && m_onChange)
-        m_onChange();
+    if (pan != kKeepPan) {
+        setPan(pan);
+        if (!(m_mix.sliding && m_mix.slidePan))
+            m_mix.pan = pan / 100.0;
+    }
     return true;
 }
 
 bool PlayingStream::slide(int volume, int pan, DWORD milliseconds, int& error)
 {
-    if ((volume != kKeepVolume && (volume < 0 || volume > 100)) || (pan != kKeepPan && (pan < -100 || pan > 100))) {
+    if (!ValidLevels(volume, pan)) {
         error = BASS_ERROR_ILLPARAM;
         return false;
     }
-    bool playing;
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_state == BASS_ACTIVE_STOPPED && !drainingLocked()) {
-            error = BASS_ERROR_NOPLAY;
-            return false;
-        }
-        m_asked.slideVolume = volume != -1;
-        m_asked.slidePan = pan != kKeepPan;
-        m_asked.volumeTo = volume / 100.0;
-        m_asked.panTo = pan / 100.0;
-        m_asked.slideFrames = std::max<std::uint64_t>(1, std::uint64_t(milliseconds) * kCdRate / 1000);
-        ++m_asked.slideSeq;
-        playing = playingLocked() || drainingLocked();
+    std::lock_guard lock(m_mutex);
+    if (m_state == BASS_ACTIVE_STOPPED) {
+        error = BASS_ERROR_NOPLAY;
+        return false;
     }
-    if (playing && m_onChange)
-        m_onChange();
+    Levels& m = m_mix;
+    m.slideVolume = volume != kKeepVolume;
+    m.slidePan = pan != kKeepPan;
+    m.volumeFrom = m.volume;
+    m.volumeTo = m.slideVolume ? volume / 100.0 : m.volume;
+    m.panFrom = m.pan;
+    m.panTo = m.slidePan ? pan / 100.0 : m.pan;
+    m.slideFrames = std::max<std::uint64_t>(1, std::uint64_t(milliseconds) * kCdRate / 1000);
+    m.slideDone = 0;
+    m.sliding = true;
     return true;
-}
-
-void PlayingStream::applyRequests()
-{
-    Attributes& m = m_mix;
-    if (m.slideSeq != m_asked.slideSeq) {
-        // A slide starts from what is mixed at this point.
-        m.slideSeq = m_asked.slideSeq;
-        m.slideVolume = m_asked.slideVolume;
-        m.slidePan = m_asked.slidePan;
-        m.volumeFrom = m.volume;
-        m.volumeTo = m.slideVolume ? m_asked.volumeTo : m.volume;
-        m.panFrom = m.pan;
-        m.panTo = m.slidePan ? m_asked.panTo : m.pan;
-        m.slideFrames = m_asked.slideFrames;
-        m.slideDone = 0;
-        m.sliding = true;
-    }
-    if (m.volumeSeq != m_asked.volumeSeq) {
-        m.volumeSeq = m_asked.volumeSeq;
-        if (!(m.sliding && m.slideVolume))
-            m.volume = m_asked.volume;
-    }
-    if (m.panSeq != m_asked.panSeq) {
-        m.panSeq = m_asked.panSeq;
-        if (!(m.sliding && m.slidePan))
-            m.pan = m_asked.pan;
-    }
 }
 
 HSYNC PlayingStream::setSync(DWORD type, SYNCPROC proc, DWORD user, int& error)
 {
-    DWORD kind = type & kSyncKind;
+    const DWORD kind = type & kSyncKind;
     if (kind != (BASS_SYNC_END & kSyncKind) && kind != (BASS_SYNC_SLIDE & kSyncKind)
         && kind != (BASS_SYNC_CD_ERROR & kSyncKind)) {
         error = BASS_ERROR_ILLTYPE;
@@ -385,9 +272,79 @@ HSYNC PlayingStream::setSync(DWORD type, SYNCPROC proc, DWORD user, int& error)
         error = BASS_ERROR_NOPLAY;
         return 0;
     }
-    HSYNC handle = NextHandle();
+    const HSYNC handle = NextHandle();
     m_syncs.push_back({handle, type, std::move(proc), user});
     return handle;
+}
+
+void PlayingStream::raiseLocked(DWORD type, DWORD data, std::uint64_t at, std::vector<SyncEvent>& events)
+{
+    for (auto it = m_syncs.begin(); it != m_syncs.end();) {
+        if ((it->type & kSyncKind) != (type & kSyncKind)) {
+            ++it;
+            continue;
+        }
+        events.push_back({m_handle, it->handle, it->proc, data, it->user, at});
+        it = (it->type & BASS_SYNC_ONETIME) ? m_syncs.erase(it) : it + 1;
+    }
+}
+
+std::size_t PlayingStream::mixInto(std::int32_t* acc, std::size_t frames, std::uint64_t at,
+                                   std::vector<SyncEvent>& events)
+{
+    std::lock_guard lock(m_mutex);
+    if (!playingLocked())
+        return 0;
+    const std::size_t take = std::min(frames, m_ringFill / 4);
+    const bool atEnd = take < frames && (m_sourceEnded || m_sourceError != 0);
+    m_state = take < frames && !atEnd ? BASS_ACTIVE_STALLED : BASS_ACTIVE_PLAYING;
+    Levels& m = m_mix;
+    // Gains change only while sliding; otherwise they are worked out once a
+    // block, and full volume at the centre adds the samples untouched.
+    double left = 0, right = 0;
+    auto gains = [&] {
+        left = m.volume * (m.pan > 0 ? 1 - m.pan : 1);
+        right = m.volume * (m.pan < 0 ? 1 + m.pan : 1);
+    };
+    gains();
+    const bool slid = m.sliding && m.slideVolume;
+    for (std::size_t i = 0; i < take;) {
+        // Up to the ring's end (frames never straddle it), or one frame while sliding.
+        const std::size_t n = m.sliding ? 1 : std::min(take - i, (m_ring.size() - m_ringRead) / 4);
+        if (m.sliding) {
+            const double t = std::min(1.0, double(++m.slideDone) / double(m.slideFrames));
+            m.volume = m.volumeFrom + (m.volumeTo - m.volumeFrom) * t;
+            m.pan = m.panFrom + (m.panTo - m.panFrom) * t;
+            gains();
+            if (m.slideDone >= m.slideFrames) {
+                m.sliding = false;
+                setPan(int(std::lround(m.pan * 100)));
+                raiseLocked(BASS_SYNC_SLIDE, 0, at + i + 1, events); // when its last frame is heard
+            }
+        }
+        MixFrames(m_ring.data() + m_ringRead, n, left, right, acc + 2 * i);
+        m_ringRead = (m_ringRead + 4 * n) % m_ring.size();
+        i += n;
+    }
+    if (slid)
+        setVolume(DWORD(std::lround(m.volume * 100)));
+    m_ringFill -= take * 4;
+    m_consumed += take * 4;
+    if (take > 0)
+        m_mixedTo = at + take;
+    if (atEnd) {
+        // Announced now, while its tail is still queued, so the next track
+        // can follow on behind it without a gap.
+        m_state = BASS_ACTIVE_STOPPED;
+        m.sliding = false;
+        if (m_sourceError)
+            raiseLocked(BASS_SYNC_CD_ERROR, DWORD(m_sourceError), 0, events);
+        else
+            raiseLocked(BASS_SYNC_END, 0, 0, events);
+    }
+    if (roomToReadLocked())
+        m_cv.notify_all();
+    return take;
 }
 
 } // namespace qm::audio

@@ -28,7 +28,7 @@ public:
 
     bool write(const std::int16_t* frames, std::size_t count) override;
     std::size_t latencyFrames() override { return 0; }
-    void flush() override {}
+    double speed() const override { return m_speed; }
 
     // Keep up to maxFrames of what is written from now on.
     void startCapture(std::size_t maxFrames);

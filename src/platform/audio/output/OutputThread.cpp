@@ -1,33 +1,32 @@
 #include "OutputThread.h"
 
 #include <algorithm>
-#include <chrono>
-#include <vector>
+#include <cmath>
+#include <utility>
 
 namespace qm::audio {
 
-// A mix procedure that fills whole blocks.
-class OutputThread::ProcSource : public Source {
-public:
-    explicit ProcSource(MixProc mix) : m_mix(std::move(mix)) {}
-    std::size_t mix(std::int16_t* out, std::size_t maxFrames, std::size_t) override
-    {
-        return m_mix(out, maxFrames) ? maxFrames : 0;
-    }
-
-private:
-    MixProc m_mix;
-};
-
-OutputThread::OutputThread(SoundOutput& output, Source& source, std::function<void()> onLost)
-    : m_output(output), m_source(source), m_onLost(std::move(onLost))
+void OutputClock::set(std::uint64_t written, std::size_t queued)
 {
-    m_thread = std::thread([this] { run(); });
+    std::lock_guard lock(m_mutex);
+    m_written = written;
+    m_queued = std::min<std::uint64_t>(queued, written);
+    m_at = Clock::now();
 }
 
-OutputThread::OutputThread(SoundOutput& output, MixProc mix, std::function<void()> onLost)
-    : m_output(output), m_ownSource(std::make_unique<ProcSource>(std::move(mix))), m_source(*m_ownSource),
-      m_onLost(std::move(onLost))
+std::uint64_t OutputClock::heard() const
+{
+    std::lock_guard lock(m_mutex);
+    const double seconds = std::chrono::duration<double>(Clock::now() - m_at).count();
+    const auto played = std::uint64_t(std::max(0.0, seconds) * kOutputRate * m_speed);
+    const std::uint64_t heard = m_written - (m_queued > played ? m_queued - played : 0);
+    // A fresh answer from the device may say a little less than was reckoned.
+    m_heard = std::clamp(heard, m_heard, m_written);
+    return m_heard;
+}
+
+OutputThread::OutputThread(SoundOutput& output, Source& source, std::function<void()> onLost)
+    : m_output(output), m_source(source), m_onLost(std::move(onLost)), m_clock(output.speed())
 {
     m_thread = std::thread([this] { run(); });
 }
@@ -42,15 +41,17 @@ void OutputThread::wake()
     {
         std::lock_guard lock(m_mutex);
         m_woken = true;
-        m_cv.notify_one();
     }
+    m_cv.notify_all();
     m_output.interrupt(); // also a thread waiting for room in the device
 }
 
-void OutputThread::requestRewrite()
+void OutputThread::cancel(DWORD channel)
 {
-    m_rewrite = true;
-    wake();
+    std::unique_lock lock(m_mutex);
+    std::erase_if(m_events, [channel](const SyncEvent& e) { return e.channel == channel; });
+    if (!onThread())
+        m_cv.wait(lock, [&] { return m_running != channel; });
 }
 
 void OutputThread::stop()
@@ -58,50 +59,56 @@ void OutputThread::stop()
     {
         std::lock_guard lock(m_mutex);
         m_stop = true;
-        m_cv.notify_one();
     }
+    m_cv.notify_all();
     // Once joined the output may be gone: it is not touched again.
-    if (!m_thread.joinable() || m_thread.get_id() == std::this_thread::get_id())
+    if (!m_thread.joinable() || onThread())
         return;
     m_output.interrupt();
     m_thread.join();
 }
 
-std::optional<bool> OutputThread::replaceQueued(std::vector<std::int16_t>& block)
+void OutputThread::queue(std::vector<SyncEvent>& events)
 {
-    // What the device plays next is left alone; the rest is mixed again.
-    const std::uint64_t flushes = m_output.flushesDone();
-    if (!m_output.refreshLatency())
-        return false;
-    if (m_output.flushesDone() != flushes)
-        return true; // nothing queued any more: nothing to replace
-    const std::size_t queued = m_output.latencyFrames();
-    const std::size_t guard = m_output.rewriteGuardFrames();
-    if (guard == 0 || queued <= guard)
-        return true;
-    const std::optional<std::size_t> back = m_source.rewind(std::min(queued - guard, block.size() / kOutputChannels));
-    if (!back)
-        return std::nullopt;
-    if (*back == 0)
-        return true;
-    const std::size_t frames = m_source.mix(block.data(), *back, queued - *back);
-    // Where nothing plays any more, silence replaces what was queued: the
-    // device keeps what lies beyond a shorter write, and would play it.
-    std::fill(block.begin() + std::ptrdiff_t(frames * kOutputChannels),
-              block.begin() + std::ptrdiff_t(*back * kOutputChannels), std::int16_t(0));
-    return m_output.rewrite(block.data(), *back, *back);
+    std::lock_guard lock(m_mutex);
+    for (SyncEvent& e : events) {
+        auto at = std::upper_bound(m_events.begin(), m_events.end(), e.at,
+                                   [](std::uint64_t due, const SyncEvent& q) { return due < q.at; });
+        m_events.insert(at, std::move(e));
+    }
+    events.clear();
+}
+
+int OutputThread::fireDue()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        if (m_events.empty() || m_stop)
+            return -1;
+        const std::uint64_t heard = m_clock.heard();
+        if (m_events.front().at > heard) {
+            const double frames = double(m_events.front().at - heard);
+            return int(std::ceil(frames * 1000 / (kOutputRate * m_output.speed())));
+        }
+        SyncEvent e = std::move(m_events.front());
+        m_events.pop_front();
+        m_running = e.channel;
+        lock.unlock();
+        if (e.proc)
+            e.proc(e.sync, e.channel, e.data, e.user);
+        lock.lock();
+        m_running = 0;
+        m_cv.notify_all();
+    }
 }
 
 void OutputThread::run()
 {
-    std::vector<std::int16_t> block(m_output.maxWritableFrames() * kOutputChannels);
-    const std::size_t least = std::min<std::size_t>(m_output.blockFrames(), 4096);
-    std::uint64_t flushes = m_output.flushesDone();
-    bool rewrite = false;
-    // Woken from idle: the device's last timing answer may be from before it
-    // ran dry or was flushed, so it is asked afresh before the first block,
-    // whose queue places the new sound (and its position) in time.
-    bool stale = false;
+    const std::size_t blockFrames = m_output.blockFrames();
+    std::vector<std::int16_t> block(blockFrames * kOutputChannels);
+    std::vector<SyncEvent> raised;
+    std::uint64_t written = 0;
+    bool wrote = false; // and the device was serviced then
     auto lose = [this] {
         m_lost = true;
         if (m_onLost)
@@ -114,41 +121,42 @@ void OutputThread::run()
                 return;
             m_woken = false;
         }
-        m_output.service();
-        if (m_output.flushesDone() != flushes) {
-            flushes = m_output.flushesDone();
-            m_source.forget();
-        }
-        if (m_rewrite.exchange(false) || rewrite) {
-            const std::optional<bool> done = replaceQueued(block);
-            if (done && !*done)
+        if (!std::exchange(wrote, false))
+            m_output.service();
+        const int due = fireDue();
+        const std::size_t room = std::min(m_output.writableFrames(), blockFrames);
+        if (room < blockFrames / 2) {
+            // Woken by the device, a start, or the next procedure's time.
+            if (const int ms = m_output.sleepMs(); ms > 0) {
+                std::unique_lock lock(m_mutex);
+                m_cv.wait_for(lock, std::chrono::milliseconds(due >= 0 ? std::min(due, ms) : ms),
+                              [this] { return m_stop || m_woken; });
+            } else if (!m_output.waitWritable(due)) {
                 return lose();
-            rewrite = !done; // again once the streams have read enough
-        }
-        const std::size_t room = std::min(m_output.writableFrames(), m_output.maxWritableFrames());
-        if (room < least) {
-            if (!m_output.waitWritable(rewrite))
-                return lose();
+            }
             continue;
         }
-        if (stale) {
-            if (!m_output.refreshLatency())
-                return lose();
-            stale = false;
-        }
-        const std::size_t frames = m_source.mix(block.data(), room, m_output.latencyFrames());
+        const std::size_t frames = m_source.mix(block.data(), room, written, raised);
+        const bool announced = !raised.empty();
+        queue(raised);
         if (frames > 0) {
+            // Before a write that blocks until heard, too, the block counts as queued.
+            m_clock.set(written + frames, m_output.latencyFrames() + frames);
             if (!m_output.write(block.data(), frames))
                 return lose();
+            written += frames;
+            m_clock.set(written, m_output.latencyFrames());
+            wrote = true;
             continue;
         }
-        // Idle: sleep until something starts (a start, a stream's data, a
-        // flush or a stop all wake us), servicing the device now and then.
-        // A replacement waiting for streams to read back is retried soon.
+        if (announced)
+            continue; // a stream's end: its procedures are due now
+        // Idle: sleep until something starts or a procedure is due, looking
+        // at the device now and then.
         m_output.idle();
         std::unique_lock lock(m_mutex);
-        m_cv.wait_for(lock, std::chrono::milliseconds(rewrite ? 20 : 500), [this] { return m_stop || m_woken; });
-        stale = m_woken;
+        m_cv.wait_for(lock, std::chrono::milliseconds(due >= 0 ? std::min(due, 500) : 500),
+                      [this] { return m_stop || m_woken; });
     }
 }
 
