@@ -37,7 +37,8 @@ if pactl info >/dev/null 2>&1; then
   done
   o=$(printf '%s\n' "${ours[@]}" | median)
   p=$(printf '%s\n' "${peer[@]}" | median)
-  echo "play ${seconds}s (median of 3): cpu quillmere ${o}s (${ours[*]}), paplay ${p}s (${peer[*]}), ratio $(ratio "$o" "$p") (target <= 1.5)"
+  share=$(awk -v c="$o" -v s="$seconds" 'BEGIN { printf "%.2f", 100 * c / s }')
+  echo "play ${seconds}s (median of 3): cpu quillmere ${o}s (${ours[*]}), paplay ${p}s (${peer[*]}), ratio $(ratio "$o" "$p") (target <= 2); ${share}% of one core (target < 1)"
 else
   echo "play: skipped (no sound server)"
 fi

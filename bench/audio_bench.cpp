@@ -6,8 +6,10 @@
 // without the start-up of the process and its libraries.
 #include "platform/audio/encode/EncoderProcess.h"
 #include "platform/audio/encode/WmaEncoder.h"
-#include "platform/audio/output/OutputThread.h"
-#include "platform/audio/output/SoundOutput.h"
+#include "platform/audio/CdAudioEngine.h"
+
+#include <QFile>
+#include <QFileInfo>
 
 #include <atomic>
 #include <chrono>
@@ -19,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+using namespace qm;
 using namespace qm::audio;
 
 namespace {
@@ -41,31 +44,36 @@ double CpuSeconds()
     return sec(self.ru_utime) + sec(self.ru_stime) + sec(children.ru_utime) + sec(children.ru_stime);
 }
 
-int Play(const std::vector<char>& pcm)
+// Through the whole engine, as the player plays a track: the PCM becomes a
+// one-track disc image, read ahead, mixed and written to the sound server.
+int Play(const char* raw)
 {
-    std::string error;
-    auto out = OpenSoundOutput(&error);
-    if (!out) {
-        std::fprintf(stderr, "no output: %s\n", error.c_str());
+    const QString image = QString::fromLocal8Bit(raw) + QStringLiteral(".image");
+    const QString cue = image + QStringLiteral(".cue");
+    QFile sheet(cue);
+    QFile::remove(image + QStringLiteral(".bin"));
+    if (!QFile::link(QString::fromLocal8Bit(raw), image + QStringLiteral(".bin")) || !sheet.open(QIODevice::WriteOnly))
+        return 1;
+    sheet.write("FILE \"" + QFileInfo(image).fileName().toUtf8() + ".bin\" BINARY\n"
+                "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    sheet.close();
+    CdAudioEngine engine({cue}, {}, CdAudioEngine::DriveScan::ImagesOnly, EngineConfig{});
+    if (!engine.BASS_Init(1, 44100, 0, 0, nullptr)) {
+        std::fprintf(stderr, "no output: error %d\n", engine.BASS_ErrorGetCode());
         return 1;
     }
-    std::size_t at = 0;
     std::atomic<bool> done{false};
-    OutputThread thread(*out, [&](std::int16_t* buf, std::size_t frames) {
-        std::size_t want = frames * kFrameBytes;
-        std::size_t n = std::min(want, pcm.size() - at);
-        std::memcpy(buf, pcm.data() + at, n);
-        std::memset(reinterpret_cast<char*>(buf) + n, 0, want - n);
-        at += n;
-        if (n == 0) {
-            done = true;
-            done.notify_one();
-        }
-        return n > 0;
-    }, nullptr);
+    const HSTREAM stream = engine.BASS_CD_StreamCreate(0, 0, BASS_CD_PLAY_FLAGS);
+    if (!stream || !engine.BASS_StreamPlay(stream, true, 0)
+        || !engine.BASS_ChannelSetSync(stream, BASS_SYNC_END, 0, [&](HSYNC, DWORD, DWORD, DWORD) {
+               done = true;
+               done.notify_one();
+           }, 0))
+        return 1;
     done.wait(false); // no polling: its wake-ups would count as playback
     // What is still queued is heard before the run ends, as paplay's is.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000 * out->maxWritableFrames() / kOutputRate));
+    while (engine.BASS_ChannelGetPosition(stream) < engine.BASS_StreamGetLength(stream))
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return 0;
 }
 
@@ -105,10 +113,10 @@ int main(int argc, char** argv)
         return 2;
     }
     std::string mode = argv[1];
-    auto pcm = ReadFile(argv[2]);
+    auto pcm = mode == "play" ? std::vector<char>() : ReadFile(argv[2]);
     auto start = std::chrono::steady_clock::now();
     double cpuStart = CpuSeconds();
-    int rc = mode == "play" ? Play(pcm) : mode == "wma" && argc > 3 ? Wma(pcm, argv[3])
+    int rc = mode == "play" ? Play(argv[2]) : mode == "wma" && argc > 3 ? Wma(pcm, argv[3])
            : mode == "pipe" && argc > 3 ? Pipe(pcm, argv[3]) : 2;
     double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("%.3f %.3f\n", wall, CpuSeconds() - cpuStart);
