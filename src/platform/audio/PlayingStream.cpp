@@ -1,5 +1,7 @@
 #include "PlayingStream.h"
 
+#include "ChannelTable.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
