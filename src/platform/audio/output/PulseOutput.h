@@ -4,10 +4,9 @@
 // so a block costs no hand-over between threads; other threads only wake it.
 //
 // The stream keeps a quarter of a second queued, the sink's share included, so
-// what is mixed is heard that soon. The feeder writes as soon as the server
-// asks, so what waits is the stream's buffer less what it asked for, and the
-// sink's share: no timing queries while playing, which would wake both sides
-// several times a block.
+// what is mixed is heard that soon. What waits is the stream's buffer less
+// what the server asked for, and the sink's share: no timing queries while
+// playing, which would wake both sides several times a block.
 //
 // The stream exists only while there is sound to play: once all was heard it
 // goes, so the sink can rest, and the next write opens it again. (A stream
