@@ -112,20 +112,29 @@ protected:
         EXPECT_TRUE(lib.BASS_StreamFree(f));
     }
 
-    // A 440 Hz tone at half scale on the recorded sink, output open.
-    CdAudioEngine& toneOnSoundServer(double seconds, const MonitorRecording& rec)
-    {
-        m_config.output = rec.output();
-        return engineWith(TonePcm(seconds, 440, 440));
-    }
     double seconds(CdAudioEngine& lib, HSTREAM h) { return double(lib.BASS_ChannelGetPosition(h)) / kCdBytesPerSecond; }
 
     std::atomic<int> ends{0}, slides{0}, errors{0};
     std::atomic<bool> onCaller{false};
 };
 
-class SoundCheck : public EnginePlayback {};
-class RealTimeSound : public EnginePlayback {};
+// On a sink of its own whose sound is recorded; skipped without scripts/test.sh's sound server.
+class OnSoundServer : public EnginePlayback {
+protected:
+    void SetUp() override
+    {
+        if (!HasTestSink())
+            GTEST_SKIP() << "no PulseAudio server with the qm null sink";
+        ASSERT_TRUE(rec.start());
+        m_config.output = rec.output();
+    }
+    // A 440 Hz tone at half scale, output open.
+    CdAudioEngine& tone(double seconds) { return engineWith(TonePcm(seconds, 440, 440)); }
+
+    MonitorRecording rec;
+};
+class SoundCheck : public OnSoundServer {};
+class RealTimeSound : public OnSoundServer {};
 
 TEST_F(EnginePlayback, InitOpensTheConfiguredOutputOnce)
 {
@@ -150,11 +159,7 @@ TEST_F(EnginePlayback, InitOpensTheConfiguredOutputOnce)
 // left channel only.
 TEST_F(SoundCheck, AToneIsHeardWholeAtItsLevelAndBalance)
 {
-    if (!HasTestSink())
-        GTEST_SKIP() << "no PulseAudio server with the qm null sink";
-    MonitorRecording rec;
-    ASSERT_TRUE(rec.start());
-    CdAudioEngine& lib = toneOnSoundServer(1.5, rec);
+    CdAudioEngine& lib = tone(1.5);
     const HSTREAM h = lib.BASS_CD_StreamCreate(0, 0, BASS_CD_PLAY_FLAGS);
     ASSERT_TRUE(lib.BASS_ChannelSetAttributes(h, -1, 50, -100));
     ASSERT_TRUE(lib.BASS_StreamPlay(h, true, 0));
@@ -174,11 +179,7 @@ TEST_F(SoundCheck, AToneIsHeardWholeAtItsLevelAndBalance)
 
 TEST_F(RealTimeSound, PauseAndStopAreHeardAtOnceAndThePositionFollowsTheSound)
 {
-    if (!HasTestSink())
-        GTEST_SKIP() << "no PulseAudio server with the qm null sink";
-    MonitorRecording rec;
-    ASSERT_TRUE(rec.start());
-    CdAudioEngine& lib = toneOnSoundServer(6, rec);
+    CdAudioEngine& lib = tone(6);
     const HSTREAM h = play(lib);
     ASSERT_TRUE(rec.pumpUntil([&] { return seconds(lib, h) >= 1; }));
     ASSERT_TRUE(lib.BASS_ChannelPause(h));
@@ -207,11 +208,6 @@ TEST_F(RealTimeSound, PauseAndStopAreHeardAtOnceAndThePositionFollowsTheSound)
 // after the seek from where its new place was first heard.
 TEST_F(RealTimeSound, ChangesAreHeardWithinAQuarterOfASecond)
 {
-    if (!HasTestSink())
-        GTEST_SKIP() << "no PulseAudio server with the qm null sink";
-    MonitorRecording rec;
-    ASSERT_TRUE(rec.start());
-    m_config.output = rec.output();
     Pcm pcm = TonePcm(5, 440, 440);
     const Pcm high = TonePcm(3, 880, 880);
     pcm.insert(pcm.end(), high.begin(), high.end());
@@ -271,11 +267,6 @@ TEST_F(RealTimeSound, ChangesAreHeardWithinAQuarterOfASecond)
 // follows on behind the tail still queued, with no silence between.
 TEST_F(RealTimeSound, TheNextTrackFollowsTheEndWithoutAGap)
 {
-    if (!HasTestSink())
-        GTEST_SKIP() << "no PulseAudio server with the qm null sink";
-    MonitorRecording rec;
-    ASSERT_TRUE(rec.start());
-    m_config.output = rec.output();
     CdAudioEngine& lib = openImage(write(DiscLayout{"", "", {ImageTrack{TonePcm(1, 440, 440)}, ImageTrack{TonePcm(1, 880, 880)}}}));
     ASSERT_TRUE(lib.BASS_Init(1, 44100, 0, 0, nullptr));
     // As the player does: the event is handed to another thread, which starts the next track.
