@@ -32,14 +32,9 @@ int EngineOutput::init()
     if (!output)
         return BASS_ERROR_DEVICE;
     m_output = std::move(output);
-    m_lost = false;
     // The server went away: playing streams stop quietly, and later starts
     // fail until the output is opened again.
     m_thread = std::make_unique<OutputThread>(*m_output, *this, [this] {
-        {
-            std::lock_guard lock(m_mutex);
-            m_lost = true;
-        }
         for (auto& s : mixed())
             s->stop();
     });
@@ -157,7 +152,7 @@ std::size_t EngineOutput::mix(std::int16_t* out, std::size_t maxFrames, std::uin
 bool EngineOutput::play(PlayingStream& stream, bool restart, int& error)
 {
     std::lock_guard lock(m_mutex);
-    if (!m_output || m_lost) {
+    if (!m_output || m_thread->lost()) {
         error = m_output ? BASS_ERROR_DRIVER : BASS_ERROR_INIT;
         return false;
     }
@@ -167,7 +162,7 @@ bool EngineOutput::play(PlayingStream& stream, bool restart, int& error)
 bool EngineOutput::resume(PlayingStream& stream, int& error)
 {
     std::lock_guard lock(m_mutex);
-    if (!m_output || m_lost) {
+    if (!m_output || m_thread->lost()) {
         error = m_output ? BASS_ERROR_DRIVER : BASS_ERROR_INIT;
         return false;
     }

@@ -53,7 +53,6 @@ private:
     mutable std::mutex m_mutex;
     std::unique_ptr<SoundOutput> m_output;
     std::unique_ptr<OutputThread> m_thread;
-    bool m_lost = false;
     mutable std::mutex m_mixMutex; // the streams mixed, so a start never waits on a block
     std::vector<std::shared_ptr<PlayingStream>> m_mixed;
     std::vector<std::int32_t> m_acc; // output thread only
