@@ -209,7 +209,7 @@ Rectangle {
                     objectName: "discStatus"
                     text: scene.trackShown ? _root.NowPlaying : scene.discReady ? "Disc ready" : "No disc"
                     color: scene.textMain
-                    width: 150
+                    width: 126 // up to the buttons, which start 192 in
                     elide: Text.ElideRight
                     font { family: scene.fontFamily; pixelSize: 14; bold: true }
                 }

@@ -135,6 +135,11 @@ TEST_F(SceneRig, TheSceneFollowsTheLockAndTheStatusItIsSent)
     EXPECT_EQ(item("discDetail")->property("text").toString(), "1:05 / 4:10");
     EXPECT_EQ(click("playButton"), QStringList{"IDC_FS_Pause"});
     EXPECT_EQ(item("tracksSubtitle")->property("text").toString(), "Now playing: 3. Quiet Song");
+    // A long title is cut short before the buttons rather than running under them.
+    host->SetVariable("_root.NowPlaying", "12. Paper Lanterns Over the Harbour");
+    QQuickItem* status = item("discStatus");
+    EXPECT_TRUE(status->property("truncated").toBool());
+    EXPECT_LT(status->mapToScene(QPointF(status->width(), 0)).x(), item("beginButton")->mapToScene(QPointF(0, 0)).x());
     host->SetVariable("_root.PlayState", "paused");
     EXPECT_EQ(item("discDetail")->property("text").toString(), "1:05 / 4:10  \u00b7  paused");
     EXPECT_EQ(click("playButton"), QStringList{"IDC_FS_Play"});
