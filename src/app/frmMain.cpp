@@ -235,6 +235,7 @@ void frmMain::ShowRipWindow()
 
 void frmMain::RequestShutdown()
 {
+    m_dialogs.Dismiss();
     // Closing under a running rip would free the library beneath it.
     if (m_state.rippingActive) {
         m_closeAfterRip = true;

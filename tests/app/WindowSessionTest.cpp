@@ -95,3 +95,20 @@ TEST_F(Session, SigtermDuringARipStopsItThenShutsDown)
     EXPECT_LT(freed, made.indexOf("BASS_Free()")) << made.join(' ').toStdString();
 }
 
+// The closing box still up when the session ends: it is answered, not waited on.
+TEST_F(Session, SigtermWhileTheRipsClosingBoxIsUpEndsWithoutAClick)
+{
+    new ShutdownSignals([this] { window->RequestShutdown(); }, window.get());
+    window->rip().ripStartDelayMs = 0;
+    check({1});
+    bool answered = false;
+    dialogs.duringBox = [&](const QString&) {
+        std::raise(SIGTERM);
+        answered = QTest::qWaitFor([this] { return dialogs.dismissed; }, 10000);
+    };
+    window->ShowRipWindow();
+    EXPECT_TRUE(answered);
+    ASSERT_EQ(dialogs.boxes.size(), 1);
+    EXPECT_EQ(dialogs.boxes[0].title, "Ripping Completed");
+    expectShutdown();
+}

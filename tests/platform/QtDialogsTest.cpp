@@ -1,6 +1,7 @@
 #include "platform/ui/Dialogs.h"
 
 #include <QAbstractButton>
+#include <QDialog>
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
@@ -79,4 +80,42 @@ TEST(QtDialogs, BoxesTakeTheSkinAndKeepAFolderPathOnOneLine)
                      EXPECT_GE(label.height(), label.heightForWidth(label.width())) << "clipped";
                      EXPECT_LT(box.width(), width(box, label));
                  });
+}
+
+// The program is ending: whatever is open is answered as Escape would, and
+// whatever is asked later is answered at once, unseen.
+TEST(QtDialogs, DismissAnswersOpenBoxesAndBrowsersAndEveryLaterOne)
+{
+    using Ask = std::function<QString(QtDialogs&)>;
+    const std::pair<Ask, QString> rows[] = {
+        {[](QtDialogs& d) { return d.MessageBox(nullptr, "Cancel?", "Sure?", MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::No ? "No" : "Yes"; }, "No"},
+        {[](QtDialogs& d) { return d.MessageBox(nullptr, "Done", "Done", MsgIcon::Information, MsgButtons::Ok) == MsgAnswer::Ok ? "Ok" : "?"; }, "Ok"},
+        {[](QtDialogs& d) { return d.BrowseForFolder(nullptr, "Where?"); }, ""},
+    };
+    // A window still up after a while fails the test rather than hanging it.
+    auto guarded = [](const Ask& ask, QtDialogs& dialogs) {
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] {
+            if (auto* up = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                ADD_FAILURE() << "still open";
+                up->reject();
+            }
+        });
+        guard.start(5000);
+        return ask(dialogs);
+    };
+    for (const auto& [ask, answer] : rows) {
+        SCOPED_TRACE(answer.toStdString());
+        QtDialogs dialogs;
+        std::function<void()> wait = [&] {
+            QWidget* up = QApplication::activeModalWidget();
+            if (!up || !up->isVisible())
+                return QTimer::singleShot(10, wait);
+            dialogs.Dismiss();
+        };
+        QTimer::singleShot(0, wait);
+        EXPECT_EQ(guarded(ask, dialogs), answer);
+        EXPECT_EQ(guarded(ask, dialogs), answer) << "asked once more";
+    }
 }

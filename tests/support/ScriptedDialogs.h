@@ -39,6 +39,7 @@ public:
         return documentOpens;
     }
     void SetStyleSheet(const QString& sheet) override { styleSheet = sheet; }
+    void Dismiss() override { dismissed = true; }
 
     QList<ShownBox> boxes;
     QList<MsgAnswer> answers; // for Yes/No boxes, in order; No when none left
@@ -47,6 +48,7 @@ public:
     QStringList documents;
     bool documentOpens = true;
     QString styleSheet;
+    bool dismissed = false; // the program is ending: open boxes are answered
     std::function<void(const QString& text)> duringBox; // runs while the box would be open
 };
 

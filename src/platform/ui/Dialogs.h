@@ -23,6 +23,10 @@ public:
     virtual bool OpenDocument(const QString& path) = 0;
     // The look of the boxes, as a Qt style sheet; "" keeps the desktop's.
     virtual void SetStyleSheet(const QString& sheet) { (void)sheet; }
+    // The program is ending: a box or folder browser still open is answered as
+    // its Escape key would (Ok, No, cancelled), and so is any asked for later,
+    // without being shown, so none holds the ending up until somebody clicks.
+    virtual void Dismiss() {}
 };
 
 class QtDialogs : public Dialogs {
@@ -32,9 +36,11 @@ public:
     QString BrowseForFolder(QWidget* owner, const QString& prompt) override;
     bool OpenDocument(const QString& path) override;
     void SetStyleSheet(const QString& sheet) override { m_sheet = sheet; }
+    void Dismiss() override;
 
 private:
     QString m_sheet;
+    bool m_dismissed = false;
 };
 
 } // namespace qm

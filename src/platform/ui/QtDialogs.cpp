@@ -1,5 +1,6 @@
 #include "Dialogs.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QEvent>
@@ -69,6 +70,8 @@ private:
 MsgAnswer QtDialogs::MessageBox(QWidget* owner, const QString& text, const QString& title,
                                 MsgIcon icon, MsgButtons buttons)
 {
+    if (m_dismissed)
+        return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
     UnwrappedMessageBox box(owner);
     if (!m_sheet.isEmpty())
         box.setStyleSheet(m_sheet);
@@ -96,8 +99,20 @@ MsgAnswer QtDialogs::MessageBox(QWidget* owner, const QString& text, const QStri
 
 QString QtDialogs::BrowseForFolder(QWidget* owner, const QString& prompt)
 {
+    if (m_dismissed)
+        return {};
     return QFileDialog::getExistingDirectory(owner, prompt, QString(),
                                              QFileDialog::ShowDirsOnly);
+}
+
+void QtDialogs::Dismiss()
+{
+    m_dismissed = true;
+    // Each returns from its exec() once the caller's event handling is done.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && (qobject_cast<QMessageBox*>(window) || qobject_cast<QFileDialog*>(window)))
+            static_cast<QDialog*>(window)->reject();
+    }
 }
 
 bool QtDialogs::OpenDocument(const QString& path)
