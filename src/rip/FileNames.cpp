@@ -113,7 +113,8 @@ QString SafeNamePart(const QString& text, int maxBytes)
         else
             safe += c;
     }
-    return CutToBytes(Trimmed(safe), maxBytes);
+    // Trimmed again after the cut, which may end where a word did.
+    return Trimmed(CutToBytes(Trimmed(safe), maxBytes));
 }
 
 std::map<int, QString> TrackFileNames(const QString& nameTemplate, const std::map<int, NameFields>& tracks,

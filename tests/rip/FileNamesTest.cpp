@@ -52,6 +52,9 @@ TEST(FileNames, EachPresetNamesAnAwkwardDiscSafely)
             for (const QString& part : name.split('/'))
                 EXPECT_LE(part.toUtf8().size() + 12, 255) << part.toStdString();
     }
+    // A title cut short where a word ends leaves no space or dot before the extension.
+    EXPECT_EQ(Names("{nn} - {title}", {QString("Long. ").repeated(60)}),
+              QStringList{"01 - " + QString("Long. ").repeated(38) + "Long.mp3"});
     // Disc texts never climb out or make folders of their own; an empty one makes none.
     EXPECT_EQ(Names("{artist}/{album}/{title}", {"../../x"}, "..", "a/b"), QStringList{"a_b/_.._x.mp3"});
     EXPECT_EQ(Names("{year}/{album}/{nn}", {"x"}, "", ""), QStringList{"1999/01.mp3"});
