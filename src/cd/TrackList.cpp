@@ -18,6 +18,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -56,6 +57,21 @@ public:
         if (editor)
             editor->setMaxLength(meta::kMaxTextLength);
         return editor;
+    }
+    // Space checks the row whichever of its cells has the focus: Qt toggles
+    // only the box's own cell, and a click on a title moves the focus there.
+    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) override
+    {
+        if (index.column() != TrackList::ColumnTrack && event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Space || key == Qt::Key_Select) {
+                const QModelIndex box = index.siblingAtColumn(TrackList::ColumnTrack);
+                const bool checked = box.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+                return model->setData(box, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+            }
+        }
+        return QStyledItemDelegate::editorEvent(event, model, option, index);
     }
 };
 

@@ -119,6 +119,21 @@ TEST_F(TrackListTest, RowsAreTheAudioTracksAndEachPlaysAndRipsItsOwnTrack)
     }
 }
 
+// After a click on a title the focus is in that cell; Space still checks the row.
+TEST_F(TrackListTest, SpaceChecksTheRowWhicheverCellHasTheFocus)
+{
+    drive().trackLengths = {kSecond * 3, kSecond * 4};
+    QTreeWidget* list = load().tracks().lsTracks;
+    for (int column : {TrackList::ColumnTrack, TrackList::ColumnTitle, TrackList::ColumnDuration}) {
+        SCOPED_TRACE(column);
+        list->setCurrentItem(list->topLevelItem(1), column);
+        QTest::keyClick(list, Qt::Key_Space);
+        EXPECT_EQ(rows(), QStringList({"Track 01|Audio|00:03|0", "Track 02|Audio|00:04|2"}));
+        QTest::keyClick(list, Qt::Key_Space);
+        EXPECT_EQ(list->topLevelItem(1)->checkState(0), Qt::Unchecked);
+    }
+}
+
 // How the block is parsed is the parser's own test.
 TEST_F(TrackListTest, CdTextFillsArtistAndAlbumAndSkipsZeroLengthTracksSilently)
 {
