@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QDialog>
+#include <QDir>
+#include <QFileDialog>
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
@@ -112,6 +114,9 @@ TEST(QtDialogs, DismissAnswersOpenBoxesAndBrowsersAndEveryLaterOne)
             QWidget* up = QApplication::activeModalWidget();
             if (!up || !up->isVisible())
                 return QTimer::singleShot(10, wait);
+            if (auto* browser = qobject_cast<QFileDialog*>(up)) {
+                EXPECT_EQ(browser->directory().absolutePath(), QDir::homePath()) << "the browser starts at home";
+            }
             dialogs.Dismiss();
         };
         QTimer::singleShot(0, wait);

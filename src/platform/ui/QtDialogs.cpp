@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QLabel>
@@ -101,8 +102,8 @@ QString QtDialogs::BrowseForFolder(QWidget* owner, const QString& prompt)
 {
     if (m_dismissed)
         return {};
-    return QFileDialog::getExistingDirectory(owner, prompt, QString(),
-                                             QFileDialog::ShowDirsOnly);
+    // From the user's home, not wherever the program was started from.
+    return QFileDialog::getExistingDirectory(owner, prompt, QDir::homePath(), QFileDialog::ShowDirsOnly);
 }
 
 void QtDialogs::Dismiss()
