@@ -54,8 +54,10 @@ QString Fill(const QString& component, const NameFields& f)
     for (const QRegularExpressionMatch& m : Placeholder().globalMatch(component)) {
         out += component.mid(at, m.capturedStart() - at);
         const QString name = m.captured(1);
-        const QString title = f.title.trimmed().isEmpty() ? QStringLiteral("Track %1").arg(f.number, 2, 10, QLatin1Char('0'))
-                                                          : f.title;
+        // Empty once made safe ("...", "/"), as well as empty.
+        const QString title = SafeNamePart(f.title).isEmpty()
+                                  ? QStringLiteral("Track %1").arg(f.number, 2, 10, QLatin1Char('0'))
+                                  : f.title;
         const QString value = name == QLatin1String("n")       ? QString::number(f.number)
                               : name == QLatin1String("nn")    ? QStringLiteral("%1").arg(f.number, 2, 10, QLatin1Char('0'))
                               : name == QLatin1String("title") ? title
@@ -138,13 +140,26 @@ std::map<int, QString> TrackFileNames(const QString& nameTemplate, const std::ma
         names[number] = folders.join(QLatin1Char('/'));
         ++uses[names[number].toCaseFolded()];
     }
+    // A numbered name may itself be another track's ("A (2)"): numbers are
+    // added until every name is the track's own.
+    QSet<QString> taken;
+    for (const auto& [number, name] : names) {
+        if (uses.value(name.toCaseFolded()) == 1)
+            taken.insert(name.toCaseFolded());
+    }
     for (auto& [number, name] : names) {
         if (uses.value(name.toCaseFolded()) > 1) {
-            const QString suffix = QStringLiteral(" (%1)").arg(number);
             const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
-            const QString file = CutToBytes(name.mid(slash + 1), 255 - extensionBytes - kTemporarySuffixBytes -
-                                                                    int(suffix.size()));
-            name = name.left(slash + 1) + file + suffix;
+            QString numbered;
+            for (int again = 1; numbered.isEmpty() || taken.contains(numbered.toCaseFolded()); ++again) {
+                const QString suffix = again == 1 ? QStringLiteral(" (%1)").arg(number)
+                                                  : QStringLiteral(" (%1, %2)").arg(number).arg(again);
+                const QString file = CutToBytes(name.mid(slash + 1), 255 - extensionBytes - kTemporarySuffixBytes -
+                                                                        int(suffix.toUtf8().size()));
+                numbered = name.left(slash + 1) + file + suffix;
+            }
+            taken.insert(numbered.toCaseFolded());
+            name = numbered;
         }
         name += extension;
     }

@@ -58,6 +58,10 @@ TEST(FileNames, EachPresetNamesAnAwkwardDiscSafely)
     // Disc texts never climb out or make folders of their own; an empty one makes none.
     EXPECT_EQ(Names("{artist}/{album}/{title}", {"../../x"}, "..", "a/b"), QStringList{"a_b/_.._x.mp3"});
     EXPECT_EQ(Names("{year}/{album}/{nn}", {"x"}, "", ""), QStringList{"1999/01.mp3"});
+    // A title of dots alone is as empty as none.
+    EXPECT_EQ(Names("{nn} - {title}", {"...", " . "}), (QStringList{"01 - Track 01.mp3", "02 - Track 02.mp3"}));
+    // A numbered name that another track already has is numbered again, never shared.
+    EXPECT_EQ(Names("{title}", {"A (2)", "A", "a"}), (QStringList{"A (2).mp3", "A (2, 2).mp3", "a (3).mp3"}));
 }
 
 TEST(FileNames, TemplatesThatCannotBeUsedAreRefusedWithTheReason)
