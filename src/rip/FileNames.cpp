@@ -166,4 +166,15 @@ std::map<int, QString> TrackFileNames(const QString& nameTemplate, const std::ma
     return names;
 }
 
+QString PlaylistEntry(int seconds, const QString& artist, const QString& title, const QString& relativePath)
+{
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
+    static const QRegularExpression breaks(QStringLiteral("[\\r\\n\\x{2028}\\x{2029}]"));
+    const QString path = relativePath.startsWith(QLatin1Char('#')) || scheme.match(relativePath).hasMatch()
+                             ? QStringLiteral("./") + relativePath
+                             : relativePath;
+    const QString text = QStringLiteral("%1 - %2").arg(artist, title).replace(breaks, QStringLiteral(" "));
+    return QStringLiteral("#EXTINF:%1,%2\n%3\n").arg(seconds).arg(text, path);
+}
+
 } // namespace qm

@@ -37,8 +37,13 @@ QString SafeNamePart(const QString& text, int maxBytes = 255);
 // The files of these tracks (keyed by their disc track number, from 1),
 // relative to the output folder and ending in `extension`. Two tracks that
 // would share a name (letter case aside) both get " (N)", their number,
-// added. The template must be one NameTemplateProblem accepts.
+// added (" (N, 2)" when that is another track's name). The template must be one NameTemplateProblem accepts.
 std::map<int, QString> TrackFileNames(const QString& nameTemplate, const std::map<int, NameFields>& tracks,
                                       const QString& extension);
+
+// One file's two lines in an .m3u8 playlist. A path a player would take for
+// a comment ("#1 Hit.mp3") or an address ("Live: Paris.mp3") starts with
+// "./"; line breaks in the texts become spaces.
+QString PlaylistEntry(int seconds, const QString& artist, const QString& title, const QString& relativePath);
 
 } // namespace qm

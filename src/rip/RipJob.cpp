@@ -360,10 +360,7 @@ void RipJob::WriteAlbumFiles()
             const TrackTags tags = m_plan.TagsFor(track);
             const auto text = m_plan.disc.tracks.find(track);
             const int seconds = text != m_plan.disc.tracks.end() ? text->second.seconds : -1;
-            list += QStringLiteral("#EXTINF:%1,%2 - %3\n%4\n")
-                        .arg(seconds)
-                        .arg(tags.artist, tags.title, folder.relativeFilePath(m_plan.FileFor(track)))
-                        .toUtf8();
+            list += PlaylistEntry(seconds, tags.artist, tags.title, folder.relativeFilePath(m_plan.FileFor(track))).toUtf8();
         }
         write(folder.filePath((album.isEmpty() ? QStringLiteral("Quillmere") : album) + QStringLiteral(".m3u8")), list,
               QStringLiteral("playlist"));

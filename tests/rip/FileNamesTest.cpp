@@ -114,3 +114,16 @@ TEST(FileNames, WmaBoxesAtTheirDefaultTakeTheDiscsTexts)
     plan.wmaTags.clear();
     EXPECT_EQ(plan.WmaTagsFor(1), Tags{});
 }
+
+TEST(FileNames, PlaylistEntriesNameEveryFileAsAFile)
+{
+    struct Case { QString title, path, expected; };
+    const Case cases[] = {
+        {"Intro", "01 - Intro.mp3", "#EXTINF:4,Artist - Intro\n01 - Intro.mp3\n"},
+        {"#1 Hit", "#1 Hit.mp3", "#EXTINF:4,Artist - #1 Hit\n./#1 Hit.mp3\n"},
+        {"Live: Paris", "Live: Paris.mp3", "#EXTINF:4,Artist - Live: Paris\n./Live: Paris.mp3\n"},
+        {"Two\nlines\r", "../B/02.mp3", "#EXTINF:4,Artist - Two lines \n../B/02.mp3\n"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(PlaylistEntry(4, "Artist", c.title, c.path), c.expected);
+}
