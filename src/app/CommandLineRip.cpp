@@ -1,6 +1,7 @@
 // "quillmere rip": a plan from the stored settings and the options given, run
 // by the window's own rip job with progress lines instead of its window.
 #include "CommandLineMode.h"
+#include "WindowSession.h"
 #include "rip/FileNames.h"
 #include "RipProgress.h"
 #include "frmMain.h"
@@ -28,8 +29,8 @@ namespace qm::cli {
 
 namespace {
 
-// Ctrl-C (and a polite kill) reach the window's thread through a pipe; the
-// handler itself only writes one byte.
+// Ctrl-C, a polite kill and the terminal closing reach the window's thread
+// through a pipe; the handler itself only writes one byte.
 int g_signalPipe[2] = {-1, -1};
 volatile std::sig_atomic_t g_signalled = 0;
 
@@ -44,12 +45,7 @@ bool InstallSignalPipe()
 {
     if (g_signalPipe[0] < 0 && ::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return false;
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    CatchEndingSignals(OnSignal);
     return true;
 }
 

@@ -13,8 +13,7 @@ namespace qm {
 namespace {
 // A signal handler may only write to a pipe; the window's thread reads it.
 int g_pipe[2] = {-1, -1};
-constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
-struct sigaction g_previous[3];
+EndingActions g_previous;
 
 void OnSignal(int)
 {
@@ -42,20 +41,31 @@ ShutdownSignals::ShutdownSignals(std::function<void()> shutdown, QObject* parent
         }
         m_shutdown(); // doors unlocked, the output freed
     });
-    struct sigaction action = {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int i = 0; i < 3; ++i)
-        sigaction(kSignals[i], &action, &g_previous[i]);
+    CatchEndingSignals(OnSignal, &g_previous);
 }
 
 ShutdownSignals::~ShutdownSignals()
 {
     if (!m_notifier)
         return;
-    for (int i = 0; i < 3; ++i)
-        sigaction(kSignals[i], &g_previous[i], nullptr);
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
+        sigaction(kEndingSignals[i], &g_previous[i], nullptr);
+}
+
+void CatchEndingSignals(void (*handler)(int), EndingActions* previous)
+{
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+        struct sigaction had = {};
+        sigaction(kEndingSignals[i], nullptr, &had);
+        if (previous)
+            (*previous)[i] = had;
+        if (had.sa_handler != SIG_IGN)
+            sigaction(kEndingSignals[i], &action, nullptr);
+    }
 }
 
 } // namespace qm

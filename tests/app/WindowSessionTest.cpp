@@ -50,6 +50,29 @@ TEST_F(Session, CtrlQClosesTheWindowThroughItsShutdown)
     expectShutdown();
 }
 
+// nohup and a script's background job ignore signals for the program; the
+// rest reach the handler.
+TEST(WindowSession, EndingSignalsAreCaughtUnlessIgnoredAtTheStart)
+{
+    EndingActions before, had;
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
+        sigaction(kEndingSignals[i], nullptr, &before[i]);
+    std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGHUP, SIG_IGN);
+    static volatile std::sig_atomic_t caught = 0;
+    CatchEndingSignals([](int signal) { caught = signal; }, &had);
+    EXPECT_EQ(had[2].sa_handler, SIG_IGN);
+    std::raise(SIGHUP);
+    EXPECT_EQ(caught, 0);
+    std::raise(SIGINT);
+    EXPECT_EQ(caught, SIGINT);
+    std::raise(SIGTERM);
+    EXPECT_EQ(caught, SIGTERM);
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
+        sigaction(kEndingSignals[i], &before[i], nullptr);
+}
+
 TEST(WindowSession, TheDesktopKnowsTheProgramByItsEntry)
 {
     SetApplicationIdentity();
