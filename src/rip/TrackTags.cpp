@@ -2,7 +2,14 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
 #include <taglib/attachedpictureframe.h>
+#include <taglib/id3v2framefactory.h>
+#include <taglib/tbytevectorstream.h>
 #include <taglib/flacfile.h>
 #include <taglib/flacpicture.h>
 #include <taglib/id3v2header.h>
@@ -68,9 +75,9 @@ bool Fail(QString* why, const QString& reason)
     return false;
 }
 
-bool WriteMp3(const QByteArray& name, const TrackTags& tags, QString* why)
+bool WriteMp3(TagLib::IOStream* stream, const TrackTags& tags, QString* why)
 {
-    TagLib::MPEG::File file(name.constData());
+    TagLib::MPEG::File file(stream, TagLib::ID3v2::FrameFactory::instance());
     // TagLib finds a frame sync in almost any bytes; an encoder's file has
     // its audio first, or right after an ID3v2 tag.
     const long audioStart = file.hasID3v2Tag() ? long(file.ID3v2Tag()->header()->completeTagSize()) : 0;
@@ -143,9 +150,9 @@ TagLib::FLAC::Picture* FrontCover(const QByteArray& bytes)
 
 // OGG and Opus: the comment header holds the pictures too.
 template <typename OggFile>
-bool WriteOggFile(const QByteArray& name, const QString& format, const TrackTags& tags, QString* why)
+bool WriteOggFile(TagLib::IOStream* stream, const QString& format, const TrackTags& tags, QString* why)
 {
-    OggFile file(name.constData());
+    OggFile file(stream);
     if (!file.isValid())
         return Fail(why, QStringLiteral("the file could not be read as %1").arg(format));
     TagLib::Ogg::XiphComment* comment = file.tag();
@@ -159,9 +166,9 @@ bool WriteOggFile(const QByteArray& name, const QString& format, const TrackTags
 }
 
 // FLAC: the pictures are metadata blocks of their own.
-bool WriteFlac(const QByteArray& name, const TrackTags& tags, QString* why)
+bool WriteFlac(TagLib::IOStream* stream, const TrackTags& tags, QString* why)
 {
-    TagLib::FLAC::File file(name.constData(), false);
+    TagLib::FLAC::File file(stream, TagLib::ID3v2::FrameFactory::instance(), false);
     if (!file.isValid())
         return Fail(why, QStringLiteral("the file could not be read as FLAC"));
     FillXiph(file.xiphComment(true), tags);
@@ -177,16 +184,37 @@ bool WriteFlac(const QByteArray& name, const TrackTags& tags, QString* why)
 
 bool WriteTags(const QString& path, TagFormat format, const TrackTags& tags, QString* why)
 {
-    // By the format asked for, not the name: the file is still the encoder's
-    // temporary "….part".
-    const QByteArray name = QFile::encodeName(path);
+    // TagLib grows a file in place and does not hear of a write that failed:
+    // on a full disk the file would lose its end and still be called tagged.
+    // So it tags a copy in memory, which is written back here, every write
+    // checked. By the format asked for, not the name: the file is still the
+    // encoder's temporary "….part".
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return Fail(why, file.errorString());
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return Fail(why, file.errorString());
+    TagLib::ByteVectorStream stream(Bytes(bytes));
+    bool tagged = false;
     switch (format) {
-    case TagFormat::Mp3: return WriteMp3(name, tags, why);
-    case TagFormat::Ogg: return WriteOggFile<TagLib::Ogg::Vorbis::File>(name, QStringLiteral("OGG"), tags, why);
-    case TagFormat::Opus: return WriteOggFile<TagLib::Ogg::Opus::File>(name, QStringLiteral("Opus"), tags, why);
-    case TagFormat::Flac: return WriteFlac(name, tags, why);
+    case TagFormat::Mp3: tagged = WriteMp3(&stream, tags, why); break;
+    case TagFormat::Ogg: tagged = WriteOggFile<TagLib::Ogg::Vorbis::File>(&stream, QStringLiteral("OGG"), tags, why); break;
+    case TagFormat::Opus: tagged = WriteOggFile<TagLib::Ogg::Opus::File>(&stream, QStringLiteral("Opus"), tags, why); break;
+    case TagFormat::Flac: tagged = WriteFlac(&stream, tags, why); break;
     }
-    return Fail(why, QStringLiteral("no tags are written in this format"));
+    if (!tagged)
+        return false;
+    const TagLib::ByteVector& out = *stream.data();
+    for (off_t at = 0; at < off_t(out.size());) {
+        const ssize_t wrote = ::pwrite(file.handle(), out.data() + at, std::size_t(off_t(out.size()) - at), at);
+        if (wrote < 0 && errno != EINTR)
+            return Fail(why, QString::fromLocal8Bit(std::strerror(errno)));
+        at += std::max<ssize_t>(wrote, 0);
+    }
+    if (::ftruncate(file.handle(), off_t(out.size())) != 0)
+        return Fail(why, QString::fromLocal8Bit(std::strerror(errno)));
+    return true;
 }
 
 } // namespace qm

@@ -7,6 +7,9 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace qm;
 
@@ -128,6 +131,28 @@ TEST_P(Tags, AFileThatIsNotAudioIsRefusedAndLeftAsItWas)
     EXPECT_FALSE(WriteTags(path, GetParam().format, disc, &why));
     EXPECT_TRUE(why.startsWith("the file could not be read as")) << qPrintable(why);
     EXPECT_TRUE(bytes() == noise);
+}
+
+// A disk that fills as the tags go in: the tagging fails with the system's
+// words, not a file cut short and called tagged. (A limit on file size stands
+// in for the full disk: the same writes fail.)
+TEST_P(Tags, AFileThatCannotGrowFailsRatherThanLoseItsEnd)
+{
+    ASSERT_NO_FATAL_FAILURE(encode());
+    disc.cover += QByteArray(100000, 'x');
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    rlimit tight = before;
+    tight.rlim_cur = rlim_t(QFileInfo(path).size() + 1000);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    const auto restore = qScopeGuard([&] {
+        setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, previous);
+    });
+    QString why;
+    EXPECT_FALSE(WriteTags(path, GetParam().format, disc, &why));
+    EXPECT_EQ(why, "File too large");
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, Tags, ::testing::ValuesIn(kCases),
