@@ -224,8 +224,10 @@ void CommandLineMode::Interrupted()
     if (m_interrupted || !m_job)
         return;
     m_interrupted = true;
-    m_lines.Message(QStringLiteral("interrupted: the track in progress is closed where it stands; no other track "
-                                   "is ripped"));
+    m_lines.Message(m_job->verifying()
+                        ? QStringLiteral("interrupted: the ripped tracks are kept, not checked with AccurateRip")
+                        : QStringLiteral("interrupted: the track in progress is closed where it stands; no other "
+                                         "track is ripped"));
     m_job->Stop();
 }
 

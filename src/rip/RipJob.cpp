@@ -277,12 +277,16 @@ void RipJob::Verify()
     if (!m_plan.verify || !lookup)
         return;
     m_record.accurateRipServer = lookup->server();
-    const bool answered = lookup->Wait();
+    // A stopped rip takes the answer if it is in, and waits for none.
+    m_verifying = true;
+    const bool answered = m_stopped ? lookup->state() == verify::AccurateRipLookup::State::Answered : lookup->Wait();
+    m_verifying = false;
     m_record.accurateRipIds = lookup->ids();
+    const bool failed = lookup->state() == verify::AccurateRipLookup::State::Failed;
     if (!answered) {
-        m_record.accurateRipError = lookup->state() == verify::AccurateRipLookup::State::Failed
-                                        ? lookup->error()
-                                        : QStringLiteral("could not reach the AccurateRip database");
+        m_record.accurateRipError = failed      ? lookup->error()
+                                    : m_stopped ? QStringLiteral("stopped before the AccurateRip database answered")
+                                                : QStringLiteral("could not reach the AccurateRip database");
     }
     // The database numbers the audio tracks only.
     std::map<int, int> audioIndex;
@@ -294,7 +298,7 @@ void RipJob::Verify()
         if (!t.sums)
             continue;
         if (!answered)
-            t.verdict.kind = verify::TrackVerdict::Unreachable;
+            t.verdict.kind = failed || !m_stopped ? verify::TrackVerdict::Unreachable : verify::TrackVerdict::NotChecked;
         else if (const auto it = audioIndex.find(t.track); it != audioIndex.end())
             t.verdict = verify::Verify(lookup->answer(), it->second, t.sums->v1, t.sums->v2);
     }
@@ -304,6 +308,8 @@ void RipJob::Stop()
 {
     m_stopped = true;
     m_context.stopFlag = true;
+    if (m_verifying)
+        m_context.accurateRip->StopWaiting();
 }
 
 QString RipJob::Summary() const

@@ -76,6 +76,8 @@ public:
     // stands, keeping what was read, and no other starts.
     void Stop();
     bool stopped() const { return m_stopped; }
+    // The tracks are done and the rip waits for the AccurateRip database.
+    bool verifying() const { return m_verifying; }
     int ripped() const { return m_ripped; }
     int failed() const { return m_failed; }
     const RipPlan& plan() const { return m_plan; }
@@ -105,6 +107,7 @@ private:
     RipContext m_context;
     RipPlan m_plan;
     bool m_stopped = false;
+    bool m_verifying = false;
     int m_ripped = 0;
     int m_failed = 0;
     std::vector<int> m_written;    // tracks whose file is in place, in order

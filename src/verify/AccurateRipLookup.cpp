@@ -6,6 +6,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QUrl>
 
 namespace qm::verify {
@@ -43,11 +44,21 @@ void AccurateRipLookup::Start(const QM_CD_TOC& toc)
     request.setRawHeader("User-Agent", meta::UserAgent());
     request.setTransferTimeout(m_timeoutMs);
     m_state = State::Pending;
+    m_abortedBecause.clear();
     m_reply = m_network->get(request);
     QNetworkReply* reply = m_reply;
-    connect(reply, &QNetworkReply::downloadProgress, this, [reply](qint64 received, qint64) {
+    const auto abort = [this, reply](const QString& why) {
+        m_abortedBecause = why;
+        reply->abort();
+    };
+    connect(reply, &QNetworkReply::downloadProgress, this, [abort](qint64 received, qint64) {
         if (received > kMaxAnswerBytes)
-            reply->abort();
+            abort(QStringLiteral("the AccurateRip database's answer is too large"));
+    });
+    // The transfer timeout restarts with every byte: a server that drips
+    // would hold a waiting rip for ever.
+    QTimer::singleShot(2 * m_timeoutMs, reply, [abort] {
+        abort(QStringLiteral("the AccurateRip database did not answer in time"));
     });
     connect(reply, &QNetworkReply::finished, this, [this, reply] { Done(reply); });
 }
@@ -69,12 +80,20 @@ void AccurateRipLookup::Cancel()
 bool AccurateRipLookup::Wait()
 {
     // A question asked again while waiting is waited for too.
-    while (m_state == State::Pending) {
+    m_waitStopped = false;
+    while (m_state == State::Pending && !m_waitStopped) {
         QEventLoop loop;
         connect(this, &AccurateRipLookup::finished, &loop, &QEventLoop::quit);
+        connect(this, &AccurateRipLookup::waitStopped, &loop, &QEventLoop::quit);
         loop.exec();
     }
     return m_state == State::Answered;
+}
+
+void AccurateRipLookup::StopWaiting()
+{
+    m_waitStopped = true;
+    emit waitStopped();
 }
 
 void AccurateRipLookup::Done(QNetworkReply* reply)
@@ -88,10 +107,18 @@ void AccurateRipLookup::Done(QNetworkReply* reply)
         m_state = State::Answered;
         return emit finished();
     }
+    if (!m_abortedBecause.isEmpty())
+        return Fail(m_abortedBecause);
+    if (reply->error() == QNetworkReply::OperationCanceledError) // by the transfer timeout
+        return Fail(QStringLiteral("the AccurateRip database did not answer in time"));
     if (reply->error() != QNetworkReply::NoError || status != 200)
         return Fail(QStringLiteral("could not reach the AccurateRip database (%1)")
                         .arg(status != 0 ? QStringLiteral("HTTP %1").arg(status) : reply->errorString()));
-    m_answer = ParseDatabase(reply->readAll(), m_ids);
+    // All of it may have come before any progress was told.
+    const QByteArray body = reply->read(kMaxAnswerBytes + 1);
+    if (body.size() > kMaxAnswerBytes)
+        return Fail(QStringLiteral("the AccurateRip database's answer is too large"));
+    m_answer = ParseDatabase(body, m_ids);
     m_state = State::Answered;
     emit finished();
 }

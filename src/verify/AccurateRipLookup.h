@@ -29,8 +29,10 @@ public:
     void Start(const QM_CD_TOC& toc);
     void Cancel();
     // Runs the event loop until the answer is in; false when none is coming
-    // (Idle or Failed).
+    // (Idle or Failed), or when StopWaiting was called meanwhile.
     bool Wait();
+    // Ends a Wait under way (a rip stopped by its user); the question goes on.
+    void StopWaiting();
 
     State state() const { return m_state; }
     const AccurateRipIds& ids() const { return m_ids; }
@@ -43,6 +45,7 @@ public:
 
 signals:
     void finished();
+    void waitStopped();
 
 private:
     void Done(QNetworkReply* reply);
@@ -52,6 +55,8 @@ private:
     int m_timeoutMs;
     QNetworkAccessManager* m_network;
     QNetworkReply* m_reply = nullptr;
+    QString m_abortedBecause; // why the reply was aborted here, if it was
+    bool m_waitStopped = false;
     State m_state = State::Idle;
     AccurateRipIds m_ids;
     DatabaseAnswer m_answer;

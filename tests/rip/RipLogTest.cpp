@@ -7,6 +7,8 @@
 #include "rip/RipJob.h"
 #include "verify/AccurateRipLookup.h"
 
+#include <QTimer>
+
 #include <QRegularExpression>
 
 using namespace qm;
@@ -217,6 +219,22 @@ TEST_F(RipProof, TheDatabasesWordReachesTheLogAndTheSummary)
     EXPECT_TRUE(job->Summary().contains(QStringLiteral("\r\nNot verified: could not reach the AccurateRip database")))
         << job->Summary().toStdString();
     EXPECT_TRUE(dialogs.boxes.isEmpty());
+
+    // Stopped by the user while the database keeps it waiting: it waits no
+    // more, and says so rather than that the database is out of reach.
+    server.Route(path, {200, {}, {}, false});
+    verify::AccurateRipLookup waiting(server.url(), 60000);
+    waiting.Start(toc);
+    RipContext context = window->ripContext(false);
+    context.accurateRip = &waiting;
+    RipJob stopped(context, p);
+    QObject::connect(&stopped, &RipJob::trackFinished, &stopped, [&stopped] {
+        QTimer::singleShot(0, &stopped, [&stopped] { stopped.Stop(); });
+    });
+    stopped.Run();
+    EXPECT_TRUE(stopped.Summary().endsWith("\r\nNot verified: stopped before the AccurateRip database answered"))
+        << stopped.Summary().toStdString();
+    EXPECT_TRUE(section(log(), 1).contains("Not checked with AccurateRip")) << log().toStdString();
 }
 
 TEST_F(RipProof, NoAlbumTitleNamesALogOutsideTheFolder)

@@ -2,6 +2,7 @@
 
 #include <QMutexLocker>
 #include <QTcpServer>
+#include <QTimer>
 #include <QTcpSocket>
 
 LocalHttpServer::LocalHttpServer()
@@ -71,6 +72,18 @@ void LocalHttpServer::Serve(QTcpSocket* socket)
                       "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
     for (const auto& [name, value] : response.headers)
         head += name + ": " + value + "\r\n";
+    if (response.dripMs > 0) {
+        socket->write(head + "\r\n");
+        auto* drip = new QTimer(socket);
+        QObject::connect(drip, &QTimer::timeout, socket, [socket, rest = response.body]() mutable {
+            if (rest.isEmpty())
+                return socket->disconnectFromHost();
+            socket->write(rest.left(1));
+            rest.remove(0, 1);
+        });
+        drip->start(response.dripMs);
+        return;
+    }
     socket->write(head + "\r\n" + response.body);
     socket->disconnectFromHost();
 }

@@ -20,6 +20,7 @@ public:
         QByteArray body = {};
         QList<std::pair<QByteArray, QByteArray>> headers = {};
         bool answer = true; // false: read the request and never answer it
+        int dripMs = 0;     // > 0: the body goes a byte at a time, this far apart
     };
     struct Request {
         QByteArray target;                    // path and query

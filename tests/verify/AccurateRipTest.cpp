@@ -161,10 +161,41 @@ TEST(AccurateRipLookup, AsksTheServerForTheDiscsPath)
     EXPECT_FALSE(lookup.Wait());
     EXPECT_EQ(lookup.state(), AccurateRipLookup::State::Idle);
 
+    // A rip stopped by its user stops waiting; the question goes on.
+    lookup.Start(unknown);
+    QTimer::singleShot(0, &lookup, [&lookup] { lookup.StopWaiting(); });
+    EXPECT_FALSE(lookup.Wait());
+    EXPECT_EQ(lookup.state(), AccurateRipLookup::State::Pending);
+
     AccurateRipLookup offline(QStringLiteral("http://127.0.0.1:9"), 5000);
     offline.Start(EnhancedToc());
     EXPECT_FALSE(offline.Wait());
     EXPECT_TRUE(offline.error().startsWith("could not reach the AccurateRip database")) << offline.error().toStdString();
+}
+
+// A server that says nothing, drips, or sends far more than a disc's entries
+// is given up on, and the reason says which.
+TEST(AccurateRipLookup, AServerThatStallsDripsOrFloodsIsGivenUp)
+{
+    const AccurateRipIds ids = AccurateRipIdsOf(EnhancedToc());
+    const QByteArray path = "/" + DatabasePath(ids).toLatin1();
+    const QByteArray entries = DatabaseChunk(ids, {{4, 1}, {4, 2}});
+    struct Case { const char* name; LocalHttpServer::Response response; int timeoutMs; const char* error; };
+    const Case cases[] = {
+        {"silent", {200, entries, {}, false}, 300, "the AccurateRip database did not answer in time"},
+        {"dripping", {200, entries, {}, true, 50}, 300, "the AccurateRip database did not answer in time"},
+        {"flooding", {200, entries.repeated((2 << 20) / entries.size())}, 10000,
+         "the AccurateRip database's answer is too large"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LocalHttpServer server;
+        server.Route(path, c.response);
+        AccurateRipLookup lookup(server.url(), c.timeoutMs);
+        lookup.Start(EnhancedToc());
+        EXPECT_FALSE(lookup.Wait());
+        EXPECT_EQ(lookup.error(), c.error);
+    }
 }
 
 } // namespace
