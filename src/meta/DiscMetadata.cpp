@@ -9,7 +9,15 @@ QString CleanText(const QString& text)
     QString clean;
     clean.reserve(qMin(text.size(), kMaxTextLength));
     bool space = false;
-    for (const QChar c : text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        // Half of a surrogate pair has no UTF-8: the file's name and the
+        // log's line for it would differ.
+        QString unit(text[i]);
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            unit += text[++i];
+        else if (text[i].isSurrogate())
+            unit = QChar(QChar::ReplacementCharacter);
+        const QChar c = unit[0];
         // Line and paragraph separators would break the row, and bidi
         // embeddings and overrides reorder what follows them (a file name
         // could show a false extension); they count as control characters.
@@ -23,7 +31,7 @@ QString CleanText(const QString& text)
         if (space)
             clean += QLatin1Char(' ');
         space = false;
-        clean += c;
+        clean += unit;
         if (clean.size() >= kMaxTextLength)
             break;
     }

@@ -27,7 +27,7 @@ QByteArray ThreeReleases(const QString& disc)
        "genres": [{"name": "rock", "count": 2}, {"name": "jazz", "count": 5}, {"name": "pop", "count": 5}],
        "media": [{"position": 1, "discs": [{"id": "%3"}], "tracks": [{"title": "Wrong"}]},
                  {"position": 2, "discs": [{"id": "%2"}], "tracks": [
-                   {"position": 2, "title": "Second", "artist-credit": [{"name": "Ann", "joinphrase": " feat. "}, {"name": "Bo"}],
+                   {"position": 2, "title": "Sec\ud800ond\udc00", "artist-credit": [{"name": "Ann", "joinphrase": " feat. "}, {"name": "Bo"}],
                     "recording": {"id": "not-an-id"}},
                    {"position": 1, "title": "First\nline", "artist-credit": [{"name": "Cy"}], "recording": {"id": "%1"}}]}]},
       {"id": "%1", "title": "Other", "media": [{"discs": [{"id": "%3"}], "tracks": []}]},
@@ -73,6 +73,7 @@ TEST(MusicBrainzReply, ReadsTheMediumOfTheDiscAndCleansEveryText)
     EXPECT_EQ(first.tracks[0].title, "First line");
     EXPECT_EQ(first.tracks[0].artist, "Cy");
     EXPECT_EQ(first.tracks[0].recordingId, kMbid);
+    EXPECT_EQ(first.tracks[1].title, QString::fromUtf8("Sec\uFFFDond\uFFFD")); // halves of a pair are no text
     EXPECT_EQ(first.tracks[1].artist, ""); // the album's own
     EXPECT_EQ(first.tracks[1].recordingId, "");
     const Release& last = releases->at(1);
