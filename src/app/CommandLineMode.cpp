@@ -147,7 +147,7 @@ int CommandLineMode::Run()
     m_dialogs = std::make_unique<ConsoleDialogs>(m_lines);
     meta::LookupConfig lookup = meta::LookupConfig::FromEnvironment();
     lookup.network = m_args.lookUp;
-    lookup.accurateRip = m_args.verify;
+    lookup.accurateRip = m_args.verify && m_args.command == Command::Rip; // only a rip has sums to match
     m_window = std::make_unique<frmMain>(*m_engine, *m_dialogs, std::make_unique<SceneHost>(), resources, lookup);
     // A lookup's problems are one line each, never a box.
     QObject::connect(&m_window->tracks().titles(), &DiscTitles::problem, m_window.get(),

@@ -90,7 +90,8 @@ TEST_F(CommandLine, RipsTheTracksAskedForByteForByteAndStoresOptionsOnlyWithSave
     r = run({"rip", "--image", image.cue, "--tracks", "3"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(filesIn(saved), QStringList({"TRACK3.WAV"}));
-    EXPECT_EQ(database.requests().size(), 2) << "--no-verify asks nothing";
+    EXPECT_EQ(run({"tracks", "--image", image.cue, "--no-lookup"}).status, 0);
+    EXPECT_EQ(database.requests().size(), 2) << "--no-verify and listing the tracks ask nothing";
 }
 
 TEST_F(CommandLine, ListsTracksAndDrivesAsTheWindowShowsThem)
