@@ -214,7 +214,8 @@ void DiscTitles::StartLookup()
 void DiscTitles::FetchCover()
 {
     const meta::Release* chosen = ChosenRelease();
-    if (!chosen || chosen->id.isEmpty())
+    // Beside a remembered file that cannot be read, its cover is left as it is too.
+    if (!chosen || chosen->id.isEmpty() || m_damaged)
         return;
     // The cover of the release chosen before goes; no cover is better than a wrong one.
     m_store.ForgetCover(m_ids.musicBrainz);

@@ -195,6 +195,9 @@ TEST_F(DiscTitlesTest, ADamagedRememberedFileIsReportedAndKeptUntilTheUserEdits)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("{ damaged");
     file.close();
+    QFile cover(lookup.discFolder + '/' + discId + ".jpg");
+    ASSERT_TRUE(cover.open(QIODevice::WriteOnly) && cover.write("\xFF\xD8\xFF") == 3);
+    cover.close();
 
     QStringList problems;
     make();
@@ -205,6 +208,7 @@ TEST_F(DiscTitlesTest, ADamagedRememberedFileIsReportedAndKeptUntilTheUserEdits)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "{ damaged");
     file.close();
+    EXPECT_EQ(cover.size(), 3) << "the cover beside it is kept too";
 
     list()->topLevelItem(0)->setText(TrackList::ColumnTitle, "Mine");
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
