@@ -140,9 +140,6 @@ bool DiscStore::Save(const QString& discId, const RememberedDisc& disc, QString*
             *why = QStringLiteral("the disc has no valid ID");
         return false;
     }
-    QJsonArray releases;
-    for (const Release& r : disc.releases)
-        releases.append(ToJson(r));
     QJsonObject edits;
     if (disc.edits.artist)
         edits.insert(QStringLiteral("artist"), *disc.edits.artist);
@@ -152,18 +149,35 @@ bool DiscStore::Save(const QString& discId, const RememberedDisc& disc, QString*
     for (const auto& [track, title] : disc.edits.titles)
         titles.insert(QString::number(track), title);
     edits.insert(QStringLiteral("titles"), titles);
-    const QJsonObject root{{"format", kFormat},
-                           {"discId", discId},
-                           {"releases", releases},
-                           {"chosen", disc.chosen},
-                           {"edits", edits}};
-
+    const auto json = [&](const QList<Release>& kept, int chosen) {
+        QJsonArray releases;
+        for (const Release& r : kept)
+            releases.append(ToJson(r));
+        const QJsonObject root{{"format", kFormat},
+                               {"discId", discId},
+                               {"releases", releases},
+                               {"chosen", chosen},
+                               {"edits", edits}};
+        return QJsonDocument(root).toJson();
+    };
+    // What would be too large to load is never saved: a lookup that matched
+    // very many releases keeps only the one chosen.
+    QByteArray bytes = json(disc.releases, disc.chosen);
+    if (bytes.size() > kMaxFileBytes && disc.chosen >= 0 && disc.chosen < disc.releases.size())
+        bytes = json({disc.releases[disc.chosen]}, 0);
+    const auto fail = [why](const QString& reason) {
+        if (why)
+            *why = reason;
+        return false;
+    };
+    if (bytes.size() > kMaxFileBytes)
+        return fail(QStringLiteral("it would be too large"));
+    if (!QDir().mkpath(m_folder))
+        return fail(QStringLiteral("the folder %1 cannot be made").arg(QDir::toNativeSeparators(m_folder)));
     QSaveFile file(path);
-    const bool saved = QDir().mkpath(m_folder) && file.open(QIODevice::WriteOnly) &&
-                       file.write(QJsonDocument(root).toJson()) >= 0 && file.commit();
-    if (!saved && why)
-        *why = file.errorString();
-    return saved;
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        return fail(file.errorString());
+    return true;
 }
 
 bool DiscStore::SaveCover(const QString& discId, const QByteArray& image, QString* why) const

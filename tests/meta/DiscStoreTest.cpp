@@ -70,6 +70,27 @@ TEST_F(DiscStoreTest, WhatIsSavedLoadsAsItWas)
     EXPECT_TRUE(store.CoverPath(kId).isEmpty());
 }
 
+// A lookup that matched very many long releases is kept as the one chosen:
+// never saved larger than it may be loaded.
+TEST_F(DiscStoreTest, WhatWouldBeTooLargeToLoadKeepsTheChosenReleaseOnly)
+{
+    RememberedDisc many = Sample();
+    Release wide = many.releases[0];
+    wide.title = QString(1024, 'a');
+    wide.tracks = QList<TrackInfo>(20, {QString(1024, 'b'), "", "r"});
+    many.releases = QList<Release>(300, wide);
+    many.releases[7].title = "Chosen";
+    many.chosen = 7;
+    QString why;
+    ASSERT_TRUE(store.Save(kId, many, &why)) << why.toStdString();
+    const DiscStore::Loaded loaded = store.Load(kId);
+    ASSERT_EQ(loaded.found, DiscStore::Found::Remembered) << loaded.why.toStdString();
+    ASSERT_EQ(loaded.disc.releases.size(), 1);
+    EXPECT_EQ(loaded.disc.releases[0].title, "Chosen");
+    EXPECT_EQ(loaded.disc.chosen, 0);
+    EXPECT_EQ(loaded.disc.edits.titles, (std::map<int, QString>{{2, "Mine"}}));
+}
+
 TEST_F(DiscStoreTest, ADamagedFileIsReportedAndLeftAsItIs)
 {
     const QByteArray valid = QByteArray(R"({"format":1,"discId":")") + kId.toLatin1() + R"(","releases":[]})";
