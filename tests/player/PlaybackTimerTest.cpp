@@ -201,7 +201,7 @@ TEST(PlaybackTimer, RunsFromLoadUntilAnErrorInATickStopsItForGoodLoggedOnce)
     EXPECT_TRUE(w.player().tmrPlaybackPosition->isActive());
     audio.fail = true;
     testing::internal::CaptureStderr();
-    QTRY_VERIFY_WITH_TIMEOUT(!w.player().tmrPlaybackPosition->isActive(), 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.player().tmrPlaybackPosition->isActive(); }, 5000));
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("drive went away"), std::string::npos) << err;
     EXPECT_EQ(err.find("drive went away"), err.rfind("drive went away")) << err;
