@@ -250,17 +250,20 @@ void CommandLineMode::AwaitLookup()
     // ends it first; the timer only bounds a wait the rate limit made longer.
     QElapsedTimer waited;
     waited.start();
-    while ((titles.LookupPending() || titles.CoverPending()) && waited.elapsed() < 2 * m_lookupTimeoutMs + 2000) {
+    const qint64 limit = 2 * m_lookupTimeoutMs + 2000;
+    while ((titles.LookupPending() || titles.CoverPending()) && waited.elapsed() < limit) {
         QEventLoop loop;
         QObject::connect(&titles, &DiscTitles::lookupFinished, &loop, &QEventLoop::quit);
         QObject::connect(&titles, &DiscTitles::coverFinished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(2 * m_lookupTimeoutMs + 2000, &loop, &QEventLoop::quit);
+        QTimer::singleShot(int(limit - waited.elapsed()), Qt::PreciseTimer, &loop, &QEventLoop::quit);
         m_lookupWait = &loop;
         loop.exec();
         m_lookupWait = nullptr;
         if (m_stopWaiting)
             break;
     }
+    if (titles.LookupPending() && !m_stopWaiting)
+        m_lines.Message(QStringLiteral("MusicBrainz did not answer in time; the disc's own texts are used"));
     // The first release is used; the others are named so the user can tell.
     const QList<meta::Release>& releases = titles.Releases();
     for (int i = 0; i < releases.size(); ++i) {

@@ -144,6 +144,12 @@ void MetadataClient::Send(Service service, const QString& id, const QUrl& url)
     request.setTransferTimeout(config_.timeoutMs);
     request.setMaximumRedirectsAllowed(5);
     QNetworkReply* reply = network_->get(request);
+    // The transfer timeout restarts with every byte: one that drips in ends
+    // here, as timed out.
+    QTimer::singleShot(2 * config_.timeoutMs, reply, [reply] {
+        if (reply->isRunning())
+            reply->abort();
+    });
     transfers_.insert(reply, Transfer{service, id, {}});
     connect(reply, &QNetworkReply::readyRead, this, [this, reply] { Read(reply); });
     connect(reply, &QNetworkReply::finished, this, [this, reply] { Finish(reply); });

@@ -106,6 +106,7 @@ TEST(MetadataClient, EachLookupEndsInOneSignalWithReleasesOrAQuietReason)
         {{500}, -1, "MusicBrainz answered with an error (500)"},
         {kSilence, -1, "MusicBrainz did not answer in time"},
         {{200, QByteArray((8 << 20) + 1, ' ')}, -1, "MusicBrainz sent too much data"},
+        {{200, QByteArray(20000, ' '), {}, true, 50}, -1, "MusicBrainz did not answer in time"}, // a byte at a time
     };
     ServiceConfig config = Config(server);
     config.timeoutMs = 2000;
