@@ -21,8 +21,11 @@
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTreeWidget>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qm::cli {
@@ -191,8 +194,9 @@ int CommandLineMode::PrepareFolder(const QString& folder, bool fromArguments)
                 break;
         }
         for (const QString& level : missing) {
-            if (!QDir().mkdir(level)) {
-                m_lines.Message(QStringLiteral("output folder %1 cannot be created (at %2)").arg(folder, level));
+            if (::mkdir(QFile::encodeName(level).constData(), 0777) != 0) {
+                m_lines.Message(QStringLiteral("output folder %1 cannot be created (at %2: %3)")
+                                    .arg(folder, level, QString::fromLocal8Bit(std::strerror(errno))));
                 RemoveCreatedFolders();
                 return status;
             }

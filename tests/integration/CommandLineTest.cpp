@@ -134,7 +134,7 @@ TEST_F(CommandLine, UsageErrorsAreOneLineWithStatusTwoAndLeaveNothingBehind)
     const QString out = home.filePath("never");
     const std::pair<QStringList, const char*> cases[] = {
         {{"rip", "--tracks", "9", "--image", image.cue}, "track 9 is not on the disc: it has 3 tracks"},
-        {{"rip", "--out", home.filePath("plain-file/sub"), "--image", image.cue}, "cannot be created"},
+        {{"rip", "--out", home.filePath("plain-file/sub"), "--image", image.cue}, "plain-file/sub: Not a directory)"},
         {{"rip", "--image", home.filePath("plain-file")}, "not a cue file"},
         {{"tracks", "--drive", "7"}, "--drive 7: no such drive"},
     };
