@@ -255,7 +255,7 @@ void CommandLineMode::AwaitLookup()
         QEventLoop loop;
         QObject::connect(&titles, &DiscTitles::lookupFinished, &loop, &QEventLoop::quit);
         QObject::connect(&titles, &DiscTitles::coverFinished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(int(limit - waited.elapsed()), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        QTimer::singleShot(int(std::max<qint64>(0, limit - waited.elapsed())), Qt::PreciseTimer, &loop, &QEventLoop::quit);
         m_lookupWait = &loop;
         loop.exec();
         m_lookupWait = nullptr;

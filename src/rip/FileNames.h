@@ -37,7 +37,8 @@ QString SafeNamePart(const QString& text, int maxBytes = 255);
 // The files of these tracks (keyed by their disc track number, from 1),
 // relative to the output folder and ending in `extension`. Two tracks that
 // would share a name (letter case aside) both get " (N)", their number,
-// added (" (N, 2)" when that is another track's name). The template must be one NameTemplateProblem accepts.
+// added (" (N, 2)" when that is another track's name). The template must be
+// one NameTemplateProblem accepts.
 std::map<int, QString> TrackFileNames(const QString& nameTemplate, const std::map<int, NameFields>& tracks,
                                       const QString& extension);
 
