@@ -2,7 +2,6 @@
 
 #include <QFile>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -192,10 +191,9 @@ bool WriteTags(const QString& path, TagFormat format, const TrackTags& tags, QSt
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return Fail(why, file.errorString());
-    const QByteArray bytes = file.readAll();
+    TagLib::ByteVectorStream stream(Bytes(file.readAll())); // one copy held, not two
     if (file.error() != QFileDevice::NoError)
         return Fail(why, file.errorString());
-    TagLib::ByteVectorStream stream(Bytes(bytes));
     bool tagged = false;
     switch (format) {
     case TagFormat::Mp3: tagged = WriteMp3(&stream, tags, why); break;
@@ -208,9 +206,11 @@ bool WriteTags(const QString& path, TagFormat format, const TrackTags& tags, QSt
     const TagLib::ByteVector& out = *stream.data();
     for (off_t at = 0; at < off_t(out.size());) {
         const ssize_t wrote = ::pwrite(file.handle(), out.data() + at, std::size_t(off_t(out.size()) - at), at);
-        if (wrote < 0 && errno != EINTR)
-            return Fail(why, QString::fromLocal8Bit(std::strerror(errno)));
-        at += std::max<ssize_t>(wrote, 0);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return Fail(why, wrote < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString());
+        at += wrote;
     }
     if (::ftruncate(file.handle(), off_t(out.size())) != 0)
         return Fail(why, QString::fromLocal8Bit(std::strerror(errno)));
