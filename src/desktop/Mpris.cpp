@@ -196,15 +196,15 @@ void Mpris::SeekTo(qlonglong position)
         emit Seeked(Position());
 }
 
-// Before the start is refused (no jump to the start a user did not ask
-// for); past the end goes on to the next track.
+// As the protocol has it: before the start is the start, past the end goes
+// on to the next track.
 void Mpris::Seek(qlonglong offset)
 {
     if (!CanSeek())
         return;
     const QWORD length = m_window.audio().BASS_StreamGetLength(m_window.state().currentStream);
-    const qlonglong target = Position() + offset;
-    if (target < 0 || length == BASS_POSITION_ERROR)
+    const qlonglong target = std::max<qlonglong>(0, Position() + offset);
+    if (length == BASS_POSITION_ERROR)
         return;
     if (target > Microseconds(length)) {
         Next();

@@ -219,7 +219,6 @@ TEST_F(DesktopBusTest, SeeksMoveThePlayingStream)
     };
     const QString id = QStringLiteral("objectpath '/org/quillmere/track/2'");
     for (const Refused& r : std::vector<Refused>{
-             {"Seek", {QStringLiteral("int64 -3000001")}},                       // before the start
              {"SetPosition", {QStringLiteral("objectpath '/org/quillmere/track/1'"), QStringLiteral("0")}}, // stale
              {"SetPosition", {id, QStringLiteral("int64 -1")}},
              {"SetPosition", {id, QStringLiteral("10000001")}}, // past the end
@@ -237,10 +236,16 @@ TEST_F(DesktopBusTest, SeeksMoveThePlayingStream)
     EXPECT_EQ(positions(), QStringList{QStringLiteral("BASS_ChannelSetPosition(%1,%2)").arg(stream).arg(kSecond * 3 / 2)});
     EXPECT_TRUE(WaitFor([&] { return probe.seeks.size() == 2; }));
     EXPECT_EQ(probe.seeks.last(), 1500000);
+    // Back past the start is the start, as widgets' "back 10 s" expects.
+    audio.clearCalls();
+    EXPECT_EQ(player("Seek", {QStringLiteral("int64 -3000001")}), "()");
+    EXPECT_EQ(positions(), QStringList{QStringLiteral("BASS_ChannelSetPosition(%1,0)").arg(stream)});
+    EXPECT_TRUE(WaitFor([&] { return probe.seeks.size() == 3; }));
+    EXPECT_EQ(probe.seeks.last(), 0);
     // Past the end is the next track, as the window's Next plays it.
     select(2);
     audio.clearCalls();
-    EXPECT_EQ(player("Seek", {QStringLiteral("9000000")}), "()");
+    EXPECT_EQ(player("Seek", {QStringLiteral("11000000")}), "()");
     EXPECT_EQ(started(), QStringList{"BASS_CD_StreamCreate(0,2,327680)"});
 }
 
