@@ -114,6 +114,12 @@ void frmMain::BuildDesign()
     };
 
     // The features meet only here.
+    // Another drive's disc is not the one playing: it stops, as when its door
+    // opens, rather than go on under the new disc's titles and into its tracks.
+    connect(m_drives, &DrivePanel::driveChosen, this, [this] {
+        if (m_state.currentStream && m_state.playingDrive != m_state.currentDrive)
+            m_audio.BASS_ChannelStop(m_state.currentStream);
+    });
     connect(m_drives, &DrivePanel::driveChosen, m_tracks, &TrackList::LoadTrackList);
     connect(m_tracks, &TrackList::playRequested, m_player, &Player::PlayTrack);
     connect(m_player, &Player::playPressed, m_tracks, &TrackList::PlaySelectedOrFirst);

@@ -19,6 +19,7 @@ void Player::PlayTrack(int track)
     currentStream = m_audio.BASS_CD_StreamCreate(static_cast<DWORD>(m_state.currentDrive), static_cast<DWORD>(track),
                                                  BASS_CD_PLAY_FLAGS);
     m_state.playingTrack = currentStream != 0 ? track : -1;
+    m_state.playingDrive = currentStream != 0 ? m_state.currentDrive : -1;
     // The balance slider applies to the new track too, so that what it shows
     // is what is heard.
     m_audio.BASS_ChannelSetAttributes(currentStream, kKeepFrequency, std::abs(SliderVolume->value()),

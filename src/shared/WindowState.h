@@ -13,6 +13,7 @@ struct WindowState {
     int currentDrive = 0;
     HSTREAM currentStream = 0;
     int playingTrack = -1; // the disc track (0-based) currentStream was made for; -1 for none
+    int playingDrive = -1; // the drive it reads
     // The door as the playback timer last saw it; an empty list is read again
     // only while it is shut.
     bool doorOpen = false;

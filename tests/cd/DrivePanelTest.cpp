@@ -150,6 +150,21 @@ TEST_F(DrivePanelTest, EveryChoiceRereadsThePanelAndTheDiscEvenTheSameEntry)
     EXPECT_EQ(audio.callsNamed("BASS_CD_DoorIsLocked(0)").size(), 1u);
 }
 
+// Choosing another drive stops the disc that plays; choosing its own again does not.
+TEST(DriveChoice, AnotherDriveStopsWhatThePlayingDiscPlays)
+{
+    WindowRig rig;
+    rig.addDrive(2);
+    rig.addDrive(3);
+    frmMain& w = rig.start();
+    w.PlayTrack(1);
+    const HSTREAM playing = w.state().currentStream;
+    emit w.drives().cmbCDDrives->activated(0);
+    EXPECT_EQ(rig.audio.BASS_ChannelIsActive(playing), BASS_ACTIVE_PLAYING);
+    w.drives().cmbCDDrives->setCurrentIndex(1);
+    EXPECT_EQ(rig.audio.BASS_ChannelIsActive(playing), BASS_ACTIVE_STOPPED);
+}
+
 TEST_F(DrivePanelTest, CapabilityBoxesIgnoreClicks)
 {
     audio.drives = {Drive("/dev/sr0", "A")};
