@@ -290,7 +290,8 @@ TEST_F(RealTimeSound, TheNextTrackFollowsTheEndWithoutAGap)
 }
 
 // The sound server goes away while a track plays: the stream stops, nothing
-// hangs, and playing again says the output is gone.
+// hangs, and playing again says the output is gone, until the server is
+// back and the output is opened again.
 TEST_F(EnginePlayback, ASoundServerThatGoesAwayStopsTheStream)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty())
@@ -298,11 +299,15 @@ TEST_F(EnginePlayback, ASoundServerThatGoesAwayStopsTheStream)
     // A server of this test's own, so the one the other tests share lives on.
     const QString pa = path(QStringLiteral("pa"));
     QDir().mkpath(pa);
-    auto server = std::make_unique<ChildProcess>();
-    ASSERT_TRUE(server->start("env", {"HOME=" + pa, "XDG_RUNTIME_DIR=" + pa, "pulseaudio", "-n", "--daemonize=no",
-                                      "--use-pid-file=no", "--exit-idle-time=-1", "-L",
-                                      "module-null-sink sink_name=gone rate=44100 channels=2", "-L",
-                                      "module-native-protocol-unix auth-anonymous=1 socket=" + pa + "/native"}));
+    const auto startServer = [&] {
+        auto server = std::make_unique<ChildProcess>();
+        EXPECT_TRUE(server->start("env", {"HOME=" + pa, "XDG_RUNTIME_DIR=" + pa, "pulseaudio", "-n", "--daemonize=no",
+                                          "--use-pid-file=no", "--exit-idle-time=-1", "-L",
+                                          "module-null-sink sink_name=gone rate=44100 channels=2", "-L",
+                                          "module-native-protocol-unix auth-anonymous=1 socket=" + pa + "/native"}));
+        return server;
+    };
+    auto server = startServer();
     m_config.output = {.kind = "pulse", .pulseServer = ("unix:" + pa + "/native").toStdString(), .pulseSink = {}};
     // Up once it takes a client.
     ASSERT_TRUE(WaitUntil([&] { return open({}).BASS_Init(1, 44100, 0, 0, nullptr); }));
@@ -314,6 +319,12 @@ TEST_F(EnginePlayback, ASoundServerThatGoesAwayStopsTheStream)
     ASSERT_TRUE(WaitUntil([&] { return lib.BASS_ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }));
     EXPECT_FALSE(lib.BASS_StreamPlay(h, true, 0));
     EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_DRIVER);
+    server = startServer();
+    ASSERT_TRUE(WaitUntil([&] {
+        return lib.BASS_Init(1, 44100, 0, 0, nullptr) || lib.BASS_ErrorGetCode() == BASS_ERROR_ALREADY;
+    }));
+    const HSTREAM again = play(lib);
+    EXPECT_TRUE(WaitUntil([&] { return lib.BASS_ChannelGetPosition(again) > 0; }));
     EXPECT_TRUE(lib.BASS_Free());
     EXPECT_EQ(ends, 0);
 }

@@ -25,6 +25,15 @@ std::unique_ptr<SoundOutput> OpenSoundOutput(const OutputChoice& choice)
 
 int EngineOutput::init()
 {
+    // An output whose server went away is let go, so that opening it again
+    // finds the server when it is back.
+    bool lost = false;
+    {
+        std::lock_guard lock(m_mutex);
+        lost = m_output && m_thread->lost();
+    }
+    if (lost)
+        free();
     std::lock_guard lock(m_mutex);
     if (m_output)
         return BASS_ERROR_ALREADY;
@@ -33,7 +42,7 @@ int EngineOutput::init()
         return BASS_ERROR_DEVICE;
     m_output = std::move(output);
     // The server went away: playing streams stop quietly, and later starts
-    // fail until the output is opened again.
+    // fail until the output is opened again (init, which then reconnects).
     m_thread = std::make_unique<OutputThread>(*m_output, *this, [this] {
         for (auto& s : mixed())
             s->stop();
