@@ -14,17 +14,32 @@ namespace qm {
 void Player::PlayTrack(int track)
 {
     HSTREAM& currentStream = m_state.currentStream;
-    // The stopped stream frees itself: it was created with auto-free.
-    m_audio.BASS_ChannelStop(currentStream);
-    currentStream = m_audio.BASS_CD_StreamCreate(static_cast<DWORD>(m_state.currentDrive), static_cast<DWORD>(track),
-                                                 BASS_CD_PLAY_FLAGS);
-    m_state.playingTrack = currentStream != 0 ? track : -1;
-    m_state.playingDrive = currentStream != 0 ? m_state.currentDrive : -1;
-    // The balance slider applies to the new track too, so that what it shows
-    // is what is heard.
-    m_audio.BASS_ChannelSetAttributes(currentStream, kKeepFrequency, std::abs(SliderVolume->value()),
-                                      SliderBalance->value());
-    m_audio.BASS_StreamPlay(currentStream, true, 0);
+    for (bool reopened = false;; reopened = true) {
+        // The stopped stream frees itself: it was created with auto-free.
+        m_audio.BASS_ChannelStop(currentStream);
+        currentStream = m_audio.BASS_CD_StreamCreate(static_cast<DWORD>(m_state.currentDrive),
+                                                     static_cast<DWORD>(track), BASS_CD_PLAY_FLAGS);
+        m_state.playingTrack = currentStream != 0 ? track : -1;
+        m_state.playingDrive = currentStream != 0 ? m_state.currentDrive : -1;
+        // The balance slider applies to the new track too, so that what it
+        // shows is what is heard.
+        m_audio.BASS_ChannelSetAttributes(currentStream, kKeepFrequency, std::abs(SliderVolume->value()),
+                                          SliderBalance->value());
+        if (m_audio.BASS_StreamPlay(currentStream, true, 0) || m_audio.BASS_ErrorGetCode() != BASS_ERROR_DRIVER)
+            break;
+        // The sound server went away: the output is opened again, once, and
+        // the track made again on it.
+        if (!reopened && OpenDefaultOutput(m_audio, 0))
+            continue;
+        m_audio.BASS_StreamFree(currentStream);
+        currentStream = 0;
+        m_state.playingTrack = m_state.playingDrive = -1;
+        m_dialogs.MessageBox(m_owner,
+                             QStringLiteral("The sound server went away and cannot be reached: nothing can be heard "
+                                            "until it is back."),
+                             QStringLiteral("Digital output"), MsgIcon::Critical, MsgButtons::Ok);
+        return;
+    }
     const DWORD user = static_cast<DWORD>(track);
     SetSync(currentStream, BASS_SYNC_END, &Player::EndSyncProc, user);
     SetSync(currentStream, BASS_SYNC_CD_ERROR, &Player::CDErrorSyncProc, 0);

@@ -48,6 +48,25 @@ TEST(Playback, PlayTrackStopsCreatesSetsVolumeAndPanPlaysThenSetsThreeSyncs)
     EXPECT_TRUE(rig.dialogs.boxes.isEmpty());
 }
 
+// The sound server went away: the output is opened again and the track made
+// again on it; when that fails too, one box says why nothing is heard.
+TEST(Playback, AStartOnALostOutputOpensItAgainOrSaysWhy)
+{
+    PlayerRig rig;
+    frmMain& w = rig.start();
+    rig.audio.failures["BASS_StreamPlay"] = BASS_ERROR_DRIVER;
+    rig.audio.BASS_Free(); // it can be opened again
+    rig.audio.clearCalls();
+    w.PlayTrack(1);
+    EXPECT_EQ(rig.audio.callsNamed("BASS_Init").size(), 1u);
+    EXPECT_EQ(rig.audio.callsNamed("BASS_CD_StreamCreate").size(), 2u);
+    EXPECT_EQ(w.state().currentStream, 0u);
+    EXPECT_EQ(w.state().playingTrack, -1);
+    ASSERT_EQ(rig.dialogs.boxes.size(), 1);
+    EXPECT_TRUE(rig.dialogs.boxes[0].text.startsWith("The sound server went away")) << rig.dialogs.boxes[0].text.toStdString();
+    EXPECT_EQ(rig.audio.callsNamed("BASS_ChannelSetSync").size(), 0u);
+}
+
 // Next and Previous on a selection are the commands' test; a track's end with
 // no row selected starts the first.
 TEST(Playback, TheEndWithNoRowSelectedStartsTheFirst)
