@@ -35,11 +35,12 @@ QString boolText(bool b)
     return b ? QStringLiteral("True") : QStringLiteral("False");
 }
 
-// A list position that exists (or -1, no selection); anything else leaves the list alone.
-void setListIndex(QComboBox* list, const QString& stored)
+// A list position that exists (or -1, no selection, where `none` allows it);
+// anything else leaves the list alone.
+void setListIndex(QComboBox* list, const QString& stored, bool none = true)
 {
     const auto index = ToInt16(stored);
-    if (index && *index >= -1 && *index < list->count())
+    if (index && *index >= (none ? -1 : 0) && *index < list->count())
         list->setCurrentIndex(*index);
 }
 
@@ -166,9 +167,10 @@ std::optional<int> LoadSettings(OptionsPanels& o, QString* problem)
     setListIndex(o.cmbMP3VBitrate, s.get("MP3 VBR Bitrate", QStringLiteral("5")));
 
     setListIndex(o.cmbWMAEncodingBitrate, s.get("WMA Bitrate", QStringLiteral("4")));
-    setListIndex(o.cmbFLACLevel, s.get("FLAC Level", QStringLiteral("5")));
+    // FLAC and Opus have no rate of their own to fall back on: always one chosen.
+    setListIndex(o.cmbFLACLevel, s.get("FLAC Level", QStringLiteral("5")), false);
     o.chkFLACVerify->setChecked(ToBool(s.get("FLAC Verify", QStringLiteral("False"))).value_or(false));
-    setListIndex(o.cmbOpusBitrate, s.get("Opus Bitrate", QStringLiteral("2")));
+    setListIndex(o.cmbOpusBitrate, s.get("Opus Bitrate", QStringLiteral("2")), false);
     for (int i = 0; i < 8; ++i) {
         QLineEdit* box = o.txtWMATags[static_cast<std::size_t>(i)];
         box->setText(s.get(qPrintable(QStringLiteral("WMA Tag#%1").arg(i)), box->text()));

@@ -131,6 +131,8 @@ TEST_F(Settings, StoredValuesThatDoNotFitLeaveTheirControlAlone)
     store("Drive Index", "7");         // past the drives
     store("WMA Bitrate", "99");        // past the rates
     store("MP3 CBR Bitrate", "-1");    // no selection
+    store("Opus Bitrate", "-1");       // none, where the encoder has no rate of its own
+    store("FLAC Level", "-1");
     store("OGG CBR Bitrate", " 2.5 "); // a number, halves to even
     store("MP3 VBR Bitrate", "32768"); // past a 16-bit number
     store("OGG CBR Check", "maybe");   // not a Boolean
@@ -147,6 +149,7 @@ TEST_F(Settings, StoredValuesThatDoNotFitLeaveTheirControlAlone)
     EXPECT_EQ(w.drives().cmbCDDrives->currentIndex(), 0);
     EXPECT_EQ(o.cmbWMAEncodingBitrate->currentIndex(), 0) << "as the rate loader left it";
     EXPECT_EQ(o.cmbMP3CBitrate->currentIndex(), -1);
+    EXPECT_EQ(o.cmbOpusBitrate->currentText() + ", level " + o.cmbFLACLevel->currentText(), "160 Kbps, level 5");
     EXPECT_EQ(o.cmbOGGCBitrate->currentIndex(), 2);
     EXPECT_EQ(o.cmbMP3VBitrate->currentText(), "128 Kbps");
     EXPECT_TRUE(o.optOGGCBR->isChecked()); // kept, and the rest agrees with it
