@@ -121,6 +121,10 @@ void frmMain::BuildDesign()
             m_audio.BASS_ChannelStop(m_state.currentStream);
     });
     connect(m_drives, &DrivePanel::driveChosen, m_tracks, &TrackList::LoadTrackList);
+    // After the disc's load, which may be start-up's.
+    connect(&m_tracks->titles(), &DiscTitles::unreadable, this, [this](const QString& text) {
+        m_dialogs.MessageBox(this, text, QStringLiteral("Disc titles"), MsgIcon::Warning, MsgButtons::Ok);
+    }, Qt::QueuedConnection);
     connect(m_tracks, &TrackList::playRequested, m_player, &Player::PlayTrack);
     connect(m_player, &Player::playPressed, m_tracks, &TrackList::PlaySelectedOrFirst);
     connect(m_player, &Player::trackEnded, m_tracks, [this] { m_tracks->PlayNext(true); });

@@ -110,8 +110,10 @@ void DiscTitles::DiscLoaded(const meta::DiscIds& ids, std::optional<CdTextTables
         break;
     case meta::DiscStore::Found::Damaged:
         m_damaged = true;
-        Problem(QStringLiteral("the remembered titles of this disc could not be read (%1); the file is left as it is")
-                    .arg(loaded.why));
+        SetStatus(QStringLiteral("The remembered titles of this disc could not be read"));
+        emit unreadable(QStringLiteral("The remembered titles of this disc could not be read (%1); the file is left "
+                                       "as it is.")
+                            .arg(loaded.why));
         StartLookup();
         break;
     case meta::DiscStore::Found::Nothing:

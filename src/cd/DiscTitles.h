@@ -84,6 +84,9 @@ signals:
     // Something went wrong that the user should hear of once (the window
     // shows it in the status line; the command line prints it).
     void problem(const QString& text);
+    // The remembered file cannot be read: said once in a box, as the status
+    // line goes on to the lookup that follows.
+    void unreadable(const QString& text);
 
 private:
     void Reset();
