@@ -89,8 +89,12 @@ DiscStore::Loaded DiscStore::Load(const QString& discId) const
         return loaded;
     loaded.found = Found::Damaged;
     QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
-        loaded.why = QStringLiteral("it could not be read");
+    if (!QFileInfo(path).isFile()) {
+        loaded.why = QStringLiteral("it is not a file");
+        return loaded;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        loaded.why = file.errorString();
         return loaded;
     }
     if (file.size() > kMaxFileBytes) {
@@ -103,8 +107,10 @@ DiscStore::Loaded DiscStore::Load(const QString& discId) const
     if (error.error != QJsonParseError::NoError || !doc.isObject() ||
         root.value(QLatin1String("discId")).toString() != discId ||
         root.value(QLatin1String("format")).toInt() != kFormat) {
+        const int format = root.value(QLatin1String("format")).toInt();
         loaded.why = error.error != QJsonParseError::NoError ? error.errorString()
-                                                             : QStringLiteral("it is not a remembered disc");
+                     : format > kFormat ? QStringLiteral("it was written by a newer version of Quillmere")
+                                        : QStringLiteral("it is not a remembered disc");
         return loaded;
     }
 

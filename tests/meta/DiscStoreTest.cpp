@@ -94,11 +94,12 @@ TEST_F(DiscStoreTest, WhatWouldBeTooLargeToLoadKeepsTheChosenReleaseOnly)
 TEST_F(DiscStoreTest, ADamagedFileIsReportedAndLeftAsItIs)
 {
     const QByteArray valid = QByteArray(R"({"format":1,"discId":")") + kId.toLatin1() + R"(","releases":[]})";
-    struct Case { const char* name; QByteArray bytes; };
+    struct Case { const char* name; QByteArray bytes; const char* why = ""; };
     const Case cases[] = {
         {"not JSON", "{\"format\":1,"},
         {"another disc's", QByteArray(valid).replace(kId.toLatin1(), "49HHV7Eb8UKF3aQiNmu1GR8vKTY-")},
-        {"a newer format", QByteArray(valid).replace("\"format\":1", "\"format\":2")},
+        {"a newer format", QByteArray(valid).replace("\"format\":1", "\"format\":2"),
+         "it was written by a newer version of Quillmere"},
         {"an array", "[]"},
         {"too large", valid + QByteArray(5 * 1024 * 1024, ' ')},
     };
@@ -108,6 +109,9 @@ TEST_F(DiscStoreTest, ADamagedFileIsReportedAndLeftAsItIs)
         const DiscStore::Loaded loaded = store.Load(kId);
         EXPECT_EQ(loaded.found, DiscStore::Found::Damaged);
         EXPECT_FALSE(loaded.why.isEmpty());
+        if (*c.why) {
+            EXPECT_EQ(loaded.why, c.why);
+        }
         QFile f(file());
         f.open(QIODevice::ReadOnly);
         EXPECT_EQ(f.readAll(), before);
@@ -115,6 +119,7 @@ TEST_F(DiscStoreTest, ADamagedFileIsReportedAndLeftAsItIs)
     QFile::remove(file());
     QDir().mkpath(file()); // a folder in the file's place
     EXPECT_EQ(store.Load(kId).found, DiscStore::Found::Damaged);
+    EXPECT_EQ(store.Load(kId).why, "it is not a file");
 }
 
 TEST_F(DiscStoreTest, HostileTextsAreCleanedAndBadIdsNameNoFile)
