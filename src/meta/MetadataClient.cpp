@@ -68,6 +68,14 @@ QByteArray UserAgent()
     return QByteArrayLiteral("Quillmere/" QUILLMERE_VERSION_TEXT " ( https://quillmere.org/ )");
 }
 
+void AbortWhenLate(QNetworkReply* reply, int timeoutMs)
+{
+    QTimer::singleShot(2 * timeoutMs, reply, [reply] {
+        if (reply->isRunning())
+            reply->abort();
+    });
+}
+
 MetadataClient::MetadataClient(ServiceConfig config, QObject* parent)
     : QObject(parent), config_(std::move(config)), network_(new QNetworkAccessManager(this))
 {
@@ -144,12 +152,7 @@ void MetadataClient::Send(Service service, const QString& id, const QUrl& url)
     request.setTransferTimeout(config_.timeoutMs);
     request.setMaximumRedirectsAllowed(5);
     QNetworkReply* reply = network_->get(request);
-    // The transfer timeout restarts with every byte: one that drips in ends
-    // here, as timed out.
-    QTimer::singleShot(2 * config_.timeoutMs, reply, [reply] {
-        if (reply->isRunning())
-            reply->abort();
-    });
+    AbortWhenLate(reply, config_.timeoutMs);
     transfers_.insert(reply, Transfer{service, id, {}});
     connect(reply, &QNetworkReply::readyRead, this, [this, reply] { Read(reply); });
     connect(reply, &QNetworkReply::finished, this, [this, reply] { Finish(reply); });

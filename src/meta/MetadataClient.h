@@ -28,6 +28,11 @@ struct ServiceConfig {
 // every client to name itself.
 QByteArray UserAgent();
 
+// Aborts the reply (OperationCanceledError, as the transfer timeout does) if
+// it is still running after twice `timeoutMs`: the transfer timeout restarts
+// with every byte, so an answer that drips in would never end.
+void AbortWhenLate(QNetworkReply* reply, int timeoutMs);
+
 // Each LookUp ends in exactly one of lookedUp and lookupFailed, each
 // FetchCover in one of coverFetched and coverMissing, unless Cancel comes
 // first. Lookups wait their turn: MusicBrainz requests leave at most one per

@@ -6,7 +6,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QTimer>
 #include <QUrl>
 
 namespace qm::verify {
@@ -44,22 +43,16 @@ void AccurateRipLookup::Start(const QM_CD_TOC& toc)
     request.setRawHeader("User-Agent", meta::UserAgent());
     request.setTransferTimeout(m_timeoutMs);
     m_state = State::Pending;
-    m_abortedBecause.clear();
+    m_tooLarge = false;
     m_reply = m_network->get(request);
     QNetworkReply* reply = m_reply;
-    const auto abort = [this, reply](const QString& why) {
-        m_abortedBecause = why;
-        reply->abort();
-    };
-    connect(reply, &QNetworkReply::downloadProgress, this, [abort](qint64 received, qint64) {
-        if (received > kMaxAnswerBytes)
-            abort(QStringLiteral("the AccurateRip database's answer is too large"));
+    connect(reply, &QNetworkReply::downloadProgress, this, [this, reply](qint64 received, qint64) {
+        if (received > kMaxAnswerBytes) {
+            m_tooLarge = true;
+            reply->abort();
+        }
     });
-    // The transfer timeout restarts with every byte: a server that drips
-    // would hold a waiting rip for ever.
-    QTimer::singleShot(2 * m_timeoutMs, reply, [abort] {
-        abort(QStringLiteral("the AccurateRip database did not answer in time"));
-    });
+    meta::AbortWhenLate(reply, m_timeoutMs);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { Done(reply); });
 }
 
@@ -107,17 +100,15 @@ void AccurateRipLookup::Done(QNetworkReply* reply)
         m_state = State::Answered;
         return emit finished();
     }
-    if (!m_abortedBecause.isEmpty())
-        return Fail(m_abortedBecause);
-    if (reply->error() == QNetworkReply::OperationCanceledError) // by the transfer timeout
+    // All of it may have come before any progress was told.
+    const QByteArray body = m_tooLarge ? QByteArray() : reply->read(kMaxAnswerBytes + 1);
+    if (m_tooLarge || body.size() > kMaxAnswerBytes)
+        return Fail(QStringLiteral("the AccurateRip database's answer is too large"));
+    if (reply->error() == QNetworkReply::OperationCanceledError) // the transfer timeout, or AbortWhenLate
         return Fail(QStringLiteral("the AccurateRip database did not answer in time"));
     if (reply->error() != QNetworkReply::NoError || status != 200)
         return Fail(QStringLiteral("could not reach the AccurateRip database (%1)")
                         .arg(status != 0 ? QStringLiteral("HTTP %1").arg(status) : reply->errorString()));
-    // All of it may have come before any progress was told.
-    const QByteArray body = reply->read(kMaxAnswerBytes + 1);
-    if (body.size() > kMaxAnswerBytes)
-        return Fail(QStringLiteral("the AccurateRip database's answer is too large"));
     m_answer = ParseDatabase(body, m_ids);
     m_state = State::Answered;
     emit finished();

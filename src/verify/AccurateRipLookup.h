@@ -55,7 +55,7 @@ private:
     int m_timeoutMs;
     QNetworkAccessManager* m_network;
     QNetworkReply* m_reply = nullptr;
-    QString m_abortedBecause; // why the reply was aborted here, if it was
+    bool m_tooLarge = false; // the reply was aborted for its size
     bool m_waitStopped = false;
     State m_state = State::Idle;
     AccurateRipIds m_ids;
